@@ -1,0 +1,50 @@
+#include "defrag.hpp"
+
+#include "fileio.hpp"
+#include "messages.hpp"
+#include "numberforms.hpp"
+
+namespace ravik {
+namespace nf = numberforms;
+
+DefragPlan planDefrag(const GapBytes& bytes) {
+    DefragPlan plan;
+    const std::uint64_t records = recordsHeld(bytes.size());
+    plan.kept.reserve(static_cast<std::size_t>(records * kRecordSize));
+    for (std::uint64_t i = 0; i < records; ++i) {
+        const std::int16_t start = bytes.word(i * kRecordSize);
+        const std::int16_t end = bytes.word(i * kRecordSize + 4);
+        if (int{end} - int{start} <= kFragmentLimit) {
+            plan.fragments.add({"Frag detected: ", nf::spacedDecimal(start), " (", nf::hex16(start),
+                                ") - ", nf::plainDecimal(end), " (", nf::hex16(end), ")"});
+            ++plan.droppedCount;
+            continue;
+        }
+        const auto record = encodeRecord(start, end);
+        plan.kept.insert(plan.kept.end(), record.begin(), record.end());
+        ++plan.keptCount;
+    }
+    return plan;
+}
+
+Defragmentation defragment(const std::string& path) {
+    Defragmentation result;
+    result.lines.add(messages::kInitialisingDefrag);
+    fileio::Contents contents = fileio::readGapFile(path);
+    if (contents.failure) {
+        result.failure = std::move(contents.failure);
+        return result;
+    }
+    const DefragPlan plan = planDefrag(GapBytes(contents.bytes));
+    result.lines.append(plan.fragments);
+    result.keptCount = plan.keptCount;
+    result.droppedCount = plan.droppedCount;
+    if (auto failure = fileio::replaceFile(path, plan.kept)) {
+        result.failure = std::move(failure);
+        return result;
+    }
+    result.lines.add(messages::kDefragFinished);
+    return result;
+}
+
+} // namespace ravik

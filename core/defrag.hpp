@@ -1,0 +1,40 @@
+#pragma once
+
+#include "failure.hpp"
+#include "gapformat.hpp"
+#include "statuslines.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ravik {
+
+/// A silence of this many milliseconds or less is a fragment and is removed.
+inline constexpr int kFragmentLimit = 50;
+
+struct DefragPlan {
+    std::vector<std::uint8_t> kept; ///< the kept records, high words zero
+    StatusLines fragments;          ///< one line per dropped record, in file order
+    std::uint64_t keptCount = 0;
+    std::uint64_t droppedCount = 0;
+    bool operator==(const DefragPlan&) const = default;
+};
+
+/// Judges every record the bytes hold, a trailing partial one included (its missing bytes read
+/// as zero), on the low words of start and end read as signed 16-bit values.
+[[nodiscard]] DefragPlan planDefrag(const GapBytes& bytes);
+
+struct Defragmentation {
+    StatusLines lines; ///< the start line, the fragment lines and, on success, the finish line
+    std::uint64_t keptCount = 0;
+    std::uint64_t droppedCount = 0;
+    std::optional<Failure> failure; ///< the file was left as it was
+    bool operator==(const Defragmentation&) const = default;
+};
+
+/// Removes every silence of 50 ms or less from the file at `path`, replacing it in one step.
+[[nodiscard]] Defragmentation defragment(const std::string& path);
+
+} // namespace ravik

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace ravik {
+
+/// Why an operation could not finish: what it tried, on which path, and the reason.
+struct Failure {
+    std::string action; ///< "Could not open", "Could not replace", ...
+    std::string path;   ///< the path as the user gave it
+    std::string reason; ///< the system's message, or the program's own
+
+    /// One sentence for a person: Could not open "a.gap": No such file or directory.
+    [[nodiscard]] std::string sentence() const;
+    /// The same sentence as a line of the status list.
+    [[nodiscard]] std::string statusLine() const;
+
+    bool operator==(const Failure&) const = default;
+};
+
+} // namespace ravik

@@ -1,0 +1,41 @@
+#include "messages.hpp"
+
+#include "numberforms.hpp"
+
+namespace ravik::messages {
+namespace {
+
+std::string joined(std::string_view first, std::string_view second) {
+    std::string text(first);
+    text += second;
+    return text;
+}
+
+} // namespace
+
+std::string misplacedError(std::uint64_t recordOffset) {
+    return "Error: GAP possibly overwritten; Silence starting at offset " +
+           numberforms::hexOffset(recordOffset) + " is misplaced.";
+}
+
+std::string loadedFile(std::string_view path) {
+    return joined(">> Loaded File: ", path);
+}
+
+std::string createdGeneric(std::string_view path) {
+    return joined(">>Created Generic GAP at: ", path);
+}
+
+std::string writingSilence(std::string_view startText, std::string_view endText) {
+    return joined(joined("Writing Silence : ", startText), joined(" - ", endText));
+}
+
+std::string preparingToWrite(std::string_view path) {
+    return joined(">>Preparing to write to file : ", path);
+}
+
+std::string killingFile(std::string_view path) {
+    return joined(">>Killing file ", path);
+}
+
+} // namespace ravik::messages

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ravik {
+
+/// Lines for the status list, kept in one buffer: a timeline of a million silences is a million
+/// lines, and one allocation per line would cost more than reading the file.
+class StatusLines {
+public:
+    StatusLines() = default;
+    StatusLines(std::initializer_list<std::string_view> lines);
+
+    void add(std::string_view line);
+    /// Appends one line made of the pieces, in order.
+    void add(std::initializer_list<std::string_view> pieces);
+    void append(const StatusLines& other);
+
+    [[nodiscard]] std::size_t size() const { return ends_.size(); }
+    [[nodiscard]] bool empty() const { return ends_.empty(); }
+    /// Line i, without its line break. Precondition: i < size().
+    [[nodiscard]] std::string_view operator[](std::size_t i) const;
+    /// Every line followed by a line break, ready to print.
+    [[nodiscard]] const std::string& text() const { return text_; }
+    [[nodiscard]] std::vector<std::string> toVector() const;
+
+    bool operator==(const StatusLines&) const = default;
+
+private:
+    std::string text_;
+    std::vector<std::size_t> ends_; // one past each line's break
+};
+
+} // namespace ravik

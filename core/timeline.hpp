@@ -1,0 +1,50 @@
+#pragma once
+
+#include "failure.hpp"
+#include "gapformat.hpp"
+#include "statuslines.hpp"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ravik {
+
+/// One silence on the picture: from `left` to `left + width`, across the picture's full height.
+/// A negative width reaches left of `left`; whatever lies outside the picture is clipped.
+struct Box {
+    float left = 0;
+    float width = 0;
+    bool operator==(const Box&) const = default;
+};
+
+/// Outer size of the picture, in the units the boxes are drawn in.
+struct PictureSize {
+    double width = 0;
+    double height = 0;
+};
+
+/// The main window's picture of the timeline: boxes are blue on black.
+inline constexpr PictureSize kTimelinePicture{393, 33};
+
+struct Timeline {
+    StatusLines lines;
+    std::string count;   ///< the silence count field
+    std::string minimum; ///< the source length field: "Bigger than  1200 msecs."
+    std::string length;  ///< the silences length field: " 400"
+    std::vector<Box> boxes;
+    int boxHeight = 0;              ///< the picture's height, rounded
+    std::optional<Failure> failure; ///< the file could not be read: no fields, no boxes
+
+    bool operator==(const Timeline&) const = default;
+};
+
+/// The timeline of a file's bytes. `decimalSeparator` is the user's, for a count of one half.
+[[nodiscard]] Timeline buildTimeline(const GapBytes& bytes, PictureSize picture,
+                                     std::string_view decimalSeparator);
+/// The timeline of the file at `path`; only reads it.
+[[nodiscard]] Timeline buildTimeline(const std::string& path, PictureSize picture,
+                                     std::string_view decimalSeparator);
+
+} // namespace ravik
