@@ -1,0 +1,43 @@
+#include "gaptool.hpp"
+
+#include <clocale>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <shellapi.h>
+#include <windows.h>
+
+// The core takes UTF-8 paths; the narrow argv of Windows is in the ANSI code page.
+static std::vector<std::string> utf8Arguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; wide != nullptr && i < count; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string text(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
+        if (size > 1)
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), size, nullptr, nullptr);
+        arguments.push_back(std::move(text));
+    }
+    LocalFree(wide);
+    return arguments;
+}
+#endif
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    const std::string decimalSeparator = std::localeconv()->decimal_point;
+    std::ios::sync_with_stdio(false);
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    const std::vector<std::string> arguments = utf8Arguments();
+#else
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+#endif
+    const int status = ravik::cli::runGaptool(arguments, std::cout, std::cerr, decimalSeparator);
+    std::cout.flush();
+    return std::cout ? status : ravik::cli::kTrouble;
+}
