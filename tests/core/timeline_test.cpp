@@ -1,0 +1,161 @@
+#include "core/timeline.hpp"
+#include "support/testfiles.hpp"
+
+#include <gtest/gtest.h>
+
+namespace ravik {
+namespace {
+using test::PrintTo;
+
+using test::Bytes;
+using test::records;
+
+// A picture 120 units wide makes the expected edges easy to derive.
+constexpr PictureSize kPicture{120, 33};
+
+// The edges exactly as the picture gets them: scaled in double, then rounded to float.
+Box box(double start, double length, double timelineEnd) {
+    return {static_cast<float>(kPicture.width * start / timelineEnd),
+            static_cast<float>(kPicture.width * length / timelineEnd)};
+}
+
+struct TimelineCase {
+    std::string name;
+    Bytes bytes;
+    std::vector<std::string> silenceLines; // after ">> Designing Graph"
+    std::string count;
+    std::string minimum;
+    std::string length;
+    std::vector<Box> boxes;
+    std::string decimalSeparator = ".";
+};
+
+std::vector<TimelineCase> timelineCases() {
+    const Bytes zeroInside = records({{100, 200}, {300, 400}, {500, 0}, {700, 800}});
+    const std::vector<std::string> zeroInsideLines{
+        "Silence:  100 (64) - 200 (C8)", "Silence:  300 (12C) - 400 (190)",
+        "Silence:  500 (1F4) - 0 (0)", "Silence:  700 (2BC) - 800 (320)"};
+    const std::vector<Box> zeroInsideBoxes{box(100, 100, 500), box(300, 100, 500),
+                                           box(500, -500, 500), box(700, 100, 500)};
+    const Bytes twoSilences = records({{100, 300}, {1000, 1200}});
+    const std::vector<std::string> twoSilencesLines{"Silence:  100 (64) - 300 (12C)",
+                                                    "Silence:  1000 (3E8) - 1200 (4B0)"};
+    return {
+        {"GenericFile",
+         records({{0, 1}}),
+         {"Silence: 0 (0) -  1 (1)"},
+         "1",
+         "Bigger than  1 msecs.",
+         " 1",
+         {box(0, 1, 1)}},
+        {"TwoSilences",
+         twoSilences,
+         twoSilencesLines,
+         "2",
+         "Bigger than  1200 msecs.",
+         " 400",
+         {box(100, 200, 1200), box(1000, 200, 1200)}},
+        {"FirstSilenceAtZeroAndASecondStartingAtAMultipleOf256",
+         records({{0, 200}, {512, 700}}),
+         {"Silence: 0 (0) -  200 (C8)", "Silence:  512 (200) - 700 (2BC)"},
+         "2",
+         "Bigger than  700 msecs.",
+         " 388",
+         {box(0, 200, 700), box(512, 188, 700)}},
+        {"OnlySilenceAtZero",
+         records({{0, 200}}),
+         {"Silence: 0 (0) -  200 (C8)"},
+         "1",
+         "Bigger than  200 msecs.",
+         " 200",
+         {box(0, 200, 200)}},
+        {"ZeroFieldEndsTheCountButNotTheDrawing", zeroInside, zeroInsideLines, "2.5",
+         "Bigger than  500 msecs.", "-200", zeroInsideBoxes},
+        {"HalfCountTakesTheUsersSeparator", zeroInside, zeroInsideLines, "2,5",
+         "Bigger than  500 msecs.", "-200", zeroInsideBoxes, ","},
+        {"EmptyFile", {}, {}, "0", "Bigger than  0 msecs.", " 0", {}},
+        {"FirstSilenceFromZeroToZeroDoesNotEndTheCount",
+         records({{0, 0}, {100, 200}, {300, 400}}),
+         {"Silence: 0 (0) -  0 (0)", "Silence:  100 (64) - 200 (C8)",
+          "Silence:  300 (12C) - 400 (190)"},
+         "3",
+         "Bigger than  400 msecs.",
+         " 200",
+         {box(0, 0, 400), box(100, 100, 400), box(300, 100, 400)}},
+        {"OneStrayByteIsCountedButNotDrawn",
+         test::concat(twoSilences, Bytes{7}),
+         twoSilencesLines,
+         "2.5",
+         "Bigger than  7 msecs.",
+         " 400",
+         {box(100, 200, 7), box(1000, 200, 7)}},
+        {"TwoStrayBytesAreDrawnAsOneMoreSilence",
+         test::concat(twoSilences, Bytes{7, 0}),
+         {twoSilencesLines[0], twoSilencesLines[1], "Silence:  7 (7) - 0 (0)"},
+         "2.5",
+         "Bigger than  7 msecs.",
+         " 393",
+         {box(100, 200, 7), box(1000, 200, 7), box(7, -7, 7)}},
+        {"TimelineEndingAtZeroDrawsNoBox",
+         records({{0, 0}}),
+         {"Silence: 0 (0) -  0 (0)"},
+         "1",
+         "Bigger than  0 msecs.",
+         " 0",
+         {}},
+        {"HighWordsAreReadWhole",
+         records({{70000, 70100}}),
+         {"Silence:  70000 (11170) - 70100 (111D4)"},
+         "1",
+         "Bigger than  70100 msecs.",
+         " 100",
+         {box(70000, 100, 70100)}},
+        {"DifferencesAndSumsNeverOverflow",
+         records({{-2147483648LL, 2147483647LL}}),
+         {"Silence: -2147483648 (80000000) - 2147483647 (7FFFFFFF)"},
+         "1",
+         "Bigger than  2147483647 msecs.",
+         " 4294967295",
+         {box(-2147483648.0, 4294967295.0, 2147483647.0)}},
+    };
+}
+
+class TimelineTest : public ::testing::TestWithParam<TimelineCase> {};
+
+TEST_P(TimelineTest, LinesFieldsAndBoxes) {
+    const TimelineCase& row = GetParam();
+    test::TempDir dir;
+    const std::string path = dir.file("a.gap");
+    test::writeBytes(path, row.bytes);
+
+    const Timeline timeline = buildTimeline(path, kPicture, row.decimalSeparator);
+
+    std::vector<std::string> lines{">> Designing Graph"};
+    lines.insert(lines.end(), row.silenceLines.begin(), row.silenceLines.end());
+    EXPECT_EQ(timeline.lines.toVector(), lines);
+    EXPECT_EQ(timeline.count, row.count);
+    EXPECT_EQ(timeline.minimum, row.minimum);
+    EXPECT_EQ(timeline.length, row.length);
+    EXPECT_EQ(timeline.boxes, row.boxes);
+    EXPECT_EQ(timeline.boxHeight, 33);
+    EXPECT_FALSE(timeline.failure);
+    EXPECT_EQ(test::readBytes(path), row.bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TimelineTest, ::testing::ValuesIn(timelineCases()), test::RowName{});
+
+TEST(Timeline, LastBoxEndsAtTheRightEdgeOfTheRealPicture) {
+    const Bytes bytes = records({{120, 340}, {980, 1500}});
+    const Timeline timeline = buildTimeline(GapBytes(bytes), kTimelinePicture, ".");
+    ASSERT_EQ(timeline.boxes.size(), 2U);
+    EXPECT_FLOAT_EQ(timeline.boxes[1].left + timeline.boxes[1].width, 393.0F);
+}
+
+TEST(Timeline, BoxHeightIsThePictureHeightRoundedHalfToEven) {
+    const Bytes bytes = records({{0, 1}});
+    EXPECT_EQ(buildTimeline(GapBytes(bytes), {120, 32.5}, ".").boxHeight, 32);
+    EXPECT_EQ(buildTimeline(GapBytes(bytes), {120, 33.5}, ".").boxHeight, 34);
+}
+
+} // namespace
+} // namespace ravik
