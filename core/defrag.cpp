@@ -7,16 +7,27 @@
 namespace ravik {
 namespace nf = numberforms;
 
-DefragPlan planDefrag(const GapBytes& bytes) {
+DefragPlan planDefrag(const GapBytes& bytes, StatusLines& fragmentLines) {
     DefragPlan plan;
     const std::uint64_t records = recordsHeld(bytes.size());
     plan.kept.reserve(static_cast<std::size_t>(records * kRecordSize));
+    fragmentLines.reserve(static_cast<std::size_t>(records),
+                          static_cast<std::size_t>(records) * 40);
     for (std::uint64_t i = 0; i < records; ++i) {
         const std::int16_t start = bytes.word(i * kRecordSize);
         const std::int16_t end = bytes.word(i * kRecordSize + 4);
         if (int{end} - int{start} <= kFragmentLimit) {
-            plan.fragments.add({"Frag detected: ", nf::spacedDecimal(start), " (", nf::hex16(start),
-                                ") - ", nf::plainDecimal(end), " (", nf::hex16(end), ")"});
+            fragmentLines.add(nf::ShortLine()
+                                  .text("Frag detected: ")
+                                  .spaced(start)
+                                  .text(" (")
+                                  .hex16(start)
+                                  .text(") - ")
+                                  .plain(end)
+                                  .text(" (")
+                                  .hex16(end)
+                                  .text(")")
+                                  .view());
             ++plan.droppedCount;
             continue;
         }
@@ -35,8 +46,7 @@ Defragmentation defragment(const std::string& path) {
         result.failure = std::move(contents.failure);
         return result;
     }
-    const DefragPlan plan = planDefrag(GapBytes(contents.bytes));
-    result.lines.append(plan.fragments);
+    const DefragPlan plan = planDefrag(GapBytes(contents.bytes), result.lines);
     result.keptCount = plan.keptCount;
     result.droppedCount = plan.droppedCount;
     if (auto failure = fileio::replaceFile(path, plan.kept)) {

@@ -16,15 +16,15 @@ inline constexpr int kFragmentLimit = 50;
 
 struct DefragPlan {
     std::vector<std::uint8_t> kept; ///< the kept records, high words zero
-    StatusLines fragments;          ///< one line per dropped record, in file order
     std::uint64_t keptCount = 0;
     std::uint64_t droppedCount = 0;
     bool operator==(const DefragPlan&) const = default;
 };
 
 /// Judges every record the bytes hold, a trailing partial one included (its missing bytes read
-/// as zero), on the low words of start and end read as signed 16-bit values.
-[[nodiscard]] DefragPlan planDefrag(const GapBytes& bytes);
+/// as zero), on the low words of start and end read as signed 16-bit values. Adds a line to
+/// `fragmentLines` for each record dropped, in file order.
+[[nodiscard]] DefragPlan planDefrag(const GapBytes& bytes, StatusLines& fragmentLines);
 
 struct Defragmentation {
     StatusLines lines; ///< the start line, the fragment lines and, on success, the finish line

@@ -7,10 +7,9 @@ StatusLines::StatusLines(std::initializer_list<std::string_view> lines) {
         add(line);
 }
 
-void StatusLines::add(std::string_view line) {
-    text_.append(line);
-    text_.push_back('\n');
-    ends_.push_back(text_.size());
+void StatusLines::reserve(std::size_t lines, std::size_t characters) {
+    ends_.reserve(ends_.size() + lines);
+    text_.reserve(text_.size() + characters);
 }
 
 void StatusLines::add(std::initializer_list<std::string_view> pieces) {

@@ -15,7 +15,13 @@ public:
     StatusLines() = default;
     StatusLines(std::initializer_list<std::string_view> lines);
 
-    void add(std::string_view line);
+    /// Makes room for `lines` more lines of `characters` in all, breaks included.
+    void reserve(std::size_t lines, std::size_t characters);
+    void add(std::string_view line) {
+        text_.append(line);
+        text_.push_back('\n');
+        ends_.push_back(text_.size());
+    }
     /// Appends one line made of the pieces, in order.
     void add(std::initializer_list<std::string_view> pieces);
     void append(const StatusLines& other);

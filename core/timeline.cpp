@@ -43,6 +43,11 @@ Timeline buildTimeline(const GapBytes& bytes, PictureSize picture,
                                       static_cast<float>(picture.width * width / end)});
     };
 
+    // One line and one box per record; a typical line is under 40 characters.
+    const std::size_t records = static_cast<std::size_t>(recordsHeld(bytes.size()));
+    timeline.lines.reserve(records, records * 40);
+    timeline.boxes.reserve(records);
+
     std::int64_t total = 0;
     std::uint64_t offset = 0;
     if (bytes.field(0) == 0) {
@@ -60,8 +65,17 @@ Timeline buildTimeline(const GapBytes& bytes, PictureSize picture,
     for (;;) {
         const std::int32_t start = bytes.field(offset);
         const std::int32_t stop = bytes.field(offset + 4);
-        timeline.lines.add({"Silence: ", nf::spacedDecimal(start), " (", nf::hex32(start), ") - ",
-                            nf::plainDecimal(stop), " (", nf::hex32(stop), ")"});
+        timeline.lines.add(nf::ShortLine()
+                               .text("Silence: ")
+                               .spaced(start)
+                               .text(" (")
+                               .hex32(start)
+                               .text(") - ")
+                               .plain(stop)
+                               .text(" (")
+                               .hex32(stop)
+                               .text(")")
+                               .view());
         // Wide enough that no difference or sum of 32-bit times can overflow.
         const std::int64_t span = std::int64_t{stop} - start;
         addBox(start, static_cast<double>(span));
