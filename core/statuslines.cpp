@@ -20,11 +20,19 @@ void StatusLines::add(std::initializer_list<std::string_view> pieces) {
 }
 
 void StatusLines::append(const StatusLines& other) {
-    const std::size_t base = text_.size();
-    text_.append(other.text_);
-    ends_.reserve(ends_.size() + other.ends_.size());
-    for (std::size_t end : other.ends_)
-        ends_.push_back(base + end);
+    append(other, 0, other.size());
+}
+
+void StatusLines::append(const StatusLines& other, std::size_t first, std::size_t count) {
+    if (count == 0)
+        return;
+    const std::size_t from = first == 0 ? 0 : other.ends_[first - 1];
+    const std::size_t to = other.ends_[first + count - 1];
+    const std::size_t shift = text_.size() - from;
+    text_.append(other.text_, from, to - from);
+    ends_.reserve(ends_.size() + count);
+    for (std::size_t i = first; i < first + count; ++i)
+        ends_.push_back(other.ends_[i] + shift);
 }
 
 std::string_view StatusLines::operator[](std::size_t i) const {

@@ -25,6 +25,8 @@ public:
     /// Appends one line made of the pieces, in order.
     void add(std::initializer_list<std::string_view> pieces);
     void append(const StatusLines& other);
+    /// Appends lines [first, first + count) of `other`. Precondition: they exist.
+    void append(const StatusLines& other, std::size_t first, std::size_t count);
 
     [[nodiscard]] std::size_t size() const { return ends_.size(); }
     [[nodiscard]] bool empty() const { return ends_.empty(); }

@@ -103,4 +103,8 @@ SilenceWrite writeSilence(const std::string& path, std::string_view startText,
     return result;
 }
 
+std::optional<Failure> deleteGapFile(const std::string& path) {
+    return fileio::removeFile(path);
+}
+
 } // namespace ravik

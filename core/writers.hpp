@@ -37,4 +37,8 @@ struct SilenceWrite {
                                         std::string_view endText,
                                         std::string_view decimalSeparator);
 
+/// Deletes the file at `path`, so that the next silence written starts a new file. A file that
+/// is already gone is no failure.
+[[nodiscard]] std::optional<Failure> deleteGapFile(const std::string& path);
+
 } // namespace ravik

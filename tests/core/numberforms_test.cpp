@@ -48,6 +48,11 @@ TEST(StatusLines, KeepsLinesApartAndJoinsThemWithBreaks) {
     EXPECT_EQ(lines.toVector(), (std::vector<std::string>{"first", "", "abc", "last"}));
     EXPECT_EQ(lines[3], "last");
     EXPECT_EQ(lines.text(), "first\n\nabc\nlast\n");
+
+    StatusLines middle{"before"};
+    middle.append(lines, 1, 2);
+    EXPECT_EQ(middle.toVector(), (std::vector<std::string>{"before", "", "abc"}));
+    EXPECT_EQ(middle.text(), "before\n\nabc\n");
 }
 
 } // namespace

@@ -206,3 +206,18 @@ TEST(GenericGap, UnwritableFolderLeavesTheFileAsItWas_AsUnprivilegedUser) {
 
 } // namespace
 } // namespace ravik
+
+namespace ravik {
+namespace {
+
+TEST(DeleteGapFile, AFileAlreadyGoneIsNoFailureAFolderIsRefused) {
+    test::TempDir dir;
+    EXPECT_FALSE(deleteGapFile(dir.file("missing.gap")));
+    const auto failure = deleteGapFile(dir.file(""));
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->reason, "It is a folder, not a file");
+    EXPECT_TRUE(std::filesystem::exists(dir.path()));
+}
+
+} // namespace
+} // namespace ravik

@@ -1,0 +1,22 @@
+// The program's start-up: shows the main window and, given a path, draws and checks that file.
+#include "Form1.hpp"
+#include "startup.hpp"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ravik"));
+    QApplication::setApplicationVersion(QStringLiteral(RAVIK_VERSION));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ravik.svg")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("ravik"));
+
+    const QString argumentText = QString::fromStdString(ravik::shell::argumentText(argc, argv));
+    ravik::Form1 main([](const ravik::StatusSink& appendLine) {
+        appendLine(">> Registering is not yet available."); // replaced by the desktop registration
+    });
+    main.show();
+    main.startWith(argumentText);
+    return QApplication::exec();
+}

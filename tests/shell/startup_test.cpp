@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include "startup.hpp"
+#include "support/testfiles.hpp"
+
+namespace ravik::shell {
+namespace {
+using test::PrintTo;
+
+struct CommandLine {
+    std::string name;
+    std::string line;
+    std::string argumentText;
+};
+
+class ArgumentTextTest : public ::testing::TestWithParam<CommandLine> {};
+
+TEST_P(ArgumentTextTest, IsEverythingAfterTheProgramAndItsBlanks) {
+    EXPECT_EQ(argumentTextOf(GetParam().line), GetParam().argumentText);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ArgumentTextTest,
+    ::testing::Values(
+        CommandLine{"NoArgument", "Ravik.exe", ""},
+        CommandLine{"UnquotedPathWithBlanksArrivesWhole",
+                    R"(C:\Ravik\Ravik.exe C:\My Speech\line 12.gap)", R"(C:\My Speech\line 12.gap)"},
+        CommandLine{"QuotedProgramName", R"("C:\Program Files\Ravik\Ravik.exe"  a.gap)", "a.gap"},
+        CommandLine{"QuotesAroundThePathAreKept", R"(Ravik.exe "a b.gap")", R"("a b.gap")"},
+        CommandLine{"TrailingBlanksAreKept", "Ravik.exe a.gap  ", "a.gap  "}),
+    test::RowName{});
+
+TEST(ArgumentText, JoinsTheArgumentsWithSingleBlanks) {
+    const char* const argv[] = {"ravik", "/home/me/My", "Speech/line", "12.gap"};
+    EXPECT_EQ(argumentText(4, argv), "/home/me/My Speech/line 12.gap");
+    EXPECT_EQ(argumentText(1, argv), "");
+}
+
+} // namespace
+} // namespace ravik::shell

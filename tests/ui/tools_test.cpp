@@ -1,0 +1,221 @@
+#include "Form3.hpp"
+#include "Form4.hpp"
+#include "uitest.hpp"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace ravik::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const Lines kGenericGraphAndCheck{">> Designing Graph", "Silence: 0 (0) -  1 (1)",
+                                  ">> GAP format is correct !"};
+
+// --- The Tools window ---------------------------------------------------------------------
+
+class ToolsTest : public MainWindowTest {
+protected:
+    ToolsTest() { window.showForm3(); }
+    void press(const char* name) {
+        QTest::mouseClick(window.form3()->findChild<QPushButton*>(QLatin1String(name)),
+                          Qt::LeftButton);
+    }
+};
+
+TEST_F(ToolsTest, CreateGenericGapReplacesTheChosenFileAndMakesItCurrent) {
+    const QString path = file("long.gap", records({{100, 200}, {300, 400}, {500, 600}}));
+    answer(path);
+    window.appendStatus("an earlier line");
+
+    press("Command4");
+
+    EXPECT_EQ(readBytes(path.toStdString()), records({{0, 1}}));
+    EXPECT_EQ(text("txtPath"), path);
+    Lines expected{">>Created Generic GAP at: " + path.toStdString()};
+    expected.insert(expected.end(), kGenericGraphAndCheck.begin(), kGenericGraphAndCheck.end());
+    EXPECT_EQ(statusLines(), expected);
+    EXPECT_EQ(questions.at(0).mode, FileChooser::Mode::Save);
+}
+
+TEST_F(ToolsTest, CancelledSaveDialogChangesNothingEvenWithANameFromBefore) {
+    const QString loaded = file("a.gap", records({{100, 200}}));
+    answer(loaded);
+    click("cmO");
+    const Lines before = statusLines();
+    answer(std::nullopt);
+
+    press("Command4");
+
+    EXPECT_EQ(readBytes(loaded.toStdString()), records({{100, 200}}));
+    EXPECT_EQ(text("txtPath"), loaded);
+    EXPECT_EQ(statusLines(), before);
+}
+
+TEST_F(ToolsTest, GenericFileThatCannotBeWrittenSaysSoAndChangesNothingElse) {
+    const QString loaded = file("a.gap", records({{100, 200}}));
+    window.startWith(loaded);
+    const std::size_t lines = statusLines().size();
+    const QString unwritable = QString::fromStdString(dir.file("no folder/generic.gap"));
+    answer(unwritable);
+
+    press("Command4");
+
+    EXPECT_EQ(text("txtPath"), loaded);
+    ASSERT_EQ(statusLines().size(), lines + 1);
+    EXPECT_EQ(statusLines().back().rfind(">> Could not create a temporary file beside \"" +
+                                             unwritable.toStdString() + "\": ",
+                                         0),
+              0U);
+}
+
+TEST_F(ToolsTest, CheckTwiceAddsTheVerdictTwice) {
+    window.startWith(file("a.gap", records({{100, 200}})));
+    const std::size_t lines = statusLines().size();
+    press("Command1");
+    press("Command1");
+    EXPECT_EQ(statusLines().size(), lines + 2);
+    EXPECT_EQ(statusLines().back(), ">> GAP format is correct !");
+}
+
+TEST_F(ToolsTest, DefragOfAGenericFileDropsItsOnlySilenceAndRedraws) {
+    const QString path = file("generic.gap", records({{0, 1}}));
+    window.startWith(path);
+    window.clearStatus();
+
+    press("Command2");
+
+    EXPECT_EQ(statusLines(),
+              (Lines{">>>>> Initialising Defragging Function", "Frag detected:  0 (0) - 1 (1)",
+                     " >> Defragging Finished Successfully", ">> Designing Graph"}));
+    EXPECT_EQ(readBytes(path.toStdString()), Bytes{});
+    EXPECT_EQ(text("txtCount"), "0");
+}
+
+TEST_F(ToolsTest, LinkToRegistryReportsInTheStatusList) {
+    press("Command3");
+    EXPECT_EQ(registrations, 1);
+    EXPECT_EQ(statusLines(), Lines{"registered"});
+}
+
+// --- The Silence Info window --------------------------------------------------------------
+
+class SilenceInfoTest : public MainWindowTest {
+protected:
+    SilenceInfoTest() { window.showForm4(); }
+    QLineEdit* field(const char* name) {
+        return window.form4()->findChild<QLineEdit*>(QLatin1String(name));
+    }
+    void press(const char* name) {
+        QTest::mouseClick(window.form4()->findChild<QPushButton*>(QLatin1String(name)),
+                          Qt::LeftButton);
+    }
+    void type(const char* name, const QString& text) {
+        field(name)->clear();
+        QTest::keyClicks(field(name), text);
+    }
+    void write(const QString& start, const QString& end) {
+        type("Text1", start);
+        type("Text2", end);
+        press("Command1");
+    }
+    void finished() { window.form4()->findChild<QCheckBox*>("Check1")->setChecked(true); }
+};
+
+TEST_F(SilenceInfoTest, WritesSilenceBySilenceAndHandsTheFinishedFileToTheMainWindow) {
+    const std::string path = dir.file("new.gap");
+    answer(QString::fromStdString(path));
+    press("Command2");
+    EXPECT_EQ(statusLines(), Lines{">>Preparing to write to file : " + path});
+
+    write("100", "250");
+    finished();
+    write("0400", "900");
+
+    EXPECT_EQ(readBytes(path), records({{100, 250}, {400, 900}}));
+    EXPECT_FALSE(window.form4()->isVisible());
+    EXPECT_EQ(text("txtPath").toStdString(), path);
+    EXPECT_EQ(statusLines(),
+              (Lines{">>Preparing to write to file : " + path, "Writing Silence : 100 - 250",
+                     "Writing Silence : 0400 - 900", ">> Designing Graph",
+                     "Silence:  100 (64) - 250 (FA)", "Silence:  400 (190) - 900 (384)",
+                     ">> GAP format is correct !"}));
+}
+
+TEST_F(SilenceInfoTest, FinishedTakesTheFileWrittenNotOneChosenElsewhereSince) {
+    const std::string target = dir.file("target.gap");
+    answer(QString::fromStdString(target));
+    press("Command2");
+    answer(file("other.gap", records({{5, 60}}))); // chosen in the main window afterwards
+    click("cmO");
+
+    finished();
+    write("100", "200");
+
+    EXPECT_EQ(text("txtPath").toStdString(), target);
+}
+
+TEST_F(SilenceInfoTest, TextThatIsNoTimeWritesNothingAndKeepsTheWindowAsItWas) {
+    const std::string path = dir.file("new.gap");
+    answer(QString::fromStdString(path));
+    press("Command2");
+    finished();
+
+    write("12a", "200");
+
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_TRUE(window.form4()->isVisible());
+    EXPECT_EQ(field("Text1")->text(), "12a");
+    EXPECT_EQ(statusLines().back(),
+              ">> Nothing written to \"" + path +
+                  "\": The silence start \"12a\" is not a number of milliseconds from -32768 to "
+                  "32767.");
+}
+
+TEST_F(SilenceInfoTest, EmptyStartDoesNothingAtAll) {
+    answer(QString::fromStdString(dir.file("new.gap")));
+    press("Command2");
+    finished();
+    const Lines before = statusLines();
+
+    write("", "200");
+
+    EXPECT_EQ(statusLines(), before);
+    EXPECT_TRUE(window.form4()->isVisible());
+}
+
+TEST_F(SilenceInfoTest, SelectCancelledBeforeAnyChoiceLeavesThePathEmpty) {
+    answer(std::nullopt);
+    press("Command2");
+    EXPECT_EQ(field("Text3")->text(), "");
+    EXPECT_EQ(statusLines(), Lines{">>Preparing to write to file : "});
+}
+
+TEST_F(SilenceInfoTest, ClearFileDeletesTheFileSoTheNextWriteStartsAgain) {
+    const QString path = file("new.gap", records({{100, 200}}));
+    answer(path);
+    press("Command2");
+
+    press("Command3");
+    EXPECT_FALSE(std::filesystem::exists(path.toStdString()));
+    EXPECT_EQ(statusLines().back(), ">>Killing file " + path.toStdString());
+
+    write("300", "400");
+    EXPECT_EQ(readBytes(path.toStdString()), records({{300, 400}}));
+}
+
+TEST_F(SilenceInfoTest, ClosingDiscardsWhatWasTyped) {
+    type("Text1", "100");
+    finished();
+    window.form4()->close();
+    window.showForm4();
+    EXPECT_EQ(field("Text1")->text(), "");
+    EXPECT_FALSE(window.form4()->findChild<QCheckBox*>("Check1")->isChecked());
+}
+
+} // namespace
+} // namespace ravik::test

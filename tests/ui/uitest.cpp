@@ -1,0 +1,68 @@
+#include "uitest.hpp"
+
+#include "statuslistmodel.hpp"
+
+#include <QApplication>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace ravik::test {
+
+std::optional<QString> ScriptedChooser::choose(QWidget*, Mode mode, const QString& filter,
+                                               const QString& start) {
+    questions_.push_back({mode, filter, start});
+    if (answers_.empty())
+        throw std::logic_error("the file dialog was shown more often than the test expected");
+    std::optional<QString> answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+}
+
+MainWindowTest::MainWindowTest()
+    : window([this](const StatusSink& appendLine) {
+        ++registrations;
+        appendLine("registered");
+    }) {
+    window.cmDialog1().setChooser(std::make_unique<ScriptedChooser>(answers, questions));
+    window.show();
+    window.activateWindow(); // shortcuts and the keyboard work in the active window only
+    if (!QTest::qWaitForWindowActive(&window))
+        ADD_FAILURE() << "the main window did not become active";
+}
+
+std::vector<std::string> MainWindowTest::statusLines() const {
+    const auto* list = window.findChild<QListView*>(QStringLiteral("Sts"));
+    return static_cast<const StatusListModel*>(list->model())->lines().toVector();
+}
+
+QString MainWindowTest::text(const char* field) const {
+    return window.findChild<QLineEdit*>(QLatin1String(field))->text();
+}
+
+QAbstractButton* MainWindowTest::button(const char* name) const {
+    return window.findChild<QAbstractButton*>(QLatin1String(name));
+}
+
+QString MainWindowTest::file(const std::string& name, const Bytes& bytes) const {
+    const std::string path = dir.file(name);
+    writeBytes(path, bytes);
+    return QString::fromStdString(path);
+}
+
+void MainWindowTest::click(const char* name) {
+    QAbstractButton* target = button(name);
+    if (!target->isVisible()) // a flat slot: the pointer raises the button first, as for a user
+        QTest::mouseMove(&window, target->geometry().center());
+    QTest::mouseClick(target, Qt::LeftButton);
+}
+
+} // namespace ravik::test
+
+int main(int argc, char** argv) {
+    // The window tests need no display: Qt draws them off screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "commondialog.hpp"
+#include "core/statuslines.hpp"
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+class QAbstractButton;
+
+namespace Ui {
+class Form1;
+}
+
+namespace ravik {
+
+class Form2;
+class Form3;
+class Form4;
+class SymbolImage;
+class StatusListModel;
+
+/// Appends one line to the status list.
+using StatusSink = std::function<void(std::string_view line)>;
+/// Registers the GAP file type with the desktop, reporting through the sink.
+using Registrar = std::function<void(const StatusSink& appendLine)>;
+
+/// The main window: the current file's path, its timeline, statistics and verdict, the status
+/// list, the button row and the one file dialog. Its operations read the file named in the path
+/// field afresh from disk and render what the core makes of it.
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit Form1(Registrar registrar, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    /// The open command: asks for a file through the dialog, then draws and checks it.
+    void load();
+    /// Draws the timeline and fills the statistics; does nothing without a path.
+    void Graph();
+    /// Checks the structure and shows the verdict; does nothing without a path.
+    void ValidateGAP();
+    /// Removes the silences of 50 ms or less from the file, then draws it again.
+    void Defrag();
+
+    /// Start-up with the program's argument text, which is the path exactly as given.
+    void startWith(const QString& argumentText);
+    /// Opens `path` as the open command opens a chosen file (a file dropped on the window).
+    void openPath(const QString& path);
+
+    [[nodiscard]] CommonDialog& cmDialog1() { return dialog_; }
+    [[nodiscard]] QString path() const;
+    void setPath(const QString& path);
+    void clearStatus();
+    void appendStatus(std::string_view line);
+    /// Appends many lines in batches, showing the list between them.
+    void appendStatus(const StatusLines& lines);
+
+    void showForm2();
+    void showForm3();
+    void showForm4();
+    /// The secondary windows once shown, or null.
+    [[nodiscard]] Form2* form2() const { return form2_.get(); }
+    [[nodiscard]] Form3* form3() const { return form3_.get(); }
+    [[nodiscard]] Form4* form4() const { return form4_.get(); }
+
+    /// Ends the program with all its windows.
+    void exitProgram();
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // One place of the button row that shows either a flat image or a raised button.
+    struct Slot {
+        QAbstractButton* button;
+        SymbolImage* image;
+    };
+
+    void setUpButtonRow();
+    void setUpShortcuts();
+    void raise(const Slot& slot);
+    void flattenAll();
+    void showWindow(QWidget& window);
+    void clearStatistics();
+
+    std::unique_ptr<Ui::Form1> ui_;
+    StatusListModel* status_;
+    CommonDialog dialog_;
+    Registrar registrar_;
+    std::array<Slot, 5> slots_{}; // in the order the background flattens them
+    std::unique_ptr<Form2> form2_;
+    std::unique_ptr<Form3> form3_;
+    std::unique_ptr<Form4> form4_;
+};
+
+} // namespace ravik

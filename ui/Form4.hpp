@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class Form4;
+}
+
+namespace ravik {
+
+class Form1;
+
+/// The Silence Info window: writes a GAP file one silence at a time and hands the finished
+/// file to the main window.
+class Form4 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit Form4(Form1& main, QWidget* parent = nullptr);
+    ~Form4() override;
+
+    /// "--Write Data--": appends the typed silence to the file.
+    void writeData();
+    /// "Select File": takes the target file from the shared dialog.
+    void selectFile();
+    /// "Clear File": deletes the target file.
+    void clearFile();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    std::unique_ptr<Ui::Form4> ui_;
+    Form1& main_;
+};
+
+} // namespace ravik

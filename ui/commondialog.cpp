@@ -1,0 +1,65 @@
+#include "commondialog.hpp"
+
+#include <QFileDialog>
+#include <QStringList>
+
+namespace ravik {
+namespace {
+
+class QtFileChooser final : public FileChooser {
+public:
+    std::optional<QString> choose(QWidget* parent, Mode mode, const QString& qtFilter,
+                                  const QString& start) override {
+        const QString path = mode == Mode::Open
+                                 ? QFileDialog::getOpenFileName(parent, QString(), start, qtFilter)
+                                 : QFileDialog::getSaveFileName(parent, QString(), start, qtFilter);
+        if (path.isEmpty())
+            return std::nullopt;
+        return path;
+    }
+};
+
+} // namespace
+
+CommonDialog::CommonDialog(QWidget* parent)
+    : parent_(parent)
+    , chooser_(std::make_unique<QtFileChooser>()) {}
+
+CommonDialog::~CommonDialog() = default;
+
+bool CommonDialog::ShowOpen() {
+    return show(FileChooser::Mode::Open);
+}
+
+bool CommonDialog::ShowSave() {
+    return show(FileChooser::Mode::Save);
+}
+
+void CommonDialog::setChooser(std::unique_ptr<FileChooser> chooser) {
+    chooser_ = std::move(chooser);
+}
+
+bool CommonDialog::show(FileChooser::Mode mode) {
+    const std::optional<QString> chosen =
+        chooser_->choose(parent_, mode, qtFilter(Filter), FileName);
+    if (!chosen)
+        return false;
+    FileName = *chosen;
+    return true;
+}
+
+QString CommonDialog::qtFilter(const QString& storedFilter) {
+    const QStringList parts = storedFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts[i].trimmed();
+        const QString patterns = parts[i + 1].trimmed().replace(QLatin1Char(';'), QLatin1Char(' '));
+        // Qt reads the patterns from the parentheses, so they must be there exactly once.
+        filters << (description.contains(QLatin1Char('(') + patterns + QLatin1Char(')'))
+                        ? description
+                        : description + QLatin1String(" (") + patterns + QLatin1Char(')'));
+    }
+    return filters.join(QLatin1String(";;"));
+}
+
+} // namespace ravik

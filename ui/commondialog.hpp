@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+class QWidget;
+
+namespace ravik {
+
+/// What stands behind the file dialog: asks the user for a file. Tests put a scripted chooser
+/// in its place.
+class FileChooser {
+public:
+    enum class Mode { Open, Save };
+    virtual ~FileChooser() = default;
+    /// The chosen path, or nothing when the user cancelled. `qtFilter` is in Qt's filter form
+    /// ("GAP files (*.gap)"), empty for every file; `start` is the file name to offer.
+    [[nodiscard]] virtual std::optional<QString>
+    choose(QWidget* parent, Mode mode, const QString& qtFilter, const QString& start) = 0;
+};
+
+/// The program's one file dialog, shared by the open command, "Create Generic GAP" and the
+/// Silence Info window. Its filter and its file name persist from one use to the next,
+/// whichever window used it last; a cancelled dialog leaves the file name as it was.
+class CommonDialog {
+public:
+    explicit CommonDialog(QWidget* parent);
+    ~CommonDialog();
+
+    /// The filter in its stored form, pairs of description and pattern separated by '|':
+    /// "GAP files (*.gap) | *.gap".
+    QString Filter;
+    /// The full path of the file last chosen through the dialog; empty until one is chosen.
+    QString FileName;
+
+    /// Shows the dialog in its open form; true when the user chose a file.
+    bool ShowOpen();
+    /// Shows the dialog in its save form; true when the user chose a file.
+    bool ShowSave();
+
+    /// Replaces what asks the user, for tests.
+    void setChooser(std::unique_ptr<FileChooser> chooser);
+
+    /// The stored filter in Qt's form: "GAP files (*.gap) | *.gap" gives "GAP files (*.gap)".
+    [[nodiscard]] static QString qtFilter(const QString& storedFilter);
+
+private:
+    bool show(FileChooser::Mode mode);
+
+    QWidget* parent_;
+    std::unique_ptr<FileChooser> chooser_;
+};
+
+} // namespace ravik

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/statuslines.hpp"
+
+#include <QAbstractListModel>
+#include <string_view>
+
+namespace ravik {
+
+/// The lines of the status list. Lines arrive in batches (a timeline brings one per silence, a
+/// million for the largest file), each batch one insertion for the view.
+class StatusListModel : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
+
+    void append(std::string_view line);
+    /// Appends lines [first, first + count) of `lines`.
+    void append(const StatusLines& lines, std::size_t first, std::size_t count);
+    void clear();
+
+    [[nodiscard]] const StatusLines& lines() const { return lines_; }
+
+private:
+    StatusLines lines_;
+};
+
+} // namespace ravik
