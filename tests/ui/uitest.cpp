@@ -31,7 +31,7 @@ MainWindowTest::MainWindowTest()
 }
 
 std::vector<std::string> MainWindowTest::statusLines() const {
-    const auto* list = window.findChild<QListView*>(QStringLiteral("Sts"));
+    const auto* list = window.findChild<QAbstractItemView*>(QStringLiteral("Sts"));
     return static_cast<const StatusListModel*>(list->model())->lines().toVector();
 }
 

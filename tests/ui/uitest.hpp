@@ -5,7 +5,7 @@
 
 #include <QAbstractButton>
 #include <QLineEdit>
-#include <QListView>
+#include <QAbstractItemView>
 #include <QString>
 #include <deque>
 #include <gtest/gtest.h>
