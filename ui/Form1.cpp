@@ -71,10 +71,8 @@ Form1::Form1(Registrar registrar, QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/icons/ravik.svg")));
     ui_->Sts->setModel(status_);
     // The result fields and the list in the light 3-D colour, the path in the menu colour.
-    for (QWidget* field :
-         {static_cast<QWidget*>(ui_->txtLength), static_cast<QWidget*>(ui_->txtCount),
-          static_cast<QWidget*>(ui_->txtMin), static_cast<QWidget*>(ui_->txtValidate),
-          static_cast<QWidget*>(ui_->Sts)})
+    for (QWidget* field : std::initializer_list<QWidget*>{ui_->txtLength, ui_->txtCount,
+                                                          ui_->txtMin, ui_->txtValidate, ui_->Sts})
         useBackground(field, QPalette::Midlight);
     useBackground(ui_->txtPath, QPalette::Button);
     setMouseTracking(true); // the background flattens the button row
