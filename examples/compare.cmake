@@ -1,7 +1,8 @@
 # Regenerates the examples into SCRATCH and fails when one differs from the shipped file.
 file(REMOVE_RECURSE "${SCRATCH}")
 file(MAKE_DIRECTORY "${SCRATCH}")
-execute_process(COMMAND "${GENERATOR}" "${SCRATCH}" RESULT_VARIABLE result)
+# EMULATOR runs the generator of a cross build (Wine for the Windows build); empty natively.
+execute_process(COMMAND ${EMULATOR} "${GENERATOR}" "${SCRATCH}" RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "make_examples failed: ${result}")
 endif()
