@@ -4,9 +4,10 @@ set(RAVIK_WINE /usr/lib/wine/wine64 CACHE FILEPATH "Wine, which runs the Windows
 set(RAVIK_WINESERVER /usr/lib/wine/wineserver CACHE FILEPATH "Wine's server, stopped after the tests")
 set(RAVIK_WINEPREFIX "${CMAKE_BINARY_DIR}/wine-prefix" CACHE PATH "Wine's throw-away prefix")
 
+# No Mono or Gecko installer prompts, which the tests need neither of; and no menu builder,
+# which would mirror the registered file types into the real home's desktop folders.
 set(ravik_wine_environment WINEPREFIX=${RAVIK_WINEPREFIX} WINEDEBUG=-all
-                           # No Mono or Gecko installer prompts: the tests need neither.
-                           WINEDLLOVERRIDES=mscoree,mshtml=)
+                           WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=d)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${ravik_wine_environment} ${RAVIK_WINE})
 
 # Adds the fixture "wine" that every test run under Wine requires.

@@ -14,7 +14,8 @@ foreach(file bin/gaptool share/mime/packages/ravik.xml
     endif()
 endforeach()
 execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=XDG_CURRENT_DESKTOP
-                        XDG_DATA_HOME=${PREFIX}/no-user-data XDG_DATA_DIRS=${PREFIX}/share
+                        HOME=${PREFIX}/home XDG_DATA_HOME=${PREFIX}/no-user-data
+                        XDG_DATA_DIRS=${PREFIX}/share
                         xdg-mime query filetype "${GAP_FILE}"
                 OUTPUT_VARIABLE type RESULT_VARIABLE result)
 if(NOT result EQUAL 0 OR NOT type STREQUAL "application/x-gap\n")
