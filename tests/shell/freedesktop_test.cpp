@@ -41,17 +41,18 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
 /// Sets (or removes) environment variables for one test and restores them after it.
 class ScopedEnvironment {
 public:
-    void set(const std::string& name, const std::optional<std::string>& value) {
-        const char* old = std::getenv(name.c_str());
-        saved_.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
-        apply(name, value);
-    }
     ScopedEnvironment() = default;
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
     ~ScopedEnvironment() {
         for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
             apply(it->first, it->second);
+    }
+
+    void set(const std::string& name, const std::optional<std::string>& value) {
+        const char* old = std::getenv(name.c_str());
+        saved_.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
+        apply(name, value);
     }
 
 private:
@@ -88,7 +89,7 @@ protected:
     }
 
     /// A program folder as the build leaves one: the program `ravik`, here a script that notes
-    /// how it was started in "launched" beside itself, and the icons beside it.
+    /// how it was started in "ravik.launched" beside itself, and the icons beside it.
     std::string programFolder(const std::string& name) {
         const fs::path folder = dir.path() / name;
         fs::create_directories(folder);
