@@ -2,6 +2,7 @@
 
 #include "modRegistry.hpp"
 
+#include <system_error>
 #include <windows.h>
 
 namespace ravik::shell {
@@ -45,13 +46,7 @@ Registry& systemRegistry() {
 }
 
 std::string systemMessage(long code) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message =
-        length > 0 && text != nullptr ? std::string(text, length) : "Unknown error";
-    LocalFree(text);
+    std::string message = std::system_category().message(static_cast<int>(code));
     while (!message.empty() && (message.back() == '.' || message.back() == '\n' ||
                                 message.back() == '\r' || message.back() == ' '))
         message.pop_back();
