@@ -6,8 +6,9 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs the types of windows.h.
+#include <shellapi.h>
 
 // The core takes UTF-8 paths; the narrow argv of Windows is in the ANSI code page.
 static std::vector<std::string> utf8Arguments() {

@@ -1,6 +1,7 @@
 // The program's start-up: shows the main window and, given a path, draws and checks that file.
 #include "Form1.hpp"
-#include "startup.hpp"
+#include "shell/modRegistry.hpp"
+#include "shell/startup.hpp"
 
 #include <QApplication>
 #include <QIcon>
@@ -13,9 +14,8 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("ravik"));
 
     const QString argumentText = QString::fromStdString(ravik::shell::argumentText(argc, argv));
-    ravik::Form1 main([](const ravik::StatusSink& appendLine) {
-        appendLine(">> Registering is not yet available."); // replaced by the desktop registration
-    });
+    ravik::Form1 main(
+        [](const ravik::StatusSink& appendLine) { ravik::shell::RegisterGAP(appendLine); });
     main.show();
     main.startWith(argumentText);
     return QApplication::exec();

@@ -10,8 +10,11 @@ namespace ravik::shell {
 /// the arguments joined by single blanks.
 [[nodiscard]] std::string argumentText(int argc, const char* const* argv);
 
-/// The argument text of a raw command line: what follows the program's name (quoted or not)
-/// and the blanks after it.
-[[nodiscard]] std::string argumentTextOf(const std::string& commandLine);
+/// The argument text of a raw command line: what follows the program's name and the blanks
+/// after it. The name may be quoted, or stand unquoted with blanks in it, as a desktop shell's
+/// open command gives it: `programPath`, the running program's full path, recognises it then
+/// (compared without regard to case, as Windows names files).
+[[nodiscard]] std::string argumentTextOf(const std::string& commandLine,
+                                         const std::string& programPath);
 
 } // namespace ravik::shell

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
-#include "startup.hpp"
+#include "shell/startup.hpp"
 #include "support/testfiles.hpp"
+
+#include <gtest/gtest.h>
 
 namespace ravik::shell {
 namespace {
@@ -11,12 +11,13 @@ struct CommandLine {
     std::string name;
     std::string line;
     std::string argumentText;
+    std::string program = R"(C:\Program Files\Ravik\Ravik.exe)";
 };
 
 class ArgumentTextTest : public ::testing::TestWithParam<CommandLine> {};
 
 TEST_P(ArgumentTextTest, IsEverythingAfterTheProgramAndItsBlanks) {
-    EXPECT_EQ(argumentTextOf(GetParam().line), GetParam().argumentText);
+    EXPECT_EQ(argumentTextOf(GetParam().line, GetParam().program), GetParam().argumentText);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -24,8 +25,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CommandLine{"NoArgument", "Ravik.exe", ""},
         CommandLine{"UnquotedPathWithBlanksArrivesWhole",
-                    R"(C:\Ravik\Ravik.exe C:\My Speech\line 12.gap)", R"(C:\My Speech\line 12.gap)"},
+                    R"(C:\Ravik\Ravik.exe C:\My Speech\line 12.gap)",
+                    R"(C:\My Speech\line 12.gap)"},
         CommandLine{"QuotedProgramName", R"("C:\Program Files\Ravik\Ravik.exe"  a.gap)", "a.gap"},
+        CommandLine{"UnquotedProgramPathWithBlanksAsTheOpenCommandGivesIt",
+                    R"(c:\program files\ravik\RAVIK.EXE C:\My Speech\a b.gap)",
+                    R"(C:\My Speech\a b.gap)"},
         CommandLine{"QuotesAroundThePathAreKept", R"(Ravik.exe "a b.gap")", R"("a b.gap")"},
         CommandLine{"TrailingBlanksAreKept", "Ravik.exe a.gap  ", "a.gap  "}),
     test::RowName{});
