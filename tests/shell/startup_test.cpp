@@ -35,11 +35,13 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLine{"TrailingBlanksAreKept", "Ravik.exe a.gap  ", "a.gap  "}),
     test::RowName{});
 
+#ifndef _WIN32 // Windows gives the raw command line, checked through the open command under Wine
 TEST(ArgumentText, JoinsTheArgumentsWithSingleBlanks) {
     const char* const argv[] = {"ravik", "/home/me/My", "Speech/line", "12.gap"};
     EXPECT_EQ(argumentText(4, argv), "/home/me/My Speech/line 12.gap");
     EXPECT_EQ(argumentText(1, argv), "");
 }
+#endif
 
 } // namespace
 } // namespace ravik::shell
