@@ -27,29 +27,17 @@ std::vector<ParseCase> parseCases() {
         {"HalfDownToEven", "12.5", 12},
         {"HalfUpToEven", "13.5", 14},
         {"NegativeHalfToEven", "-12.5", -12},
-        {"AboveHalfUp", "12.51", 13},
         {"JustAboveHalfUp", "0.5000000000000000000001", 1},
-        {"BelowHalfDown", "12.49999", 12},
         {"UsersSeparator", "13,5", 14, ","},
-        {"PointWithAnotherSeparator", "13.5", 14, ","},
-        {"FractionOnly", ".7", 1},
-        {"TrailingPoint", "5.", 5},
         {"Largest", "32767", 32767},
         {"Smallest", "-32768", -32768},
-        {"PlusSign", "+7", 7},
-        {"JustBelowTheLargestAfterRounding", "32766.5", 32766},
         {"TooLarge", "32768", std::nullopt},
         {"TooLargeAfterRounding", "32767.5", std::nullopt},
-        {"TooSmall", "-32769", std::nullopt},
         {"ManyDigits", "1000000000000000000000", std::nullopt},
         {"Empty", "", std::nullopt},
-        {"OnlyBlanks", "  ", std::nullopt},
         {"Letters", "12a", std::nullopt},
         {"Exponent", "1e3", std::nullopt},
-        {"LonePoint", ".", std::nullopt},
-        {"LoneSign", "-", std::nullopt},
         {"CommaWithPointSeparator", "12,5", std::nullopt},
-        {"TwoPoints", "1.2.3", std::nullopt},
     };
 }
 
@@ -97,11 +85,6 @@ TEST_F(WriteSilenceTest, KeepsTheTextsAsTypedAndStoresNegativesAsTwosComplement)
     const SilenceWrite result = write("0100", "-1");
     EXPECT_EQ(result.lines.toVector(), std::vector<std::string>{"Writing Silence : 0100 - -1"});
     EXPECT_EQ(test::readBytes(path), (Bytes{0x64, 0, 0, 0, 0xFF, 0xFF, 0, 0}));
-}
-
-TEST_F(WriteSilenceTest, StartAfterEndIsWrittenUnchanged) {
-    ASSERT_FALSE(write("900", "100").failure);
-    EXPECT_EQ(test::readBytes(path), records({{900, 100}}));
 }
 
 struct RefusedText {

@@ -47,12 +47,6 @@ TEST_F(Form1Test, StartUpWithAPathWithBlanksDrawsAndChecksWithoutALoadedLine) {
     EXPECT_EQ(verdictColour(), QColor(0, 0, 0));
 }
 
-TEST_F(Form1Test, StartUpWithoutAPathShowsNothing) {
-    window.startWith(QString());
-    EXPECT_EQ(text("txtPath"), "");
-    EXPECT_TRUE(statusLines().empty());
-}
-
 TEST_F(Form1Test, OpenLoadsTheChosenFileWithTheGapFilter) {
     const QString path = twoSilences();
     answer(path);
