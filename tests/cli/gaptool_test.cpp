@@ -32,11 +32,7 @@ Output gaptool(std::vector<std::string> arguments, std::string_view decimalSepar
 
 class GaptoolTest : public ::testing::Test {
 protected:
-    std::string file(const std::string& name, const Bytes& bytes) {
-        const std::string path = dir.file(name);
-        test::writeBytes(path, bytes);
-        return path;
-    }
+    std::string file(const std::string& name, const Bytes& bytes) { return dir.write(name, bytes); }
     test::TempDir dir;
 };
 

@@ -75,8 +75,7 @@ class DefragTest : public ::testing::TestWithParam<DefragCase> {};
 TEST_P(DefragTest, KeepsExactlyTheLongSilences) {
     const DefragCase& row = GetParam();
     test::TempDir dir;
-    const std::string path = dir.file("a.gap");
-    test::writeBytes(path, row.source);
+    const std::string path = dir.write("a.gap", row.source);
 
     const Defragmentation result = defragment(path);
 
@@ -95,8 +94,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, DefragTest, ::testing::ValuesIn(defragCases()), t
 #ifndef _WIN32
 TEST(DefragReplace, KeepsThePermissionsOfTheFile) {
     test::TempDir dir;
-    const std::string path = dir.file("a.gap");
-    test::writeBytes(path, records({{100, 120}, {300, 400}}));
+    const std::string path = dir.write("a.gap", records({{100, 120}, {300, 400}}));
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
     ASSERT_FALSE(defragment(path).failure);

@@ -125,8 +125,7 @@ class ReadBoundaryTest : public ::testing::TestWithParam<Reader> {};
 
 TEST_P(ReadBoundaryTest, FileOfTheLargestSizeIsRead) {
     test::TempDir dir;
-    const std::string path = dir.file("largest.gap");
-    test::writeBytes(path, Bytes(kLargestFileSize, 1));
+    const std::string path = dir.write("largest.gap", Bytes(kLargestFileSize, 1));
     EXPECT_FALSE(GetParam().run(path).failure);
 }
 
@@ -135,8 +134,7 @@ TEST_P(ReadBoundaryTest, UnreadableFileIsReported_AsUnprivilegedUser) {
     if (!test::canDropPrivileges())
         GTEST_SKIP() << "needs root to switch to an unprivileged user";
     test::TempDir dir;
-    const std::string path = dir.file("secret.gap");
-    test::writeBytes(path, test::records({{100, 200}}));
+    const std::string path = dir.write("secret.gap", test::records({{100, 200}}));
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
 
     const std::string answer = test::runUnprivileged([&] {

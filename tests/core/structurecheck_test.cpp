@@ -78,8 +78,7 @@ class StructureCheckTest : public ::testing::TestWithParam<CheckCase> {};
 TEST_P(StructureCheckTest, ReportsVerdictAndLeavesFileAsItWas) {
     const CheckCase& row = GetParam();
     test::TempDir dir;
-    const std::string path = dir.file("a.gap");
-    test::writeBytes(path, row.bytes);
+    const std::string path = dir.write("a.gap", row.bytes);
 
     const StructureCheck check = checkStructure(path);
 

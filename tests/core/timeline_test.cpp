@@ -125,8 +125,7 @@ class TimelineTest : public ::testing::TestWithParam<TimelineCase> {};
 TEST_P(TimelineTest, LinesFieldsAndBoxes) {
     const TimelineCase& row = GetParam();
     test::TempDir dir;
-    const std::string path = dir.file("a.gap");
-    test::writeBytes(path, row.bytes);
+    const std::string path = dir.write("a.gap", row.bytes);
 
     const Timeline timeline = buildTimeline(path, kPicture, row.decimalSeparator);
 

@@ -158,8 +158,7 @@ TEST(GenericGap, NewFileHoldsOneSilenceFromZeroToOne) {
 
 TEST(GenericGap, ReplacesAFileOfManyRecordsWhole) {
     test::TempDir dir;
-    const std::string path = dir.file("long.gap");
-    test::writeBytes(path, records({{100, 200}, {300, 400}, {500, 600}}));
+    const std::string path = dir.write("long.gap", records({{100, 200}, {300, 400}, {500, 600}}));
     ASSERT_FALSE(createGenericGap(path));
     EXPECT_EQ(test::readBytes(path), records({{0, 1}}));
     EXPECT_EQ(test::namesIn(dir.path()), std::vector<std::string>{"long.gap"});

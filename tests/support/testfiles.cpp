@@ -40,6 +40,12 @@ std::string TempDir::file(const std::string& name) const {
     return std::string(text.begin(), text.end());
 }
 
+std::string TempDir::write(const std::string& name, const Bytes& bytes) const {
+    const std::string path = file(name);
+    writeBytes(path, bytes);
+    return path;
+}
+
 Bytes records(std::initializer_list<std::pair<std::int64_t, std::int64_t>> silences) {
     Bytes bytes;
     for (const auto& [start, end] : silences)

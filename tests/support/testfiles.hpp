@@ -42,6 +42,8 @@ public:
     [[nodiscard]] const std::filesystem::path& path() const { return path_; }
     /// The UTF-8 path of `name` inside the folder, as the program's operations take it.
     [[nodiscard]] std::string file(const std::string& name) const;
+    /// Writes `bytes` into the file `name` inside the folder and returns its path.
+    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
 
 private:
     std::filesystem::path path_;

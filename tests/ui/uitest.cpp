@@ -44,9 +44,7 @@ QAbstractButton* MainWindowTest::button(const char* name) const {
 }
 
 QString MainWindowTest::file(const std::string& name, const Bytes& bytes) const {
-    const std::string path = dir.file(name);
-    writeBytes(path, bytes);
-    return QString::fromStdString(path);
+    return QString::fromStdString(dir.write(name, bytes));
 }
 
 void MainWindowTest::click(const char* name) {

@@ -4,8 +4,8 @@
 #include "support/testfiles.hpp"
 
 #include <QAbstractButton>
-#include <QLineEdit>
 #include <QAbstractItemView>
+#include <QLineEdit>
 #include <QString>
 #include <deque>
 #include <gtest/gtest.h>
