@@ -15,4 +15,12 @@ std::string Failure::statusLine() const {
     return ">> " + sentence();
 }
 
+std::string reasonText(std::error_code error) {
+    std::string text = error.message();
+    while (!text.empty() &&
+           (text.back() == '.' || text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
 } // namespace ravik

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <system_error>
 
 namespace ravik {
 
@@ -17,5 +18,9 @@ struct Failure {
 
     bool operator==(const Failure&) const = default;
 };
+
+/// The system's message for `error`, without the full stop and line break some systems end it
+/// with, so that it reads inside a sentence.
+[[nodiscard]] std::string reasonText(std::error_code error);
 
 } // namespace ravik

@@ -38,10 +38,7 @@ std::string utf8Of(const fs::path& path) {
 }
 
 std::string reasonOf(int error) {
-    std::string text = std::generic_category().message(error);
-    while (!text.empty() && (text.back() == '.' || text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
+    return reasonText(std::error_code(error, std::generic_category()));
 }
 
 Failure failure(const char* action, const std::string& path, std::string reason) {
@@ -105,11 +102,7 @@ void flushFolder(const fs::path&) {}
 int renameOver(const fs::path& from, const fs::path& to, std::string& reason) {
     if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return 0;
-    const DWORD error = GetLastError();
-    reason = std::system_category().message(static_cast<int>(error));
-    while (!reason.empty() && (reason.back() == '.' || reason.back() == '\n' ||
-                               reason.back() == '\r' || reason.back() == ' '))
-        reason.pop_back();
+    reason = reasonText(std::error_code(static_cast<int>(GetLastError()), std::system_category()));
     return -1;
 }
 #else

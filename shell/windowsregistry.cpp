@@ -46,11 +46,7 @@ Registry& systemRegistry() {
 }
 
 std::string systemMessage(long code) {
-    std::string message = std::system_category().message(static_cast<int>(code));
-    while (!message.empty() && (message.back() == '.' || message.back() == '\n' ||
-                                message.back() == '\r' || message.back() == ' '))
-        message.pop_back();
-    return message;
+    return reasonText(std::error_code(static_cast<int>(code), std::system_category()));
 }
 
 std::string programDirectory() {
