@@ -314,10 +314,13 @@ Contents readGapFile(const std::string& path) {
     return contents;
 }
 
-std::optional<Failure> replaceFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+std::optional<Failure> replaceFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                                   IfExists ifExists) {
     const fs::path target = replacementTarget(path);
     Stat existing{};
     const bool exists = statusOf(target, existing) == 0;
+    if (exists && ifExists == IfExists::refuse)
+        return failure("Did not replace", path, "It exists already");
     if (exists && isFolder(existing))
         return failure("Could not replace", path, kNotAFile);
     if (exists && !isRegular(existing))

@@ -21,12 +21,17 @@ struct Contents {
 /// larger than a GAP file can be before reading anything.
 [[nodiscard]] Contents readGapFile(const std::string& path);
 
+/// What replaceFile does when the file exists already.
+enum class IfExists { replace, refuse };
+
 /// Replaces the file at `path`, or creates it, with `bytes` in one atomic step: a temporary file
 /// beside it is written, flushed and renamed over it, keeping its permissions. A path reached
 /// through a symbolic link replaces the file the link points to. On failure the file is as it
-/// was and no temporary file is left behind.
+/// was and no temporary file is left behind. With IfExists::refuse an existing file is left
+/// alone and named in the failure.
 [[nodiscard]] std::optional<Failure> replaceFile(const std::string& path,
-                                                 std::span<const std::uint8_t> bytes);
+                                                 std::span<const std::uint8_t> bytes,
+                                                 IfExists ifExists = IfExists::replace);
 
 struct Written {
     std::uint64_t offset = 0; ///< where the bytes went
