@@ -1,10 +1,12 @@
 #include "gaptool.hpp"
 
 #include "core/defrag.hpp"
+#include "core/failure.hpp"
 #include "core/messages.hpp"
 #include "core/structurecheck.hpp"
 #include "core/timeline.hpp"
 #include "core/writers.hpp"
+#include "output.hpp"
 
 #include <algorithm>
 #include <ostream>
@@ -29,7 +31,8 @@ Options:
 
 With more than one FILE, each file's lines start with ">> Loaded File: " and its path.
 Exit status: 0 when every file is correct, 1 when a file's structure is incorrect,
-2 when a file could not be read or written, or the command line is wrong.
+2 when a file could not be read or written, or the command line is wrong,
+3 when a file was changed but the report of it could not be printed.
 )";
 
 class Session {
@@ -63,29 +66,57 @@ public:
     }
 
     void defrag(const std::string& path) {
-        const Defragmentation defragmentation = defragment(path);
-        print(defragmentation.lines);
-        if (defragmentation.failure)
-            report(*defragmentation.failure);
-        else
+        change(path, [&] {
+            const Defragmentation defragmentation = defragment(path);
+            print(defragmentation.lines);
+            if (defragmentation.failure) {
+                report(*defragmentation.failure);
+                return false;
+            }
             show(path);
+            return true;
+        });
     }
 
     void generic(const std::string& path) {
-        if (auto failure = createGenericGap(path)) {
-            report(*failure);
-            return;
-        }
-        out_ << messages::createdGeneric(path) << '\n';
-        show(path);
-        check(path);
+        change(path, [&] {
+            if (auto failure = createGenericGap(path)) {
+                report(*failure);
+                return false;
+            }
+            out_ << messages::createdGeneric(path) << '\n';
+            show(path);
+            check(path);
+            return true;
+        });
     }
 
     void write(const std::string& path, const std::string& start, const std::string& end) {
-        const SilenceWrite write = writeSilence(path, start, end, decimalSeparator_);
-        print(write.lines);
-        if (write.failure)
-            report(*write.failure);
+        change(path, [&] {
+            const SilenceWrite write = writeSilence(path, start, end, decimalSeparator_);
+            print(write.lines);
+            if (write.failure) {
+                report(*write.failure);
+                return false;
+            }
+            return true;
+        });
+    }
+
+    /// Runs a command that only reads `path`, and notes when its report could not be printed.
+    void inspect(const std::string& path, void (Session::*command)(const std::string&)) {
+        if (stopped_)
+            return;
+        (this->*command)(path);
+        out_.flush();
+        if (const std::string problem = outputProblem(); !problem.empty()) {
+            // A reader that went away (gaptool show ... | head) wanted no more: no complaint.
+            const auto* buffer = dynamic_cast<const DescriptorBuffer*>(out_.rdbuf());
+            if (buffer == nullptr || !buffer->readerGone())
+                err_ << "gaptool: The report could not be printed: " << problem << ".\n";
+            worsen(kTrouble);
+            stopped_ = true;
+        }
     }
 
     int misuse(std::string_view problem) {
@@ -93,7 +124,10 @@ public:
         return kTrouble;
     }
 
-    void header(const std::string& path) { out_ << messages::loadedFile(path) << '\n'; }
+    void header(const std::string& path) {
+        if (!stopped_)
+            out_ << messages::loadedFile(path) << '\n';
+    }
 
 private:
     void print(const StatusLines& lines) {
@@ -101,6 +135,36 @@ private:
     }
     void field(std::string_view label, std::string_view text) {
         out_ << label << ' ' << text << '\n';
+    }
+    // Changes one file with `run` (which returns whether it changed the file), but only while
+    // the report can be printed, and says so truthfully when the report is what failed.
+    template <typename Change>
+    void change(const std::string& path, Change run) {
+        if (stopped_)
+            return;
+        out_.flush();
+        if (const std::string problem = outputProblem(); !problem.empty()) {
+            err_ << "gaptool: Nothing was changed in \"" << printable(path)
+                 << "\", since its report could not be printed: " << problem << ".\n";
+            worsen(kTrouble);
+            stopped_ = true;
+            return;
+        }
+        const bool changed = run();
+        out_.flush();
+        if (const std::string problem = outputProblem(); changed && !problem.empty()) {
+            err_ << "gaptool: \"" << printable(path)
+                 << "\" was written, but its report could not be printed: " << problem << ".\n";
+            worsen(kReportLost);
+            stopped_ = true;
+        }
+    }
+    // Why the report cannot be printed, or nothing while it can.
+    [[nodiscard]] std::string outputProblem() const {
+        const auto* buffer = dynamic_cast<const DescriptorBuffer*>(out_.rdbuf());
+        if (buffer != nullptr && !buffer->problem().empty())
+            return buffer->problem();
+        return out_ ? std::string() : std::string("The output could not be written");
     }
     void report(const Failure& failure) {
         out_.flush(); // keep the failure after the lines that led to it on a terminal
@@ -113,6 +177,7 @@ private:
     std::ostream& err_;
     std::string_view decimalSeparator_;
     int status_ = kAllCorrect;
+    bool stopped_ = false; ///< the output failed: no further file is touched
 };
 
 } // namespace
@@ -135,11 +200,14 @@ int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std
 
     using Action = void (Session::*)(const std::string&);
     Action action = nullptr;
-    if (command == "check")
+    bool reads = false;
+    if (command == "check") {
         action = &Session::check;
-    else if (command == "show")
+        reads = true;
+    } else if (command == "show") {
         action = &Session::show;
-    else if (command == "defrag")
+        reads = true;
+    } else if (command == "defrag")
         action = &Session::defrag;
     else if (command == "generic") {
         if (files.size() != 1)
@@ -159,7 +227,10 @@ int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std
     for (const std::string& path : files) {
         if (files.size() > 1)
             session.header(path);
-        (session.*action)(path);
+        if (reads)
+            session.inspect(path, action);
+        else
+            (session.*action)(path);
     }
     return session.status();
 }

@@ -1,7 +1,10 @@
+#include "core/fileio.hpp"
 #include "gaptool.hpp"
+#include "output.hpp"
 
 #include <clocale>
 #include <iostream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,9 +31,14 @@ static std::vector<std::string> utf8Arguments() {
 #endif
 
 int main(int argc, char** argv) {
+    // Before anything is opened: a closed standard output must not become a GAP file's number.
+    ravik::cli::DescriptorBuffer output(1);
+    ravik::cli::occupyStandardDescriptors();
+    ravik::fileio::treatLimitsAsErrors();
     std::setlocale(LC_ALL, "");
     const std::string decimalSeparator = std::localeconv()->decimal_point;
     std::ios::sync_with_stdio(false);
+    std::ostream out(&output);
 #ifdef _WIN32
     (void)argc;
     (void)argv;
@@ -38,7 +46,5 @@ int main(int argc, char** argv) {
 #else
     const std::vector<std::string> arguments(argv + 1, argv + argc);
 #endif
-    const int status = ravik::cli::runGaptool(arguments, std::cout, std::cerr, decimalSeparator);
-    std::cout.flush();
-    return std::cout ? status : ravik::cli::kTrouble;
+    return ravik::cli::runGaptool(arguments, out, std::cerr, decimalSeparator);
 }

@@ -41,7 +41,13 @@ DefragPlan planDefrag(const GapBytes& bytes, StatusLines& fragmentLines) {
 Defragmentation defragment(const std::string& path) {
     Defragmentation result;
     result.lines.add(messages::kInitialisingDefrag);
-    fileio::Contents contents = fileio::readGapFile(path);
+    // Held from the read to the rename, so that no silence written meanwhile is lost.
+    fileio::Locking locking = fileio::lockForWriting(path, fileio::IfMissing::fail);
+    if (locking.failure) {
+        result.failure = std::move(locking.failure);
+        return result;
+    }
+    fileio::Contents contents = locking.lock->read();
     if (contents.failure) {
         result.failure = std::move(contents.failure);
         return result;
@@ -49,7 +55,7 @@ Defragmentation defragment(const std::string& path) {
     const DefragPlan plan = planDefrag(GapBytes(contents.bytes), result.lines);
     result.keptCount = plan.keptCount;
     result.droppedCount = plan.droppedCount;
-    if (auto failure = fileio::replaceFile(path, plan.kept)) {
+    if (auto failure = locking.lock->replace(plan.kept)) {
         result.failure = std::move(failure);
         return result;
     }

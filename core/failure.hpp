@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace ravik {
@@ -22,5 +23,10 @@ struct Failure {
 /// The system's message for `error`, without the full stop and line break some systems end it
 /// with, so that it reads inside a sentence.
 [[nodiscard]] std::string reasonText(std::error_code error);
+
+/// A path or a typed text as it may be shown inside a line: control characters are written as
+/// escapes (\n, \t, \x1b, ...) so that a file name can neither start a line of its own nor
+/// steer a terminal. Other text, whatever its script, stays as it is.
+[[nodiscard]] std::string printable(std::string_view text);
 
 } // namespace ravik

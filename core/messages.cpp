@@ -1,5 +1,6 @@
 #include "messages.hpp"
 
+#include "failure.hpp"
 #include "numberforms.hpp"
 
 namespace ravik::messages {
@@ -19,23 +20,24 @@ std::string misplacedError(std::uint64_t recordOffset) {
 }
 
 std::string loadedFile(std::string_view path) {
-    return joined(">> Loaded File: ", path);
+    return joined(">> Loaded File: ", printable(path));
 }
 
 std::string createdGeneric(std::string_view path) {
-    return joined(">>Created Generic GAP at: ", path);
+    return joined(">>Created Generic GAP at: ", printable(path));
 }
 
 std::string writingSilence(std::string_view startText, std::string_view endText) {
-    return joined(joined("Writing Silence : ", startText), joined(" - ", endText));
+    return joined(joined("Writing Silence : ", printable(startText)),
+                  joined(" - ", printable(endText)));
 }
 
 std::string preparingToWrite(std::string_view path) {
-    return joined(">>Preparing to write to file : ", path);
+    return joined(">>Preparing to write to file : ", printable(path));
 }
 
 std::string killingFile(std::string_view path) {
-    return joined(">>Killing file ", path);
+    return joined(">>Killing file ", printable(path));
 }
 
 } // namespace ravik::messages

@@ -81,7 +81,7 @@ SilenceWrite writeSilence(const std::string& path, std::string_view startText,
     const auto refuse = [&](std::string_view which, std::string_view text) {
         result.failure =
             Failure{"Nothing written to", path,
-                    std::string("The silence ") + std::string(which) + " \"" + std::string(text) +
+                    std::string("The silence ") + std::string(which) + " \"" + printable(text) +
                         "\" is not a number of milliseconds from -32768 to 32767"};
         return result;
     };

@@ -1,5 +1,6 @@
 // The program's start-up: shows the main window and, given a path, draws and checks that file.
 #include "Form1.hpp"
+#include "core/fileio.hpp"
 #include "shell/modRegistry.hpp"
 #include "shell/startup.hpp"
 
@@ -7,6 +8,7 @@
 #include <QIcon>
 
 int main(int argc, char** argv) {
+    ravik::fileio::treatLimitsAsErrors();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ravik"));
     QApplication::setApplicationVersion(QStringLiteral(RAVIK_VERSION));

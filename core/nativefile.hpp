@@ -1,0 +1,108 @@
+#pragma once
+
+// The few system calls that differ between POSIX and Windows, behind one interface that
+// fileio.cpp uses. Not part of the core's API.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace ravik::fileio::native {
+namespace fs = std::filesystem;
+
+/// The reason the last failed call of this interface gave, on this thread.
+[[nodiscard]] std::error_code lastError();
+
+/// Which file a path or descriptor is: equal identities are one file.
+struct Identity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    bool operator==(const Identity&) const = default;
+};
+
+enum class Kind { missing, regular, folder, other };
+
+struct Status {
+    Kind kind = Kind::missing;
+    std::uint64_t size = 0;
+    Identity identity;
+    bool unlinked = false;   ///< the file has no name any more (POSIX only)
+    std::uint32_t mode = 0;  ///< permission bits to carry over to a replacement
+    std::uint32_t owner = 0; ///< POSIX owner and group, likewise
+    std::uint32_t group = 0;
+};
+
+// Descriptors are C runtime file descriptors on both systems; -1 is a failure.
+[[nodiscard]] int openForReading(const fs::path& path);
+[[nodiscard]] int openForWriting(const fs::path& path);
+[[nodiscard]] int createExclusive(const fs::path& path, int mode);
+int closeNative(int fd);
+
+/// False on failure; a missing file is Kind::missing and no failure.
+[[nodiscard]] bool statusOf(const fs::path& path, Status& status);
+[[nodiscard]] bool statusOf(int fd, Status& status);
+
+[[nodiscard]] long long readSome(int fd, std::uint8_t* into, std::size_t count);
+[[nodiscard]] long long writeSome(int fd, const std::uint8_t* from, std::size_t count);
+[[nodiscard]] bool seekTo(int fd, std::uint64_t offset);
+[[nodiscard]] bool truncateTo(int fd, std::uint64_t length);
+[[nodiscard]] bool flushToDisk(int fd);
+[[nodiscard]] bool removePath(const fs::path& path);
+[[nodiscard]] bool writableByUser(const fs::path& path);
+[[nodiscard]] int defaultMode();
+/// Gives the replacement being written in `fd` the permissions of the file it replaces, or
+/// those of any new file of the user when `replaced` is null.
+[[nodiscard]] bool applyPermissions(int fd, const Status* replaced);
+/// Makes a rename in `folder` durable; a failure loses nothing, so it is not reported.
+void flushFolder(const fs::path& folder);
+[[nodiscard]] bool renameOver(const fs::path& from, const fs::path& to);
+
+/// While one lives, a request to end the program (Ctrl+C, kill) waits, so that a replacement
+/// half done leaves no temporary file behind; it takes effect when the object goes.
+class DeferTermination {
+public:
+    DeferTermination();
+    DeferTermination(const DeferTermination&) = delete;
+    DeferTermination& operator=(const DeferTermination&) = delete;
+    ~DeferTermination();
+
+private:
+    unsigned char saved_[128] = {};
+};
+
+void ignoreLimitSignals();
+
+/// The file a path names once its symbolic links are followed, or why a link is not followed.
+struct Resolved {
+    fs::path path;
+    std::string refusal; ///< empty when `path` is usable
+};
+[[nodiscard]] Resolved resolveLinks(const fs::path& given);
+
+/// The writers' lock on one file, held while the object lives.
+class Lock {
+public:
+    Lock() = default;
+    Lock(Lock&& other) noexcept;
+    Lock& operator=(Lock&& other) noexcept;
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    ~Lock();
+    [[nodiscard]] bool held() const;
+    void release();
+
+    enum class Attempt { taken, busy, failed };
+    /// Tries once to lock the file open as `fd` (whose identity is `identity`) without waiting.
+    [[nodiscard]] static Attempt tryTake(int fd, const Identity& identity, Lock& into);
+
+private:
+#ifdef _WIN32
+    void* mutex_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+};
+
+} // namespace ravik::fileio::native
