@@ -1,10 +1,16 @@
 #include "gaptool.hpp"
+#include "output.hpp"
 #include "support/testfiles.hpp"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <system_error>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace ravik::cli {
 namespace {
@@ -157,6 +163,75 @@ TEST_F(GaptoolTest, WriteRefusesATextThatIsNoTime) {
     EXPECT_EQ(run.status, kTrouble);
     EXPECT_FALSE(fs::exists(path));
 }
+
+TEST_F(GaptoolTest, APathCannotForgeALineOfTheReport) {
+    const std::string forged =
+        file("a\n>> GAP format is correct !\x1b[1m.gap", records({{100, 50}}));
+    const Output run = gaptool({"check", forged, forged});
+    EXPECT_EQ(run.out.find("\n>> GAP format is correct !\n"), std::string::npos) << run.out;
+    EXPECT_NE(
+        run.out.find(">> Loaded File: " + dir.file("a\\n>> GAP format is correct !\\x1b[1m.gap\n")),
+        std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.status, kIncorrect);
+}
+
+#ifndef _WIN32
+// gaptool with its report going into `fd`, as main() sets it up.
+Output gaptoolInto(int fd, std::vector<std::string> arguments) {
+    DescriptorBuffer buffer(fd);
+    std::ostream out(&buffer);
+    std::ostringstream err;
+    Output run;
+    run.status = runGaptool(arguments, out, err, ".");
+    run.err = err.str();
+    return run;
+}
+
+const std::string kNoSpace = std::make_error_code(std::errc::no_space_on_device).message();
+
+TEST_F(GaptoolTest, AWriteWhoseReportIsLostSaysItWasWrittenAndIsNotWrittenTwice) {
+    const std::string path = dir.file("w.gap");
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    const Output run = gaptoolInto(full, {"write", path, "1", "2"});
+    ::close(full);
+    EXPECT_EQ(run.err, "gaptool: \"" + path +
+                           "\" was written, but its report could not be printed: " + kNoSpace +
+                           ".\n");
+    EXPECT_EQ(run.status, kReportLost);
+    EXPECT_EQ(test::readBytes(path), records({{1, 2}}));
+}
+
+TEST_F(GaptoolTest, NothingIsChangedOnceTheReportCannotBePrinted) {
+    const Bytes content = records({{100, 300}, {500, 520}});
+    const std::string first = file("a.gap", content);
+    const std::string second = file("b.gap", content);
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    // With two files, the first file's heading fails before anything is changed.
+    const Output run = gaptoolInto(full, {"defrag", first, second});
+    ::close(full);
+    EXPECT_EQ(run.err, "gaptool: Nothing was changed in \"" + first +
+                           "\", since its report could not be printed: " + kNoSpace + ".\n");
+    EXPECT_EQ(run.status, kTrouble);
+    EXPECT_EQ(test::readBytes(first), content);
+    EXPECT_EQ(test::readBytes(second), content);
+}
+
+TEST_F(GaptoolTest, AClosedStandardOutputChangesNothing) {
+    const Bytes content = records({{100, 300}, {500, 520}});
+    const std::string path = file("a.gap", content);
+    int unused = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(unused, 0);
+    ::close(unused); // a number that is surely not open
+    const Output run = gaptoolInto(unused, {"defrag", path});
+    EXPECT_NE(run.err.find("Nothing was changed in \"" + path + "\""), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.status, kTrouble);
+    EXPECT_EQ(test::readBytes(path), content);
+}
+#endif
 
 struct MisuseCase {
     std::string name;

@@ -106,6 +106,11 @@ bool canDropPrivileges() {
 }
 
 std::string runUnprivileged(const std::function<std::string()>& work) {
+    return runInChild(work, [] { return ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0; });
+}
+
+std::string runInChild(const std::function<std::string()>& work,
+                       const std::function<bool()>& prepare) {
     int channel[2];
     if (::pipe(channel) != 0)
         throw std::runtime_error("pipe failed");
@@ -114,7 +119,7 @@ std::string runUnprivileged(const std::function<std::string()>& work) {
         throw std::runtime_error("fork failed");
     if (child == 0) {
         ::close(channel[0]);
-        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+        if (prepare && !prepare())
             ::_exit(3);
         const std::string answer = work();
         const char* data = answer.data();
@@ -138,7 +143,7 @@ std::string runUnprivileged(const std::function<std::string()>& work) {
     int status = 0;
     ::waitpid(child, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("the unprivileged child failed");
+        throw std::runtime_error("the child process failed");
     return answer;
 }
 #endif

@@ -67,4 +67,11 @@ void writeBytes(const std::string& path, const Bytes& bytes);
 /// returned. Precondition: canDropPrivileges().
 [[nodiscard]] std::string runUnprivileged(const std::function<std::string()>& work);
 
+#ifndef _WIN32
+/// Runs `work` in a child process, after `prepare` (when given) succeeded there, and returns
+/// what it returned.
+[[nodiscard]] std::string runInChild(const std::function<std::string()>& work,
+                                     const std::function<bool()>& prepare = {});
+#endif
+
 } // namespace ravik::test
