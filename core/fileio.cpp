@@ -210,25 +210,30 @@ Locking lockForWriting(const std::string& path, IfMissing ifMissing,
     const fs::path& file = resolved.path;
     const auto deadline = std::chrono::steady_clock::now() + patience;
     auto pause = std::chrono::milliseconds(1);
+    native::Lock lock; // keeps this writer's place in the queue while it waits
     for (;;) {
         Status status;
         if (native::statusOf(file, status) && status.kind == Kind::folder) {
             locking.failure = failure("Could not open", path, kNotAFile);
             return locking;
         }
-        // Read access is enough for the lock; whether the file may be changed is for the change.
+        // A file that may not be written still gets a lock, and its change says what fails.
         bool created = false;
-        Descriptor fd(native::openForReading(file));
+        const char* action = "Could not open";
+        Descriptor fd(native::openForWriting(file));
+        if (!fd.valid() && native::lastError() != std::errc::no_such_file_or_directory)
+            fd.reset(native::openForReading(file));
         if (!fd.valid() && native::lastError() == std::errc::no_such_file_or_directory &&
             ifMissing == IfMissing::create) {
             fd.reset(native::createExclusive(file, native::defaultMode()));
             created = fd.valid();
+            action = "Could not create";
             // Another writer made it first: lock theirs.
             if (!fd.valid() && native::lastError() == std::errc::file_exists)
                 continue;
         }
         if (!fd.valid()) {
-            locking.failure = failure("Could not open", path, lastReason());
+            locking.failure = failure(action, path, lastReason());
             return locking;
         }
         Status opened;
@@ -240,9 +245,7 @@ Locking lockForWriting(const std::string& path, IfMissing ifMissing,
             locking.failure = failure("Could not open", path, kNotRegular);
             return locking;
         }
-        native::Lock lock;
-        const native::Lock::Attempt attempt =
-            native::Lock::tryTake(fd.get(), opened.identity, lock);
+        const native::Lock::Attempt attempt = lock.tryTake(fd.get(), opened.identity);
         if (attempt == native::Lock::Attempt::failed) {
             locking.failure = failure("Could not lock", path, lastReason());
             return locking;
@@ -263,8 +266,11 @@ Locking lockForWriting(const std::string& path, IfMissing ifMissing,
                 locking.lock = std::move(writer);
                 return locking;
             }
+            lock.release();
             continue; // a new file is at the path: lock that one
         }
+        // Closed while waiting: on Windows an open file cannot be renamed over by the holder.
+        (void)fd.close();
         if (std::chrono::steady_clock::now() >= deadline) {
             locking.failure =
                 failure("Could not lock", path,
@@ -273,7 +279,7 @@ Locking lockForWriting(const std::string& path, IfMissing ifMissing,
             return locking;
         }
         std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+        pause = std::min(pause * 2, std::chrono::milliseconds(10));
     }
 }
 
@@ -322,7 +328,7 @@ std::optional<Failure> WriterLock::replace(std::span<const std::uint8_t> bytes) 
     Status made;
     native::Lock next;
     if (!native::statusOf(fd.get(), made) ||
-        native::Lock::tryTake(fd.get(), made.identity, next) != native::Lock::Attempt::taken)
+        next.tryTake(fd.get(), made.identity) != native::Lock::Attempt::taken)
         return abandon("Could not lock a temporary file beside");
     if (!fd.close())
         return abandon("Could not write a temporary file beside");

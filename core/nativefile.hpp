@@ -81,7 +81,9 @@ struct Resolved {
 };
 [[nodiscard]] Resolved resolveLinks(const fs::path& given);
 
-/// The writers' lock on one file, held while the object lives.
+/// The writers' lock on one file, held while the object lives. Two locks make it fair: a
+/// writer first takes its place in the queue (a lock of its own), then the file's lock, and
+/// keeps its place while it waits, so that the holder of the file cannot take it back at once.
 class Lock {
 public:
     Lock() = default;
@@ -90,18 +92,25 @@ public:
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
     ~Lock();
-    [[nodiscard]] bool held() const;
+    [[nodiscard]] bool held() const { return held_; }
     void release();
 
     enum class Attempt { taken, busy, failed };
-    /// Tries once to lock the file open as `fd` (whose identity is `identity`) without waiting.
-    [[nodiscard]] static Attempt tryTake(int fd, const Identity& identity, Lock& into);
+    /// Tries once, without waiting, to lock the file open as `fd` (whose identity is
+    /// `identity`); `fd` may be closed afterwards. After `busy`, call again for the same file to
+    /// keep the place in the queue.
+    [[nodiscard]] Attempt tryTake(int fd, const Identity& identity);
 
 private:
+    Identity identity_;
+    bool queued_ = false;
+    bool held_ = false;
 #ifdef _WIN32
-    void* mutex_ = nullptr;
+    void* queue_ = nullptr;
+    void* file_ = nullptr;
 #else
     int fd_ = -1;
+    bool whole_ = false; ///< a descriptor open for reading only: one lock, no queue
 #endif
 };
 

@@ -7,6 +7,7 @@
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 #include <utility>
 
@@ -200,12 +201,20 @@ void ignoreLimitSignals() {
 }
 
 Lock::Lock(Lock&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)) {}
+    : identity_(other.identity_)
+    , queued_(std::exchange(other.queued_, false))
+    , held_(std::exchange(other.held_, false))
+    , fd_(std::exchange(other.fd_, -1))
+    , whole_(other.whole_) {}
 
 Lock& Lock::operator=(Lock&& other) noexcept {
     if (this != &other) {
         release();
+        identity_ = other.identity_;
+        queued_ = std::exchange(other.queued_, false);
+        held_ = std::exchange(other.held_, false);
         fd_ = std::exchange(other.fd_, -1);
+        whole_ = other.whole_;
     }
     return *this;
 }
@@ -214,35 +223,68 @@ Lock::~Lock() {
     release();
 }
 
-bool Lock::held() const {
-    return fd_ >= 0;
-}
-
 void Lock::release() {
     if (fd_ >= 0)
-        ::close(fd_); // closing the last descriptor of the description drops the lock
+        ::close(fd_); // the last descriptor of the description: its locks go with it
     fd_ = -1;
+    queued_ = false;
+    held_ = false;
 }
 
-Lock::Attempt Lock::tryTake(int fd, const Identity&, Lock& into) {
-    // flock locks belong to the open file description, so a lock taken here holds between
-    // programs and between two opens in one program alike.
-    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    if (own < 0)
-        return Attempt::failed;
-    int done;
-    do
-        done = ::flock(own, LOCK_EX | LOCK_NB);
-    while (done != 0 && errno == EINTR);
-    if (done != 0) {
-        const int error = errno;
-        ::close(own);
-        errno = error;
-        return error == EWOULDBLOCK ? Attempt::busy : Attempt::failed;
+namespace {
+
+// The two lock bytes lie far beyond any GAP file; locks on them stop no reading or writing.
+constexpr off_t kFileByte = off_t{1} << 60;
+constexpr off_t kQueueByte = kFileByte + 1;
+
+// One try at an exclusive lock on `byte`, owned by the open file description, so that it holds
+// between programs and between two opens in one program alike.
+Lock::Attempt tryByte(int fd, off_t byte, short type) {
+    struct flock range {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    range.l_start = byte;
+    range.l_len = 1;
+    if (::fcntl(fd, F_OFD_SETLK, &range) == 0)
+        return Lock::Attempt::taken;
+    return errno == EAGAIN || errno == EACCES ? Lock::Attempt::busy : Lock::Attempt::failed;
+}
+
+} // namespace
+
+Lock::Attempt Lock::tryTake(int fd, const Identity& identity) {
+    if (fd_ >= 0 && identity != identity_)
+        release(); // another file is at the path now: queue for that one
+    if (fd_ < 0) {
+        fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        if (fd_ < 0)
+            return Attempt::failed;
+        identity_ = identity;
+        // A range lock needs a descriptor open for writing; a file that cannot be opened so
+        // cannot be changed either, and gets the whole-file lock that reading allows.
+        const int mode = ::fcntl(fd_, F_GETFL);
+        whole_ = mode >= 0 && (mode & O_ACCMODE) == O_RDONLY;
     }
-    into = Lock();
-    into.fd_ = own;
-    return Attempt::taken;
+    if (whole_) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+            held_ = true;
+            return Attempt::taken;
+        }
+        return errno == EWOULDBLOCK ? Attempt::busy : Attempt::failed;
+    }
+    if (!queued_) {
+        const Attempt queue = tryByte(fd_, kQueueByte, F_WRLCK);
+        if (queue != Attempt::taken)
+            return queue;
+        queued_ = true;
+    }
+    const Attempt file = tryByte(fd_, kFileByte, F_WRLCK);
+    if (file == Attempt::taken) {
+        (void)tryByte(fd_, kQueueByte, F_UNLCK);
+        queued_ = false;
+        held_ = true;
+    }
+    return file;
 }
 
 } // namespace ravik::fileio::native

@@ -197,10 +197,19 @@ bool applyPermissions(int, const Status*) {
 void flushFolder(const fs::path&) {}
 
 bool renameOver(const fs::path& from, const fs::path& to) {
-    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    failWithSystem();
-    return false;
+    // A writer waiting for the lock opens the file for a moment now and then to see which one
+    // it is, and an open file cannot be renamed over: try again for a while.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 200) {
+            failWithSystem();
+            return false;
+        }
+        Sleep(10);
+    }
 }
 
 Resolved resolveLinks(const fs::path& given) {
@@ -231,16 +240,24 @@ DeferTermination::DeferTermination() = default;
 DeferTermination::~DeferTermination() = default;
 void ignoreLimitSignals() {}
 
-// Windows cannot rename over a file that any program holds open, so the lock cannot live on
-// the file itself: it is a mutex named after the file's identity, which every writer of this
-// program takes, and which the system releases when its holder ends.
+// Windows cannot rename over a file that any program holds open, so the locks cannot live on
+// the file itself: they are mutexes named after the file's identity, which every writer of
+// this program takes, and which the system releases when their holder ends.
 Lock::Lock(Lock&& other) noexcept
-    : mutex_(std::exchange(other.mutex_, nullptr)) {}
+    : identity_(other.identity_)
+    , queued_(std::exchange(other.queued_, false))
+    , held_(std::exchange(other.held_, false))
+    , queue_(std::exchange(other.queue_, nullptr))
+    , file_(std::exchange(other.file_, nullptr)) {}
 
 Lock& Lock::operator=(Lock&& other) noexcept {
     if (this != &other) {
         release();
-        mutex_ = std::exchange(other.mutex_, nullptr);
+        identity_ = other.identity_;
+        queued_ = std::exchange(other.queued_, false);
+        held_ = std::exchange(other.held_, false);
+        queue_ = std::exchange(other.queue_, nullptr);
+        file_ = std::exchange(other.file_, nullptr);
     }
     return *this;
 }
@@ -249,40 +266,67 @@ Lock::~Lock() {
     release();
 }
 
-bool Lock::held() const {
-    return mutex_ != nullptr;
-}
-
 void Lock::release() {
-    if (mutex_ != nullptr) {
-        ReleaseMutex(mutex_);
-        CloseHandle(mutex_);
-    }
-    mutex_ = nullptr;
+    if (queued_)
+        ReleaseMutex(queue_);
+    if (held_)
+        ReleaseMutex(file_);
+    for (void* mutex : {queue_, file_})
+        if (mutex != nullptr)
+            CloseHandle(mutex);
+    queue_ = file_ = nullptr;
+    queued_ = held_ = false;
 }
 
-Lock::Attempt Lock::tryTake(int, const Identity& identity, Lock& into) {
-    wchar_t name[96];
-    swprintf(name, sizeof name / sizeof name[0], L"Local\\ravik-gap-writer-%016llx-%016llx",
+namespace {
+
+HANDLE mutexFor(const Identity& identity, const wchar_t* role) {
+    wchar_t name[128];
+    swprintf(name, sizeof name / sizeof name[0], L"Local\\ravik-gap-%ls-%016llx-%016llx", role,
              static_cast<unsigned long long>(identity.device),
              static_cast<unsigned long long>(identity.file));
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
-    if (mutex == nullptr) {
-        failWithSystem();
-        return Attempt::failed;
-    }
+    return CreateMutexW(nullptr, FALSE, name);
+}
+
+// An abandoned mutex was held by a program that ended: it is this one's now.
+Lock::Attempt tryMutex(HANDLE mutex) {
     const DWORD waited = WaitForSingleObject(mutex, 0);
-    // An abandoned mutex was held by a program that ended: the lock is ours now.
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
-        into = Lock();
-        into.mutex_ = mutex;
-        return Attempt::taken;
-    }
-    CloseHandle(mutex);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+        return Lock::Attempt::taken;
     if (waited == WAIT_TIMEOUT)
-        return Attempt::busy;
+        return Lock::Attempt::busy;
     failWithSystem();
-    return Attempt::failed;
+    return Lock::Attempt::failed;
+}
+
+} // namespace
+
+Lock::Attempt Lock::tryTake(int, const Identity& identity) {
+    if (file_ != nullptr && identity != identity_)
+        release(); // another file is at the path now: queue for that one
+    if (file_ == nullptr) {
+        queue_ = mutexFor(identity, L"queue");
+        file_ = mutexFor(identity, L"writer");
+        identity_ = identity;
+        if (queue_ == nullptr || file_ == nullptr) {
+            failWithSystem();
+            release();
+            return Attempt::failed;
+        }
+    }
+    if (!queued_) {
+        const Attempt queue = tryMutex(queue_);
+        if (queue != Attempt::taken)
+            return queue;
+        queued_ = true;
+    }
+    const Attempt file = tryMutex(file_);
+    if (file == Attempt::taken) {
+        ReleaseMutex(queue_);
+        queued_ = false;
+        held_ = true;
+    }
+    return file;
 }
 
 } // namespace ravik::fileio::native

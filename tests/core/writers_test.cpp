@@ -138,7 +138,7 @@ TEST_F(WriteSilenceTest, MissingFolderIsReported) {
     const SilenceWrite result = writeSilence(missing, "1", "2", ".");
     ASSERT_TRUE(result.failure);
     EXPECT_EQ(result.failure->sentence(),
-              "Could not open \"" + missing + "\": No such file or directory.");
+              "Could not create \"" + missing + "\": No such file or directory.");
 }
 
 TEST_F(WriteSilenceTest, FileCannotGrowBeyondTheLargestGapFile) {

@@ -67,7 +67,7 @@ TEST_F(ToolsTest, GenericFileThatCannotBeWrittenSaysSoAndChangesNothingElse) {
 
     EXPECT_EQ(text("txtPath"), loaded);
     ASSERT_EQ(statusLines().size(), lines + 1);
-    EXPECT_EQ(statusLines().back().rfind(">> Could not create a temporary file beside \"" +
+    EXPECT_EQ(statusLines().back().rfind(">> Could not create \"" +
                                              unwritable.toStdString() + "\": ",
                                          0),
               0U);
