@@ -1,10 +1,7 @@
 #include "gaptool.hpp"
 
-#include "core/defrag.hpp"
+#include "core/actions.hpp"
 #include "core/messages.hpp"
-#include "core/structurecheck.hpp"
-#include "core/timeline.hpp"
-#include "core/writers.hpp"
 
 #include <algorithm>
 #include <ostream>
@@ -32,7 +29,9 @@ Exit status: 0 when every file is correct, 1 when a file's structure is incorrec
 2 when a file could not be read or written, or the command line is wrong.
 )";
 
-class Session {
+// gaptool's side of the actions: lines to `out`, failures to `err`, the statistics as labelled
+// lines, and the worst outcome as the exit status.
+class Session final : public ActionView {
 public:
     Session(std::ostream& out, std::ostream& err, std::string_view decimalSeparator)
         : out_(out)
@@ -42,50 +41,20 @@ public:
     [[nodiscard]] int status() const { return status_; }
 
     void check(const std::string& path) {
-        const StructureCheck check = checkStructure(path);
-        print(check.lines);
-        if (check.failure)
-            report(*check.failure);
-        else if (check.verdict == Verdict::Incorrect)
-            worsen(kIncorrect);
+        path_ = path;
+        actions::check(*this);
     }
-
     void show(const std::string& path) {
-        const Timeline timeline = buildTimeline(path, kTimelinePicture, decimalSeparator_);
-        print(timeline.lines);
-        if (timeline.failure) {
-            report(*timeline.failure);
-            return;
-        }
-        field(messages::kSilenceCountLabel, timeline.count);
-        field(messages::kSourceLengthLabel, timeline.minimum);
-        field(messages::kSilencesLengthLabel, timeline.length);
+        path_ = path;
+        actions::timeline(*this);
     }
-
     void defrag(const std::string& path) {
-        const Defragmentation defragmentation = defragment(path);
-        print(defragmentation.lines);
-        if (defragmentation.failure)
-            report(*defragmentation.failure);
-        else
-            show(path);
+        path_ = path;
+        actions::defrag(*this);
     }
-
-    void generic(const std::string& path) {
-        if (auto failure = createGenericGap(path)) {
-            report(*failure);
-            return;
-        }
-        out_ << messages::createdGeneric(path) << '\n';
-        show(path);
-        check(path);
-    }
-
+    void generic(const std::string& path) { (void)actions::createGeneric(*this, path); }
     void write(const std::string& path, const std::string& start, const std::string& end) {
-        const SilenceWrite write = writeSilence(path, start, end, decimalSeparator_);
-        print(write.lines);
-        if (write.failure)
-            report(*write.failure);
+        (void)actions::writeSilence(*this, path, start, end);
     }
 
     int misuse(std::string_view problem) {
@@ -95,23 +64,46 @@ public:
 
     void header(const std::string& path) { out_ << messages::loadedFile(path) << '\n'; }
 
-private:
-    void print(const StatusLines& lines) {
+    // ActionView
+    [[nodiscard]] std::string currentPath() const override { return path_; }
+    void setCurrentPath(const std::string& path) override { path_ = path; }
+    void clearStatus() override {} // a terminal keeps what it printed
+    void appendStatus(std::string_view line) override { out_ << line << '\n'; }
+    void appendStatus(const StatusLines& lines) override {
         out_.write(lines.text().data(), static_cast<std::streamsize>(lines.text().size()));
     }
-    void field(std::string_view label, std::string_view text) {
-        out_ << label << ' ' << text << '\n';
-    }
-    void report(const Failure& failure) {
+    void reportFailure(const Failure& failure) override {
         out_.flush(); // keep the failure after the lines that led to it on a terminal
         err_ << "gaptool: " << failure.sentence() << '\n';
         worsen(kTrouble);
+    }
+    void showTimeline(const Timeline& timeline) override {
+        if (timeline.failure)
+            return;
+        field(messages::kSilenceCountLabel, timeline.count);
+        field(messages::kSourceLengthLabel, timeline.minimum);
+        field(messages::kSilencesLengthLabel, timeline.length);
+    }
+    void showCheck(const StructureCheck& check) override {
+        if (check.verdict == Verdict::Incorrect)
+            worsen(kIncorrect);
+    }
+    void clearVerdict() override {}
+    [[nodiscard]] PictureSize pictureSize() const override { return kTimelinePicture; }
+    [[nodiscard]] std::string decimalSeparator() const override {
+        return std::string(decimalSeparator_);
+    }
+
+private:
+    void field(std::string_view label, std::string_view text) {
+        out_ << label << ' ' << text << '\n';
     }
     void worsen(int status) { status_ = std::max(status_, status); }
 
     std::ostream& out_;
     std::ostream& err_;
     std::string_view decimalSeparator_;
+    std::string path_;
     int status_ = kAllCorrect;
 };
 
@@ -156,6 +148,9 @@ int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std
     if (files.empty())
         return session.misuse("The " + command + " command needs at least one FILE.");
 
+    // The actions take an empty path for no file at all.
+    if (std::ranges::any_of(files, &std::string::empty))
+        return session.misuse("A FILE is empty.");
     for (const std::string& path : files) {
         if (files.size() > 1)
             session.header(path);

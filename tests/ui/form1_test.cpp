@@ -98,7 +98,7 @@ TEST_F(Form1Test, IncorrectThenCorrectFileTurnsTheVerdictFromRedToBlack) {
     EXPECT_EQ(verdictColour(), QColor(0, 0, 0));
 }
 
-TEST_F(Form1Test, MissingFileIsReportedNotCreatedAndNeverCorrect) {
+TEST_F(Form1Test, MissingFileIsReportedOnceNotCreatedAndNeverCorrect) {
     window.startWith(twoSilences());
     const QString missing = QString::fromStdString(dir.file("missing.gap"));
     answer(missing);
@@ -109,7 +109,7 @@ TEST_F(Form1Test, MissingFileIsReportedNotCreatedAndNeverCorrect) {
         "Could not open \"" + missing.toStdString() +
         "\": " + std::make_error_code(std::errc::no_such_file_or_directory).message() + ".";
     EXPECT_EQ(statusLines(), (Lines{">> Loaded File: " + missing.toStdString(),
-                                    ">> Designing Graph", ">> " + reason, ">> " + reason}));
+                                    ">> Designing Graph", ">> " + reason}));
     EXPECT_EQ(text("txtValidate"), "");
     EXPECT_EQ(text("txtCount"), "");
     EXPECT_TRUE(window.findChild<TimelinePicture*>("GAP")->boxes().empty());
