@@ -84,6 +84,17 @@ TEST_F(Form1Test, CancelAfterAnOpenLoadsTheSameFileAgain) {
         joined(joined({">> Loaded File: " + path.toStdString()}, kTwoSilencesGraph), {kCorrect}));
 }
 
+TEST_F(Form1Test, OpenCancelledBeforeAnyChoiceEmptiesTheVerdictOfTheFileShown) {
+    window.startWith(twoSilences());
+    ASSERT_EQ(text("txtValidate"), "Correct");
+    answer(std::nullopt);
+
+    click("cmO");
+
+    EXPECT_EQ(text("txtValidate"), "");
+    EXPECT_EQ(statusLines(), Lines{"No File Loaded..."});
+}
+
 TEST_F(Form1Test, IncorrectThenCorrectFileTurnsTheVerdictFromRedToBlack) {
     answer(misplaced());
     click("cmO");
@@ -114,6 +125,52 @@ TEST_F(Form1Test, MissingFileIsReportedOnceNotCreatedAndNeverCorrect) {
     EXPECT_EQ(text("txtCount"), "");
     EXPECT_TRUE(window.findChild<TimelinePicture*>("GAP")->boxes().empty());
     EXPECT_FALSE(std::filesystem::exists(missing.toStdString()));
+}
+
+// What cannot be opened is said once, though both the timeline and the check try to read it.
+class StartUpFailureTest : public MainWindowTest,
+                           public ::testing::WithParamInterface<std::pair<const char*, bool>> {};
+
+TEST_P(StartUpFailureTest, IsReportedInOneLine) {
+    const auto [name, isFolder] = GetParam();
+    const std::string path = dir.file(name);
+    if (isFolder)
+        std::filesystem::create_directory(path);
+
+    window.startWith(QString::fromStdString(path));
+
+    const Lines lines = statusLines();
+    ASSERT_EQ(lines.size(), 2U);
+    EXPECT_EQ(lines[0], ">> Designing Graph");
+    EXPECT_EQ(lines[1].rfind(">> Could not open \"" + path + "\": ", 0), 0U) << lines[1];
+    EXPECT_EQ(text("txtValidate"), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, StartUpFailureTest,
+                         ::testing::Values(std::pair{"missing.gap", false},
+                                           std::pair{"folder.gap", true}),
+                         [](const auto& row) {
+                             return std::string(row.param.second ? "Folder" : "MissingFile");
+                         });
+
+TEST_F(Form1Test, ManyLinesArriveWholeAndInOrderAcrossBatches) {
+    // Beyond two batches of 32,768 lines, with a part batch at the end.
+    constexpr std::size_t kCount = 2 * 32768 + 3;
+    StatusLines lines;
+    Lines expected{"before"};
+    for (std::size_t i = 0; i < kCount; ++i) {
+        expected.push_back("line " + std::to_string(i));
+        lines.add(expected.back());
+    }
+    window.appendStatus("before");
+
+    window.appendStatus(lines);
+
+    EXPECT_EQ(statusLines(), expected);
+    const auto* list = window.findChild<QAbstractItemView*>("Sts");
+    EXPECT_TRUE(list->viewport()->rect().contains(
+        list->visualRect(list->model()->index(static_cast<int>(kCount), 0)).center()))
+        << "the last line is in view";
 }
 
 TEST_F(Form1Test, RefreshWithoutAFileDoesNothingAndWithOneDrawsAgainWithoutChecking) {
@@ -248,6 +305,46 @@ TEST_F(ButtonRowTest, MoveOverAChildHandedUpToTheWindowDoesNotFlattenTheRow) {
                          Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&window, &passedUp);
     EXPECT_TRUE(raised("cmT"));
+}
+
+// Click a slot, leave it for the path field, cross the background: the row is flat again,
+// whatever the click did with the keyboard focus.
+class ButtonClickTest : public ButtonRowTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ButtonClickTest, BackgroundFlattensTheRowAfterAClick) {
+    answer(std::nullopt); // the open dialog, cancelled
+    click(GetParam());
+    window.activateWindow(); // back from the window the click opened, focus as the click left it
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    QTest::mouseMove(&window, {240, 22}); // the path field
+    QTest::mouseMove(&window, {100, 36}); // the background
+    QTest::qWait(20);
+
+    for (const char* name : {"cmO", "cmR", "cmT", "cmX", "cmA"})
+        EXPECT_FALSE(raised(name)) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Slots, ButtonClickTest, ::testing::Values("cmO", "cmR", "cmT", "cmA"),
+                         [](const auto& row) { return std::string(row.param); });
+
+TEST_F(ButtonRowTest, KeyboardFocusOutlivesTheFlatteningAndTabRaisesTheNextSlot) {
+    button("Command2")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(raised("cmO"));
+
+    QTest::mouseMove(&window, {100, 36});
+    EXPECT_FALSE(raised("cmO"));
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "imO"); // still on the slot
+
+    answer(std::nullopt);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(questions.size(), 1U) << "Space presses the flat slot's button";
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_TRUE(raised("cmR"));
+    EXPECT_FALSE(raised("cmO"));
+    EXPECT_EQ(QApplication::focusWidget(), button("cmR"));
 }
 
 TEST_F(ButtonRowTest, EveryButtonIsReachedByTheKeyboard) {
