@@ -150,7 +150,7 @@ int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std
 
     // The actions take an empty path for no file at all.
     if (std::ranges::any_of(files, &std::string::empty))
-        return session.misuse("A FILE is empty.");
+        return session.misuse("A FILE argument is empty.");
     for (const std::string& path : files) {
         if (files.size() > 1)
             session.header(path);
