@@ -69,14 +69,8 @@ public:
     void setCurrentPath(const std::string& path) override { path_ = path; }
     void clearStatus() override {} // a terminal keeps what it printed
     void appendStatus(std::string_view line) override { out_ << line << '\n'; }
-    void appendStatus(const StatusLines& lines) override {
-        out_.write(lines.text().data(), static_cast<std::streamsize>(lines.text().size()));
-    }
-    void reportFailure(const Failure& failure) override {
-        out_.flush(); // keep the failure after the lines that led to it on a terminal
-        err_ << "gaptool: " << failure.sentence() << '\n';
-        worsen(kTrouble);
-    }
+    void appendStatus(const StatusLines& lines) override { print(lines); }
+    void reportFailure(const Failure& failure) override { report(failure); }
     void showTimeline(const Timeline& timeline) override {
         if (timeline.failure)
             return;
@@ -95,8 +89,16 @@ public:
     }
 
 private:
+    void print(const StatusLines& lines) {
+        out_.write(lines.text().data(), static_cast<std::streamsize>(lines.text().size()));
+    }
     void field(std::string_view label, std::string_view text) {
         out_ << label << ' ' << text << '\n';
+    }
+    void report(const Failure& failure) {
+        out_.flush(); // keep the failure after the lines that led to it on a terminal
+        err_ << "gaptool: " << failure.sentence() << '\n';
+        worsen(kTrouble);
     }
     void worsen(int status) { status_ = std::max(status_, status); }
 
