@@ -44,15 +44,19 @@ public:
         path_ = path;
         actions::check(*this);
     }
+
     void show(const std::string& path) {
         path_ = path;
         actions::timeline(*this);
     }
+
     void defrag(const std::string& path) {
         path_ = path;
         actions::defrag(*this);
     }
+
     void generic(const std::string& path) { (void)actions::createGeneric(*this, path); }
+
     void write(const std::string& path, const std::string& start, const std::string& end) {
         (void)actions::writeSilence(*this, path, start, end);
     }
