@@ -1,11 +1,8 @@
 #include "gaptool.hpp"
 
-#include "core/defrag.hpp"
+#include "core/actions.hpp"
 #include "core/failure.hpp"
 #include "core/messages.hpp"
-#include "core/structurecheck.hpp"
-#include "core/timeline.hpp"
-#include "core/writers.hpp"
 #include "output.hpp"
 
 #include <algorithm>
@@ -35,7 +32,9 @@ Exit status: 0 when every file is correct, 1 when a file's structure is incorrec
 3 when a file was changed but the report of it could not be printed.
 )";
 
-class Session {
+// gaptool's side of the actions: lines to `out`, failures to `err`, the statistics as labelled
+// lines, and the worst outcome as the exit status.
+class Session final : public ActionView {
 public:
     Session(std::ostream& out, std::ostream& err, std::string_view decimalSeparator)
         : out_(out)
@@ -45,62 +44,26 @@ public:
     [[nodiscard]] int status() const { return status_; }
 
     void check(const std::string& path) {
-        const StructureCheck check = checkStructure(path);
-        print(check.lines);
-        if (check.failure)
-            report(*check.failure);
-        else if (check.verdict == Verdict::Incorrect)
-            worsen(kIncorrect);
+        path_ = path;
+        actions::check(*this);
     }
 
     void show(const std::string& path) {
-        const Timeline timeline = buildTimeline(path, kTimelinePicture, decimalSeparator_);
-        print(timeline.lines);
-        if (timeline.failure) {
-            report(*timeline.failure);
-            return;
-        }
-        field(messages::kSilenceCountLabel, timeline.count);
-        field(messages::kSourceLengthLabel, timeline.minimum);
-        field(messages::kSilencesLengthLabel, timeline.length);
+        path_ = path;
+        actions::timeline(*this);
     }
 
     void defrag(const std::string& path) {
-        change(path, [&] {
-            const Defragmentation defragmentation = defragment(path);
-            print(defragmentation.lines);
-            if (defragmentation.failure) {
-                report(*defragmentation.failure);
-                return false;
-            }
-            show(path);
-            return true;
-        });
+        path_ = path;
+        change(path, [&] { return actions::defrag(*this); });
     }
 
     void generic(const std::string& path) {
-        change(path, [&] {
-            if (auto failure = createGenericGap(path)) {
-                report(*failure);
-                return false;
-            }
-            out_ << messages::createdGeneric(path) << '\n';
-            show(path);
-            check(path);
-            return true;
-        });
+        change(path, [&] { return actions::createGeneric(*this, path); });
     }
 
     void write(const std::string& path, const std::string& start, const std::string& end) {
-        change(path, [&] {
-            const SilenceWrite write = writeSilence(path, start, end, decimalSeparator_);
-            print(write.lines);
-            if (write.failure) {
-                report(*write.failure);
-                return false;
-            }
-            return true;
-        });
+        change(path, [&] { return actions::writeSilence(*this, path, start, end); });
     }
 
     /// Runs a command that only reads `path`, and notes when its report could not be printed.
@@ -127,6 +90,30 @@ public:
     void header(const std::string& path) {
         if (!stopped_)
             out_ << messages::loadedFile(path) << '\n';
+    }
+
+    // ActionView
+    [[nodiscard]] std::string currentPath() const override { return path_; }
+    void setCurrentPath(const std::string& path) override { path_ = path; }
+    void clearStatus() override {} // a terminal keeps what it printed
+    void appendStatus(std::string_view line) override { out_ << line << '\n'; }
+    void appendStatus(const StatusLines& lines) override { print(lines); }
+    void reportFailure(const Failure& failure) override { report(failure); }
+    void showTimeline(const Timeline& timeline) override {
+        if (timeline.failure)
+            return;
+        field(messages::kSilenceCountLabel, timeline.count);
+        field(messages::kSourceLengthLabel, timeline.minimum);
+        field(messages::kSilencesLengthLabel, timeline.length);
+    }
+    void showCheck(const StructureCheck& check) override {
+        if (check.verdict == Verdict::Incorrect)
+            worsen(kIncorrect);
+    }
+    void clearVerdict() override {}
+    [[nodiscard]] PictureSize pictureSize() const override { return kTimelinePicture; }
+    [[nodiscard]] std::string decimalSeparator() const override {
+        return std::string(decimalSeparator_);
     }
 
 private:
@@ -176,6 +163,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     std::string_view decimalSeparator_;
+    std::string path_;
     int status_ = kAllCorrect;
     bool stopped_ = false; ///< the output failed: no further file is touched
 };
@@ -224,6 +212,9 @@ int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std
     if (files.empty())
         return session.misuse("The " + command + " command needs at least one FILE.");
 
+    // The actions take an empty path for no file at all.
+    if (std::ranges::any_of(files, &std::string::empty))
+        return session.misuse("A FILE argument is empty.");
     for (const std::string& path : files) {
         if (files.size() > 1)
             session.header(path);

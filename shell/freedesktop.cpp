@@ -5,12 +5,9 @@
 #include "process.hpp"
 #include "steps.hpp"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <pwd.h>
 #include <span>
 #include <system_error>
@@ -51,7 +48,7 @@ std::optional<Failure> makeFolder(const fs::path& folder) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (error)
-        return Failure{"Could not create the folder", folder.string(), error.message()};
+        return Failure{"Could not create the folder", folder.string(), reasonText(error)};
     return std::nullopt;
 }
 
@@ -77,15 +74,14 @@ fs::path iconSource(const fs::path& programFolder, const Icon& icon) {
 std::optional<Failure> installIcon(const fs::path& programFolder, const fs::path& dataHome,
                                    const Icon& icon) {
     const fs::path source = iconSource(programFolder, icon);
-    std::ifstream in(source, std::ios::binary);
-    if (!in)
-        return Failure{"Could not read", source.string(), std::strerror(errno)};
-    const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
-        return Failure{"Could not read", source.string(), std::strerror(errno)};
+    // Read as the program reads its files, with the system's reason for any failure.
+    const fileio::Contents content = fileio::readGapFile(source.string());
+    if (content.failure)
+        return Failure{"Could not read", source.string(), content.failure->reason};
     return writeFile(dataHome / "icons/hicolor/scalable" / icon.context /
                          (std::string(icon.name) + ".svg"),
-                     content);
+                     std::string_view(reinterpret_cast<const char*>(content.bytes.data()),
+                                      content.bytes.size()));
 }
 
 std::optional<Failure> runHelper(const DesktopPlaces& places, const char* name,

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <unistd.h>
 
 extern char** environ;
@@ -151,7 +151,8 @@ Finished run(const Command& command) {
     Pipe output;
     Pipe errors;
     if (!output.valid() || !errors.valid()) {
-        finished.failure = Failure{"Could not run", command.program, std::strerror(errno)};
+        finished.failure = Failure{"Could not run", command.program,
+                                   reasonText(std::error_code(errno, std::generic_category()))};
         return finished;
     }
     posix_spawn_file_actions_t actions;
@@ -171,7 +172,8 @@ Finished run(const Command& command) {
                                       variables.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
-        finished.failure = Failure{"Could not run", command.program, std::strerror(spawned)};
+        finished.failure = Failure{"Could not run", command.program,
+                                   reasonText(std::error_code(spawned, std::generic_category()))};
         return finished;
     }
     output.closeWriting();

@@ -3,10 +3,6 @@
 #include "Form2.hpp"
 #include "Form3.hpp"
 #include "Form4.hpp"
-#include "core/defrag.hpp"
-#include "core/messages.hpp"
-#include "core/structurecheck.hpp"
-#include "core/timeline.hpp"
 #include "statuslistmodel.hpp"
 #include "symbolimage.hpp"
 #include "ui_Form1.h"
@@ -20,6 +16,7 @@
 #include <QShortcut>
 #include <QToolButton>
 #include <algorithm>
+#include <optional>
 
 namespace ravik {
 namespace {
@@ -34,15 +31,20 @@ void showText(QLineEdit* field, const QString& text) {
     field->setCursorPosition(0);
 }
 
-// The field shows `role` of the application's palette as its background.
-void useBackground(QWidget* field, QPalette::ColorRole role) {
-    QPalette palette = field->palette();
-    palette.setColor(QPalette::Base, QApplication::palette().color(role));
-    field->setPalette(palette);
+// The light 3-D colour: lighter than the button face, between it and the highlight (Qt's Light),
+// in a light palette and in a dark one alike. Qt's Midlight is darker than the face in its own
+// default palette, so it is mixed here.
+QColor light3D(const QPalette& palette) {
+    const QColor face = palette.color(QPalette::Button);
+    const QColor highlight = palette.color(QPalette::Light);
+    return QColor((face.red() + highlight.red()) / 2, (face.green() + highlight.green()) / 2,
+                  (face.blue() + highlight.blue()) / 2);
 }
 
-std::string decimalSeparator() {
-    return QLocale().decimalPoint().toStdString();
+void useBackground(QWidget* field, const QColor& colour) {
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, colour);
+    field->setPalette(palette);
 }
 
 // The windows were laid out for the narrow "MS Sans Serif"; where it is missing, faces of the
@@ -70,11 +72,13 @@ Form1::Form1(Registrar registrar, QWidget* parent)
     ui_->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/icons/ravik.svg")));
     ui_->Sts->setModel(status_);
-    // The result fields and the list in the light 3-D colour, the path in the menu colour.
+    // The result fields and the list in the light 3-D colour, the path in the menu colour (the
+    // face, as menus have it).
+    const QPalette palette = QApplication::palette();
     for (QWidget* field : std::initializer_list<QWidget*>{ui_->txtLength, ui_->txtCount,
                                                           ui_->txtMin, ui_->txtValidate, ui_->Sts})
-        useBackground(field, QPalette::Midlight);
-    useBackground(ui_->txtPath, QPalette::Button);
+        useBackground(field, light3D(palette));
+    useBackground(ui_->txtPath, palette.color(QPalette::Button));
     setMouseTracking(true); // the background flattens the button row
     setAcceptDrops(true);
     setUpButtonRow();
@@ -95,10 +99,17 @@ void Form1::setUpButtonRow() {
         slots_[i].button->setIcon(icon(names[i]));
         slots_[i].image->setIcon(icon(names[i]));
         slots_[i].image->installEventFilter(this);
-        connect(slots_[i].image, &SymbolImage::focusReceived, this, [this, i] {
-            raise(slots_[i]);
-            slots_[i].button->setFocus(Qt::TabFocusReason);
-        });
+        // Only the keyboard raises a slot by its focus; the row hands the focus between a
+        // slot's image and button itself, so that the pointer's rules alone decide the look.
+        connect(slots_[i].image, &SymbolImage::focusReceived, this,
+                [this, i](Qt::FocusReason reason) {
+                    if (reason != Qt::TabFocusReason && reason != Qt::BacktabFocusReason)
+                        return;
+                    raiseSlot(slots_[i]);
+                    slots_[i].button->setFocus(reason);
+                });
+        connect(slots_[i].image, &SymbolImage::activated, slots_[i].button,
+                &QAbstractButton::click);
     }
     flattenAll();
 
@@ -121,84 +132,33 @@ void Form1::setUpShortcuts() {
 // --- Operations -------------------------------------------------------------------------
 
 void Form1::load() {
-    clearStatus();
-    ui_->txtValidate->clear();
-    dialog_.Filter = QStringLiteral("GAP files (*.gap) | *.gap");
-    dialog_.ShowOpen(); // a cancel keeps the name chosen before, which then loads again
-    if (dialog_.FileName.isEmpty()) {
-        appendStatus(messages::kNoFileLoaded);
-        return;
-    }
-    appendStatus(messages::loadedFile(dialog_.FileName.toStdString()));
-    setPath(dialog_.FileName);
-    Graph();
-    ValidateGAP();
+    actions::open(*this, [this]() -> std::optional<std::string> {
+        dialog_.Filter = QStringLiteral("GAP files (*.gap) | *.gap");
+        dialog_.ShowOpen(); // a cancel keeps the name chosen before, which then loads again
+        if (dialog_.FileName.isEmpty())
+            return std::nullopt;
+        return dialog_.FileName.toStdString();
+    });
 }
 
 void Form1::openPath(const QString& path) {
-    clearStatus();
-    ui_->txtValidate->clear();
-    appendStatus(messages::loadedFile(path.toStdString()));
-    setPath(path);
-    Graph();
-    ValidateGAP();
+    actions::open(*this, [&path] { return std::optional(path.toStdString()); });
 }
 
 void Form1::startWith(const QString& argumentText) {
-    if (argumentText.isEmpty())
-        return;
-    setPath(argumentText);
-    Graph();
-    ValidateGAP();
+    actions::startWith(*this, argumentText.toStdString());
 }
 
 void Form1::Graph() {
-    const QString file = path();
-    if (file.isEmpty())
-        return;
-    ui_->GAP->clear();
-    const Timeline timeline = buildTimeline(
-        file.toStdString(),
-        {static_cast<double>(ui_->GAP->width()), static_cast<double>(ui_->GAP->height())},
-        decimalSeparator());
-    appendStatus(timeline.lines);
-    if (timeline.failure) {
-        appendStatus(timeline.failure->statusLine());
-        clearStatistics(); // they belonged to another file
-        return;
-    }
-    showText(ui_->txtCount, fromUtf8(timeline.count));
-    showText(ui_->txtMin, fromUtf8(timeline.minimum));
-    showText(ui_->txtLength, fromUtf8(timeline.length));
-    ui_->GAP->setBoxes(timeline.boxes, timeline.boxHeight);
+    actions::timeline(*this);
 }
 
 void Form1::ValidateGAP() {
-    const QString file = path();
-    if (file.isEmpty())
-        return;
-    const StructureCheck check = checkStructure(file.toStdString());
-    appendStatus(check.lines);
-    if (check.failure)
-        appendStatus(check.failure->statusLine());
-    const Rgb colour = check.verdictColour();
-    QPalette palette = ui_->txtValidate->palette();
-    palette.setColor(QPalette::Text, QColor(colour.red, colour.green, colour.blue));
-    ui_->txtValidate->setPalette(palette);
-    ui_->txtValidate->setText(fromUtf8(check.verdictText()));
+    actions::check(*this);
 }
 
 void Form1::Defrag() {
-    const QString file = path();
-    if (file.isEmpty())
-        return;
-    const Defragmentation result = defragment(file.toStdString());
-    appendStatus(result.lines);
-    if (result.failure) {
-        appendStatus(result.failure->statusLine());
-        return; // the file is as it was; there is nothing new to draw
-    }
-    Graph();
+    actions::defrag(*this);
 }
 
 // --- Shared state -----------------------------------------------------------------------
@@ -209,6 +169,14 @@ QString Form1::path() const {
 
 void Form1::setPath(const QString& path) {
     showText(ui_->txtPath, path);
+}
+
+std::string Form1::currentPath() const {
+    return path().toStdString();
+}
+
+void Form1::setCurrentPath(const std::string& path) {
+    setPath(QString::fromStdString(path));
 }
 
 void Form1::clearStatus() {
@@ -233,10 +201,43 @@ void Form1::appendStatus(const StatusLines& lines) {
     }
 }
 
-void Form1::clearStatistics() {
-    ui_->txtCount->clear();
-    ui_->txtMin->clear();
-    ui_->txtLength->clear();
+void Form1::reportFailure(const Failure& failure) {
+    appendStatus(failure.statusLine());
+}
+
+void Form1::showTimeline(const Timeline& timeline) {
+    ui_->GAP->clear();
+    if (timeline.failure) {
+        // The statistics belonged to another file.
+        ui_->txtCount->clear();
+        ui_->txtMin->clear();
+        ui_->txtLength->clear();
+        return;
+    }
+    showText(ui_->txtCount, fromUtf8(timeline.count));
+    showText(ui_->txtMin, fromUtf8(timeline.minimum));
+    showText(ui_->txtLength, fromUtf8(timeline.length));
+    ui_->GAP->setBoxes(timeline.boxes, timeline.boxHeight);
+}
+
+void Form1::showCheck(const StructureCheck& check) {
+    const Rgb colour = check.verdictColour();
+    QPalette palette = ui_->txtValidate->palette();
+    palette.setColor(QPalette::Text, QColor(colour.red, colour.green, colour.blue));
+    ui_->txtValidate->setPalette(palette);
+    ui_->txtValidate->setText(fromUtf8(check.verdictText()));
+}
+
+void Form1::clearVerdict() {
+    ui_->txtValidate->clear(); // its colour stays until the next verdict
+}
+
+PictureSize Form1::pictureSize() const {
+    return {static_cast<double>(ui_->GAP->width()), static_cast<double>(ui_->GAP->height())};
+}
+
+std::string Form1::decimalSeparator() const {
+    return QLocale().decimalPoint().toStdString();
 }
 
 // --- Windows ----------------------------------------------------------------------------
@@ -273,14 +274,20 @@ void Form1::exitProgram() {
 
 // --- The button row's hover effect ------------------------------------------------------
 
-void Form1::raise(const Slot& slot) {
-    slot.image->hide();
+// A hidden widget with the focus passes it to the next one in the tab order, as if the user had
+// pressed Tab, which would raise that slot: the look that takes the place takes the focus first.
+void Form1::raiseSlot(const Slot& slot) {
     slot.button->show();
+    if (focusWidget() == slot.image)
+        slot.button->setFocus(Qt::OtherFocusReason);
+    slot.image->hide();
 }
 
 void Form1::flattenAll() {
     for (const Slot& slot : slots_) {
         slot.image->show();
+        if (focusWidget() == slot.button)
+            slot.image->setFocus(Qt::OtherFocusReason);
         slot.button->hide();
     }
 }
@@ -289,7 +296,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove)
         for (const Slot& slot : slots_)
             if (watched == slot.image) {
-                raise(slot);
+                raiseSlot(slot);
                 return true;
             }
     return QWidget::eventFilter(watched, event);

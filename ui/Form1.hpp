@@ -1,7 +1,9 @@
 #pragma once
 
 #include "commondialog.hpp"
+#include "core/actions.hpp"
 #include "core/statuslines.hpp"
+#include "workbench.hpp"
 
 #include <QWidget>
 #include <array>
@@ -30,8 +32,8 @@ using Registrar = std::function<void(const StatusSink& appendLine)>;
 
 /// The main window: the current file's path, its timeline, statistics and verdict, the status
 /// list, the button row and the one file dialog. Its operations read the file named in the path
-/// field afresh from disk and render what the core makes of it.
-class Form1 : public QWidget {
+/// field afresh from disk and render what the core's actions make of it.
+class Form1 : public QWidget, public Workbench, public ActionView {
     Q_OBJECT
 
 public:
@@ -55,10 +57,24 @@ public:
     [[nodiscard]] CommonDialog& cmDialog1() { return dialog_; }
     [[nodiscard]] QString path() const;
     void setPath(const QString& path);
-    void clearStatus();
-    void appendStatus(std::string_view line);
+
+    // Workbench
+    [[nodiscard]] ActionView& actionView() override { return *this; }
+    [[nodiscard]] CommonDialog& fileDialog() override { return dialog_; }
+
+    // ActionView
+    [[nodiscard]] std::string currentPath() const override;
+    void setCurrentPath(const std::string& path) override;
+    void clearStatus() override;
+    void appendStatus(std::string_view line) override;
     /// Appends many lines in batches, showing the list between them.
-    void appendStatus(const StatusLines& lines);
+    void appendStatus(const StatusLines& lines) override;
+    void reportFailure(const Failure& failure) override;
+    void showTimeline(const Timeline& timeline) override;
+    void showCheck(const StructureCheck& check) override;
+    void clearVerdict() override;
+    [[nodiscard]] PictureSize pictureSize() const override;
+    [[nodiscard]] std::string decimalSeparator() const override;
 
     void showForm2();
     void showForm3();
@@ -86,10 +102,9 @@ private:
 
     void setUpButtonRow();
     void setUpShortcuts();
-    void raise(const Slot& slot);
+    void raiseSlot(const Slot& slot);
     void flattenAll();
     void showWindow(QWidget& window);
-    void clearStatistics();
 
     std::unique_ptr<Ui::Form1> ui_;
     StatusListModel* status_;

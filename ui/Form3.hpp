@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Form1.hpp"
+#include "workbench.hpp"
 
 #include <QWidget>
 #include <memory>
@@ -12,12 +13,12 @@ class Form3;
 namespace ravik {
 
 /// The Tools window: check, defragment, register the file type, create a generic file. It acts
-/// through the main window and keeps nothing of its own.
+/// through the main window's workbench and keeps nothing of its own.
 class Form3 : public QWidget {
     Q_OBJECT
 
 public:
-    Form3(Form1& main, Registrar registrar, QWidget* parent = nullptr);
+    Form3(Workbench& main, Registrar registrar, QWidget* parent = nullptr);
     ~Form3() override;
 
     /// "Create Generic GAP": writes the chosen file and makes it the current file.
@@ -25,7 +26,7 @@ public:
 
 private:
     std::unique_ptr<Ui::Form3> ui_;
-    Form1& main_;
+    Workbench& main_;
     Registrar registrar_;
 };
 

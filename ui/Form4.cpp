@@ -1,16 +1,17 @@
 #include "Form4.hpp"
 
-#include "Form1.hpp"
+#include "commondialog.hpp"
+#include "core/actions.hpp"
 #include "core/messages.hpp"
 #include "core/writers.hpp"
 #include "ui_Form4.h"
+#include "workbench.hpp"
 
 #include <QCloseEvent>
-#include <QLocale>
 
 namespace ravik {
 
-Form4::Form4(Form1& main, QWidget* parent)
+Form4::Form4(Workbench& main, QWidget* parent)
     : QWidget(parent)
     , ui_(std::make_unique<Ui::Form4>())
     , main_(main) {
@@ -23,6 +24,7 @@ Form4::Form4(Form1& main, QWidget* parent)
     connect(ui_->Command1, &QPushButton::clicked, this, &Form4::writeData);
     connect(ui_->Command2, &QPushButton::clicked, this, &Form4::selectFile);
     connect(ui_->Command3, &QPushButton::clicked, this, &Form4::clearFile);
+    ui_->Text1->setFocus(); // the window opens ready for the first start time
 }
 
 Form4::~Form4() = default;
@@ -31,38 +33,34 @@ void Form4::writeData() {
     const QString file = ui_->Text3->text();
     if (file.isEmpty() || ui_->Text1->text().isEmpty() || ui_->Text2->text().isEmpty())
         return;
-    const SilenceWrite write =
-        writeSilence(file.toStdString(), ui_->Text1->text().toStdString(),
-                     ui_->Text2->text().toStdString(), QLocale().decimalPoint().toStdString());
-    if (write.failure) {
-        main_.appendStatus(write.failure->statusLine()); // nothing written; fields kept to mend
-        return;
-    }
-    main_.appendStatus(write.lines);
+    ActionView& view = main_.actionView();
+    if (!actions::writeSilence(view, file.toStdString(), ui_->Text1->text().toStdString(),
+                               ui_->Text2->text().toStdString()))
+        return; // nothing written; the fields stay to be mended
     if (!ui_->Check1->isChecked())
         return;
     close();
-    main_.setPath(file); // the file just written, whatever the dialog chose since
-    main_.Graph();
-    main_.ValidateGAP();
+    actions::takeWrittenFile(view, file.toStdString()); // whatever the dialog chose since
 }
 
 void Form4::selectFile() {
-    CommonDialog& dialog = main_.cmDialog1();
-    dialog.ShowSave(); // a cancel takes the dialog's unchanged name all the same
+    CommonDialog& dialog = main_.fileDialog();
+    dialog.ShowSave(FileChooser::Mode::Append); // a cancel takes the unchanged name all the same
     ui_->Text3->setText(dialog.FileName);
-    main_.clearStatus();
-    main_.appendStatus(messages::preparingToWrite(ui_->Text3->text().toStdString()));
+    ActionView& view = main_.actionView();
+    view.clearStatus();
+    view.appendStatus(messages::preparingToWrite(ui_->Text3->text().toStdString()));
 }
 
 void Form4::clearFile() {
     const QString file = ui_->Text3->text();
     if (file.isEmpty())
         return;
+    ActionView& view = main_.actionView();
     if (const auto failure = deleteGapFile(file.toStdString()))
-        main_.appendStatus(failure->statusLine());
+        view.reportFailure(*failure);
     else
-        main_.appendStatus(messages::killingFile(file.toStdString()));
+        view.appendStatus(messages::killingFile(file.toStdString()));
 }
 
 void Form4::closeEvent(QCloseEvent* event) {
@@ -71,6 +69,7 @@ void Form4::closeEvent(QCloseEvent* event) {
     ui_->Text2->clear();
     ui_->Text3->clear();
     ui_->Check1->setChecked(false);
+    ui_->Text1->setFocus();
     QWidget::closeEvent(event);
 }
 

@@ -9,7 +9,7 @@ class Form4;
 
 namespace ravik {
 
-class Form1;
+class Workbench;
 
 /// The Silence Info window: writes a GAP file one silence at a time and hands the finished
 /// file to the main window.
@@ -17,7 +17,7 @@ class Form4 : public QWidget {
     Q_OBJECT
 
 public:
-    explicit Form4(Form1& main, QWidget* parent = nullptr);
+    explicit Form4(Workbench& main, QWidget* parent = nullptr);
     ~Form4() override;
 
     /// "--Write Data--": appends the typed silence to the file.
@@ -32,7 +32,7 @@ protected:
 
 private:
     std::unique_ptr<Ui::Form4> ui_;
-    Form1& main_;
+    Workbench& main_;
 };
 
 } // namespace ravik

@@ -10,9 +10,12 @@ class QtFileChooser final : public FileChooser {
 public:
     std::optional<QString> choose(QWidget* parent, Mode mode, const QString& qtFilter,
                                   const QString& start) override {
-        const QString path = mode == Mode::Open
-                                 ? QFileDialog::getOpenFileName(parent, QString(), start, qtFilter)
-                                 : QFileDialog::getSaveFileName(parent, QString(), start, qtFilter);
+        const QFileDialog::Options options = CommonDialog::dialogOptions(mode);
+        const QString path =
+            mode == Mode::Open
+                ? QFileDialog::getOpenFileName(parent, QString(), start, qtFilter, nullptr, options)
+                : QFileDialog::getSaveFileName(parent, QString(), start, qtFilter, nullptr,
+                                               options);
         if (path.isEmpty())
             return std::nullopt;
         return path;
@@ -31,8 +34,14 @@ bool CommonDialog::ShowOpen() {
     return show(FileChooser::Mode::Open);
 }
 
-bool CommonDialog::ShowSave() {
-    return show(FileChooser::Mode::Save);
+bool CommonDialog::ShowSave(FileChooser::Mode mode) {
+    return show(mode == FileChooser::Mode::Append ? mode : FileChooser::Mode::Save);
+}
+
+QFileDialog::Options CommonDialog::dialogOptions(FileChooser::Mode mode) {
+    // Asking "replace?" where nothing is replaced would only mislead.
+    return mode == FileChooser::Mode::Append ? QFileDialog::DontConfirmOverwrite
+                                             : QFileDialog::Options();
 }
 
 void CommonDialog::setChooser(std::unique_ptr<FileChooser> chooser) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileDialog>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -12,7 +13,9 @@ namespace ravik {
 /// in its place.
 class FileChooser {
 public:
-    enum class Mode { Open, Save };
+    /// Save chooses a file to replace, so an existing one is confirmed first; Append chooses
+    /// one to add to, which replaces nothing and asks nothing.
+    enum class Mode { Open, Save, Append };
     virtual ~FileChooser() = default;
     /// The chosen path, or nothing when the user cancelled. `qtFilter` is in Qt's filter form
     /// ("GAP files (*.gap)"), empty for every file; `start` is the file name to offer.
@@ -36,11 +39,14 @@ public:
 
     /// Shows the dialog in its open form; true when the user chose a file.
     bool ShowOpen();
-    /// Shows the dialog in its save form; true when the user chose a file.
-    bool ShowSave();
+    /// Shows the dialog in its save form (Save or Append); true when the user chose a file.
+    bool ShowSave(FileChooser::Mode mode = FileChooser::Mode::Save);
 
     /// Replaces what asks the user, for tests.
     void setChooser(std::unique_ptr<FileChooser> chooser);
+
+    /// The options of the system's dialog for `mode`.
+    [[nodiscard]] static QFileDialog::Options dialogOptions(FileChooser::Mode mode);
 
     /// The stored filter in Qt's form: "GAP files (*.gap) | *.gap" gives "GAP files (*.gap)".
     [[nodiscard]] static QString qtFilter(const QString& storedFilter);

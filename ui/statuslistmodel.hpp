@@ -24,9 +24,19 @@ public:
     void clear();
 
     [[nodiscard]] const StatusLines& lines() const { return lines_; }
+    /// The line with the most bytes, the first of them; empty for an empty list.
+    [[nodiscard]] std::string_view longestLine() const;
+
+signals:
+    /// A longer line came, or the list was cleared.
+    void longestLineChanged();
 
 private:
+    void noteLengths(std::size_t first, std::size_t count);
+
     StatusLines lines_;
+    std::size_t longestRow_ = 0;
+    std::size_t longestSize_ = 0;
 };
 
 } // namespace ravik

@@ -1,6 +1,8 @@
 #include "symbolimage.hpp"
 
+#include <QKeyEvent>
 #include <QPainter>
+#include <QStyleOptionFocusRect>
 
 namespace ravik {
 
@@ -25,11 +27,35 @@ void SymbolImage::paintEvent(QPaintEvent*) {
     QRect area(QPoint(), iconSize_);
     area.moveCenter(rect().center());
     icon_.paint(&painter, area);
+    if (hasFocus()) {
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        frame.rect = rect().adjusted(2, 2, -2, -2);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+    }
 }
 
 void SymbolImage::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
-    emit focusReceived();
+    update();
+    emit focusReceived(event->reason());
+}
+
+void SymbolImage::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
+}
+
+void SymbolImage::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        emit activated();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 } // namespace ravik

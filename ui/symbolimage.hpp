@@ -6,7 +6,8 @@
 namespace ravik {
 
 /// The flat twin of a picture button: the same symbol at the same place, on a flat face.
-/// Painted from the icon at the screen's own resolution, so it stays crisp on high-DPI screens.
+/// Holding the focus, it shows a focus frame. Painted from the icon at the screen's own resolution,
+/// so it stays crisp on high-DPI screens.
 class SymbolImage : public QWidget {
     Q_OBJECT
 
@@ -17,12 +18,16 @@ public:
     void setIconSize(const QSize& size);
 
 signals:
-    /// The keyboard reached the image: its button should take its place and the focus.
-    void focusReceived();
+    /// The image got the focus: from the keyboard (Tab), its button should take its place.
+    void focusReceived(Qt::FocusReason reason);
+    /// Space or Enter while the image holds the focus: its button's action.
+    void activated();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QIcon icon_;

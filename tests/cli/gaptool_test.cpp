@@ -250,15 +250,16 @@ TEST_P(GaptoolMisuse, SaysWhatIsWrongAndFails) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, GaptoolMisuse,
-    ::testing::Values(MisuseCase{"NoCommand", {}, "No command given."},
-                      MisuseCase{"UnknownCommand", {"fix", "a.gap"}, "Unknown command 'fix'."},
-                      MisuseCase{"NoFile", {"show"}, "The show command needs at least one FILE."},
-                      MisuseCase{"WriteWithoutEnd",
-                                 {"write", "a.gap", "1"},
-                                 "The write command takes FILE START END."},
-                      MisuseCase{"GenericWithTwoFiles",
-                                 {"generic", "a.gap", "b.gap"},
-                                 "The generic command takes exactly one FILE."}),
+    ::testing::Values(
+        MisuseCase{"NoCommand", {}, "No command given."},
+        MisuseCase{"UnknownCommand", {"fix", "a.gap"}, "Unknown command 'fix'."},
+        MisuseCase{"NoFile", {"show"}, "The show command needs at least one FILE."},
+        MisuseCase{"EmptyFileArgument", {"check", "a.gap", ""}, "A FILE argument is empty."},
+        MisuseCase{
+            "WriteWithoutEnd", {"write", "a.gap", "1"}, "The write command takes FILE START END."},
+        MisuseCase{"GenericWithTwoFiles",
+                   {"generic", "a.gap", "b.gap"},
+                   "The generic command takes exactly one FILE."}),
     test::RowName{});
 
 TEST(Gaptool, HelpAndVersionSucceed) {

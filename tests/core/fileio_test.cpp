@@ -1,4 +1,5 @@
 #include "core/defrag.hpp"
+#include "core/fileio.hpp"
 #include "core/gapformat.hpp"
 #include "core/structurecheck.hpp"
 #include "core/timeline.hpp"
@@ -104,8 +105,8 @@ TEST_P(ReadFailureTest, NamesFileAndReasonAndChangesNothing) {
     const Outcome outcome = reader.run(path);
 
     ASSERT_TRUE(outcome.failure);
-    EXPECT_EQ(outcome.failure->sentence(), bad.action + " \"" + path + "\": " + bad.reason + ".");
-    EXPECT_EQ(outcome.failure->statusLine(), ">> " + outcome.failure->sentence());
+    EXPECT_EQ(outcome.failure->statusLine(),
+              ">> " + bad.action + " \"" + path + "\": " + bad.reason + ".");
     EXPECT_EQ(outcome.lines, reader.linesBeforeFailure);
     EXPECT_FALSE(outcome.judgedCorrect);
     EXPECT_EQ(test::namesIn(dir.path()), before);
@@ -150,6 +151,25 @@ TEST_P(ReadBoundaryTest, UnreadableFileIsReported_AsUnprivilegedUser) {
 
 INSTANTIATE_TEST_SUITE_P(AllReaders, ReadBoundaryTest, ::testing::ValuesIn(readers()),
                          test::RowName{});
+
+// A write that fails after it created its file leaves no empty file behind; one that fails on
+// a file that was there leaves it as it was.
+TEST(WriteAtEvenEnd, FailedWriteRemovesTheFileItCreatedOnly) {
+    test::TempDir dir;
+    const Bytes record = test::records({{1, 2}});
+    const std::string created = dir.file("new.gap");
+    const std::string existing = dir.write("old.gap", Bytes{});
+
+    // Room for half a record: the write is refused after the file is open.
+    const auto tooLarge = [&](const std::string& path) {
+        return fileio::writeAtEvenEnd(path, record, record.size() / 2).failure;
+    };
+    ASSERT_TRUE(tooLarge(created));
+    ASSERT_TRUE(tooLarge(existing));
+
+    EXPECT_FALSE(fs::exists(created));
+    EXPECT_EQ(test::readBytes(existing), Bytes{});
+}
 
 } // namespace
 } // namespace ravik

@@ -62,14 +62,6 @@ TEST_F(Form1Test, OpenLoadsTheChosenFileWithTheGapFilter) {
     EXPECT_EQ(window.cmDialog1().Filter, "GAP files (*.gap) | *.gap");
 }
 
-TEST_F(Form1Test, CancelOnTheFirstOpenLoadsNothing) {
-    answer(std::nullopt);
-    click("cmO");
-    EXPECT_EQ(statusLines(), Lines{"No File Loaded..."});
-    EXPECT_EQ(text("txtPath"), "");
-    EXPECT_EQ(text("txtValidate"), "");
-}
-
 TEST_F(Form1Test, CancelAfterAnOpenLoadsTheSameFileAgain) {
     const QString path = twoSilences();
     answer(path);
@@ -82,6 +74,19 @@ TEST_F(Form1Test, CancelAfterAnOpenLoadsTheSameFileAgain) {
     EXPECT_EQ(
         statusLines(),
         joined(joined({">> Loaded File: " + path.toStdString()}, kTwoSilencesGraph), {kCorrect}));
+}
+
+TEST_F(Form1Test, CancelBeforeAnyChoiceLoadsNothingAndEmptiesTheVerdictShown) {
+    const QString path = twoSilences();
+    window.startWith(path);
+    ASSERT_EQ(text("txtValidate"), "Correct");
+    answer(std::nullopt);
+
+    click("cmO");
+
+    EXPECT_EQ(statusLines(), Lines{"No File Loaded..."});
+    EXPECT_EQ(text("txtValidate"), "");
+    EXPECT_EQ(text("txtPath"), path);
 }
 
 TEST_F(Form1Test, IncorrectThenCorrectFileTurnsTheVerdictFromRedToBlack) {
@@ -98,7 +103,7 @@ TEST_F(Form1Test, IncorrectThenCorrectFileTurnsTheVerdictFromRedToBlack) {
     EXPECT_EQ(verdictColour(), QColor(0, 0, 0));
 }
 
-TEST_F(Form1Test, MissingFileIsReportedNotCreatedAndNeverCorrect) {
+TEST_F(Form1Test, MissingFileIsReportedOnceNotCreatedAndNeverCorrect) {
     window.startWith(twoSilences());
     const QString missing = QString::fromStdString(dir.file("missing.gap"));
     answer(missing);
@@ -109,11 +114,42 @@ TEST_F(Form1Test, MissingFileIsReportedNotCreatedAndNeverCorrect) {
         "Could not open \"" + missing.toStdString() +
         "\": " + std::make_error_code(std::errc::no_such_file_or_directory).message() + ".";
     EXPECT_EQ(statusLines(), (Lines{">> Loaded File: " + missing.toStdString(),
-                                    ">> Designing Graph", ">> " + reason, ">> " + reason}));
+                                    ">> Designing Graph", ">> " + reason}));
     EXPECT_EQ(text("txtValidate"), "");
     EXPECT_EQ(text("txtCount"), "");
     EXPECT_TRUE(window.findChild<TimelinePicture*>("GAP")->boxes().empty());
     EXPECT_FALSE(std::filesystem::exists(missing.toStdString()));
+}
+
+// Both the timeline and the check try to read it; it is said once.
+TEST_F(Form1Test, StartUpWithAFolderReportsItInOneLine) {
+    const std::string folder = dir.file("folder.gap");
+    std::filesystem::create_directory(folder);
+
+    window.startWith(QString::fromStdString(folder));
+
+    EXPECT_EQ(statusLines(), (Lines{">> Designing Graph", ">> Could not open \"" + folder +
+                                                              "\": It is a folder, not a file."}));
+}
+
+TEST_F(Form1Test, ManyLinesArriveWholeAndInOrderAcrossBatches) {
+    // Beyond two batches of 32,768 lines, with a part batch at the end.
+    constexpr std::size_t kCount = 2 * 32768 + 3;
+    StatusLines lines;
+    Lines expected{"before"};
+    for (std::size_t i = 0; i < kCount; ++i) {
+        expected.push_back("line " + std::to_string(i));
+        lines.add(expected.back());
+    }
+    window.appendStatus("before");
+
+    window.appendStatus(lines);
+
+    EXPECT_EQ(statusLines(), expected);
+    const auto* list = window.findChild<QAbstractItemView*>("Sts");
+    EXPECT_TRUE(list->viewport()->rect().contains(
+        list->visualRect(list->model()->index(static_cast<int>(kCount), 0)).center()))
+        << "the last line is in view";
 }
 
 TEST_F(Form1Test, RefreshWithoutAFileDoesNothingAndWithOneDrawsAgainWithoutChecking) {
@@ -248,6 +284,46 @@ TEST_F(ButtonRowTest, MoveOverAChildHandedUpToTheWindowDoesNotFlattenTheRow) {
                          Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&window, &passedUp);
     EXPECT_TRUE(raised("cmT"));
+}
+
+// Click a slot, leave it for the path field, cross the background: the row is flat again,
+// whatever the click did with the keyboard focus.
+class ButtonClickTest : public ButtonRowTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ButtonClickTest, BackgroundFlattensTheRowAfterAClick) {
+    answer(std::nullopt); // the open dialog, cancelled
+    click(GetParam());
+    window.activateWindow(); // back from the window the click opened, focus as the click left it
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    QTest::mouseMove(&window, {240, 22}); // the path field
+    QTest::mouseMove(&window, {100, 36}); // the background
+    QTest::qWait(20);
+
+    for (const char* name : {"cmO", "cmR", "cmT", "cmX", "cmA"})
+        EXPECT_FALSE(raised(name)) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Slots, ButtonClickTest, ::testing::Values("cmO", "cmR", "cmT", "cmA"),
+                         [](const auto& row) { return std::string(row.param); });
+
+TEST_F(ButtonRowTest, KeyboardFocusOutlivesTheFlatteningAndTabRaisesTheNextSlot) {
+    button("Command2")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(raised("cmO"));
+
+    QTest::mouseMove(&window, {100, 36});
+    EXPECT_FALSE(raised("cmO"));
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "imO"); // still on the slot
+
+    answer(std::nullopt);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(questions.size(), 1U) << "Space presses the flat slot's button";
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_TRUE(raised("cmR"));
+    EXPECT_FALSE(raised("cmO"));
+    EXPECT_EQ(QApplication::focusWidget(), button("cmR"));
 }
 
 TEST_F(ButtonRowTest, EveryButtonIsReachedByTheKeyboard) {

@@ -4,8 +4,11 @@
 #include "uitest.hpp"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <algorithm>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace ravik::test {
@@ -143,6 +146,85 @@ TEST_F(MainWindowTest, ResultFieldsAreReadOnlyAndTheTimesAreNot) {
     EXPECT_FALSE(window.form4()->findChild<QLineEdit*>("Text1")->isReadOnly());
     EXPECT_FALSE(window.form4()->findChild<QLineEdit*>("Text2")->isReadOnly());
 }
+
+// The first pixel row that holds the text's ink, well off the label's background.
+int firstInkRow(QLabel& label) {
+    const QImage image = label.grab().toImage();
+    const int background = label.palette().color(label.backgroundRole()).lightness();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (std::abs(image.pixelColor(x, y).lightness() - background) > 60)
+                return y;
+    return -1;
+}
+
+// Labels start their text at the top of their box, as the layouts place it: the capital that
+// begins each of these labels stands at the font's ascent less its capital height.
+class LabelTest : public MainWindowTest,
+                  public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+
+TEST_P(LabelTest, TextStartsAtTheTopOfItsBox) {
+    window.showForm2();
+    const auto [windowName, labelName] = GetParam();
+    QWidget* owner =
+        std::string(windowName) == "Form2" ? static_cast<QWidget*>(window.form2()) : &window;
+    auto* label = owner->findChild<QLabel*>(labelName);
+    ASSERT_NE(label, nullptr);
+    const QFontMetrics metrics(label->font());
+    EXPECT_NEAR(firstInkRow(*label), metrics.ascent() - metrics.capHeight(), 1)
+        << "box " << label->height() << " px, line " << metrics.height() << " px";
+}
+
+INSTANTIATE_TEST_SUITE_P(Labels, LabelTest,
+                         ::testing::Values(std::pair{"Form2", "Label1"},
+                                           std::pair{"Form1", "Label1"}),
+                         [](const auto& row) {
+                             return std::string(row.param.first) + "_" + row.param.second;
+                         });
+
+// The result fields and the list take the light 3-D colour: lighter than the button face, and
+// no lighter than the highlight, with their text still readable, in light and dark palettes.
+class FieldColourTest : public ::testing::TestWithParam<std::pair<const char*, QPalette>> {
+protected:
+    FieldColourTest()
+        : before_(QApplication::palette()) {
+        QApplication::setPalette(GetParam().second);
+    }
+    ~FieldColourTest() override { QApplication::setPalette(before_); }
+
+private:
+    QPalette before_;
+};
+
+TEST_P(FieldColourTest, LighterThanTheFaceNoLighterThanTheHighlightAndReadable) {
+    Form1 main([](const StatusSink&) {});
+    const QPalette& palette = GetParam().second;
+    const int face = palette.color(QPalette::Button).lightness();
+    const int highlight = palette.color(QPalette::Light).lightness();
+    for (const char* name : {"txtLength", "txtCount", "txtMin", "txtValidate", "Sts"}) {
+        const QPalette own = main.findChild<QWidget*>(name)->palette();
+        const QColor base = own.color(QPalette::Base);
+        EXPECT_GT(base.lightness(), face) << name;
+        EXPECT_LE(base.lightness(), highlight) << name;
+        EXPECT_GE(std::abs(own.color(QPalette::Text).lightness() - base.lightness()), 128)
+            << name << ": text readable on it";
+    }
+    EXPECT_EQ(main.findChild<QWidget*>("txtPath")->palette().color(QPalette::Base),
+              palette.color(QPalette::Button));
+}
+
+QPalette darkPalette() {
+    QPalette dark(QColor(53, 53, 53)); // the face; Qt derives the 3-D shades from it
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(35, 35, 35));
+    return dark;
+}
+
+INSTANTIATE_TEST_SUITE_P(Palettes, FieldColourTest,
+                         ::testing::Values(std::pair{"Default", QPalette()},
+                                           std::pair{"Dark", darkPalette()}),
+                         [](const auto& row) { return std::string(row.param.first); });
 
 TEST_F(MainWindowTest, SilenceInfoTabsFromStartToEndToTheButtons) {
     window.showForm4();

@@ -2,7 +2,9 @@
 #include "Form4.hpp"
 #include "uitest.hpp"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
@@ -126,6 +128,33 @@ protected:
     void finished() { window.form4()->findChild<QCheckBox*>("Check1")->setChecked(true); }
 };
 
+TEST_F(SilenceInfoTest, OpensWithTheFocusInTheStartTimeEveryTime) {
+    for (int showing = 0; showing < 2; ++showing) {
+        window.form4()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.form4()));
+        EXPECT_EQ(QApplication::focusWidget(), field("Text1")) << "showing " << showing;
+        QTest::keyClicks(QApplication::focusWidget(), "100");
+        EXPECT_EQ(field("Text1")->text(), "100");
+
+        field("Text2")->setFocus();
+        window.form4()->close();
+        window.showForm4();
+    }
+}
+
+// It adds to the file chosen: an "already exists, replace?" question would mislead.
+TEST_F(SilenceInfoTest, SelectFileAsksForAFileToAppendToWithoutAReplaceQuestion) {
+    answer(file("there.gap", records({{1, 2}})));
+    press("Command2");
+    ASSERT_EQ(questions.size(), 1U);
+    EXPECT_EQ(questions[0].mode, FileChooser::Mode::Append);
+    EXPECT_TRUE(CommonDialog::dialogOptions(FileChooser::Mode::Append)
+                    .testFlag(QFileDialog::DontConfirmOverwrite));
+    // "Create Generic GAP" replaces its file: there the question protects the user's data.
+    EXPECT_FALSE(CommonDialog::dialogOptions(FileChooser::Mode::Save)
+                     .testFlag(QFileDialog::DontConfirmOverwrite));
+}
+
 TEST_F(SilenceInfoTest, WritesSilenceBySilenceAndHandsTheFinishedFileToTheMainWindow) {
     const std::string path = dir.file("new.gap");
     answer(QString::fromStdString(path));
@@ -209,11 +238,15 @@ TEST_F(SilenceInfoTest, ClearFileDeletesTheFileSoTheNextWriteStartsAgain) {
 }
 
 TEST_F(SilenceInfoTest, ClosingDiscardsWhatWasTyped) {
+    answer(QString::fromStdString(dir.file("new.gap")));
+    press("Command2");
     type("Text1", "100");
+    type("Text2", "200");
     finished();
     window.form4()->close();
     window.showForm4();
-    EXPECT_EQ(field("Text1")->text(), "");
+    for (const char* name : {"Text1", "Text2", "Text3"})
+        EXPECT_EQ(field(name)->text(), "") << name;
     EXPECT_FALSE(window.form4()->findChild<QCheckBox*>("Check1")->isChecked());
 }
 

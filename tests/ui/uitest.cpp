@@ -55,12 +55,3 @@ void MainWindowTest::click(const char* name) {
 }
 
 } // namespace ravik::test
-
-int main(int argc, char** argv) {
-    // The window tests need no display: Qt draws them off screen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,0 +1,108 @@
+#include "actions.hpp"
+
+#include "defrag.hpp"
+#include "messages.hpp"
+#include "writers.hpp"
+
+namespace ravik::actions {
+namespace {
+
+// The timeline's failure, when it could not read the file.
+std::optional<Failure> drawTimeline(ActionView& view, const std::string& path) {
+    const Timeline drawn = buildTimeline(path, view.pictureSize(), view.decimalSeparator());
+    view.appendStatus(drawn.lines);
+    if (drawn.failure)
+        view.reportFailure(*drawn.failure);
+    view.showTimeline(drawn);
+    return drawn.failure;
+}
+
+// `alreadyReported`: what the timeline just said about the same file, which is not said twice.
+void runCheck(ActionView& view, const std::string& path,
+              const std::optional<Failure>& alreadyReported = std::nullopt) {
+    const StructureCheck checked = checkStructure(path);
+    view.appendStatus(checked.lines);
+    if (checked.failure && checked.failure != alreadyReported)
+        view.reportFailure(*checked.failure);
+    view.showCheck(checked);
+}
+
+void drawAndCheck(ActionView& view, const std::string& path) {
+    runCheck(view, path, drawTimeline(view, path));
+}
+
+} // namespace
+
+void open(ActionView& view, const FileQuestion& askForFile) {
+    view.clearStatus();
+    view.clearVerdict();
+    const std::optional<std::string> path = askForFile();
+    if (!path || path->empty()) {
+        view.appendStatus(messages::kNoFileLoaded);
+        return;
+    }
+    view.appendStatus(messages::loadedFile(*path));
+    view.setCurrentPath(*path);
+    drawAndCheck(view, *path);
+}
+
+void startWith(ActionView& view, const std::string& path) {
+    if (path.empty())
+        return;
+    view.setCurrentPath(path);
+    drawAndCheck(view, path);
+}
+
+void timeline(ActionView& view) {
+    if (const std::string path = view.currentPath(); !path.empty())
+        drawTimeline(view, path);
+}
+
+void check(ActionView& view) {
+    if (const std::string path = view.currentPath(); !path.empty())
+        runCheck(view, path);
+}
+
+bool defrag(ActionView& view) {
+    const std::string path = view.currentPath();
+    if (path.empty())
+        return false;
+    const Defragmentation result = defragment(path);
+    view.appendStatus(result.lines);
+    if (result.failure) {
+        view.reportFailure(*result.failure);
+        return false; // the file is as it was; there is nothing new to draw
+    }
+    drawTimeline(view, path);
+    return true;
+}
+
+void takeWrittenFile(ActionView& view, const std::string& path) {
+    view.setCurrentPath(path);
+    drawAndCheck(view, path);
+}
+
+bool createGeneric(ActionView& view, const std::string& path) {
+    if (const auto failure = createGenericGap(path)) {
+        view.reportFailure(*failure);
+        return false;
+    }
+    view.clearStatus();
+    view.appendStatus(messages::createdGeneric(path));
+    takeWrittenFile(view, path);
+    return true;
+}
+
+bool writeSilence(ActionView& view, const std::string& path, std::string_view startText,
+                  std::string_view endText) {
+    const SilenceWrite write =
+        ravik::writeSilence(path, startText, endText, view.decimalSeparator());
+    if (write.failure) {
+        view.reportFailure(*write.failure);
+        return false;
+    }
+    view.appendStatus(write.lines);
+    return true;
+}
+
+} // namespace ravik::actions

@@ -1,0 +1,131 @@
+// The button row under a real X server (Xvfb), with the pointer moved and clicked by xdotool:
+// there a click gives the keyboard focus as a user's click does, which the offscreen platform
+// only imitates. Each test starts its own server; without Xvfb and xdotool the tests skip.
+#include "uitest.hpp"
+
+#include <QApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+#include <csignal>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace ravik::test {
+namespace {
+
+// Why the tests cannot run here (the tools are not installed); empty when they are.
+std::string unavailable;
+// Why the installed server did not start; empty when it runs.
+std::string broken = "Xvfb was not started";
+
+// Runs Xvfb on the first free display and points Qt at it; returns the server's process id.
+pid_t startServer() {
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty()) {
+        unavailable = "Xvfb is not installed (package xvfb)";
+        return 0;
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
+        unavailable = "xdotool is not installed (package xdotool)";
+        return 0;
+    }
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        broken = "no pipe for Xvfb's display number";
+        return 0;
+    }
+    const pid_t server = ::fork();
+    if (server == 0) {
+        ::close(fds[0]);
+        const std::string fd = std::to_string(fds[1]);
+        const std::string program = xvfb.toStdString();
+        ::execl(program.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
+                "-nolisten", "tcp", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    // The server writes its display number once it accepts connections.
+    std::string display;
+    pollfd ready{fds[0], POLLIN, 0};
+    char c = 0;
+    while (::poll(&ready, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+        display.push_back(c);
+    ::close(fds[0]);
+    if (server < 0 || display.empty()) {
+        broken = "Xvfb is installed but did not start";
+        return server > 0 ? server : 0;
+    }
+    ::setenv("DISPLAY", (":" + display).c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    broken.clear();
+    return server;
+}
+
+void xdotool(const QStringList& arguments) {
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), arguments), 0) << "xdotool failed";
+}
+
+class RealPointerTest : public MainWindowTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override {
+        if (!unavailable.empty())
+            GTEST_SKIP() << unavailable;
+        if (!broken.empty())
+            FAIL() << broken;
+        window.move(400, 400); // clear of the windows the clicks open, which start at 0, 0
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return window.geometry().topLeft() == QPoint(400, 400); }));
+    }
+    bool raised(const char* name) const { return button(name)->isVisible(); }
+    // Moves the real pointer to `point` of the window and lets the window see it.
+    void pointTo(QPoint point) {
+        const QPoint global = window.mapToGlobal(point);
+        xdotool({"mousemove", QString::number(global.x()), QString::number(global.y())});
+        QTest::qWait(50);
+    }
+};
+
+TEST_P(RealPointerTest, ClickLeaveAndBackgroundLeaveTheRowFlat) {
+    answer(std::nullopt); // the open dialog, cancelled
+    pointTo(button(GetParam())->geometry().center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return raised(GetParam()); }, 2000));
+
+    xdotool({"click", "1"});
+    QTest::qWait(50);
+    window.activateWindow(); // back from the window the click opened, if any
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    pointTo({240, 22}); // the path field
+    pointTo({100, 36}); // the background
+
+    for (const char* name : {"cmO", "cmR", "cmT", "cmX", "cmA"})
+        EXPECT_FALSE(raised(name)) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Slots, RealPointerTest, ::testing::Values("cmO", "cmR", "cmT", "cmA"),
+                         [](const auto& row) { return std::string(row.param); });
+
+} // namespace
+} // namespace ravik::test
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    const bool listing = ::testing::GTEST_FLAG(list_tests);
+    const pid_t server = listing ? 0 : ravik::test::startServer();
+    if (server <= 0)
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // no test runs, but the fixture needs a screen
+    int status = 0;
+    {
+        QApplication application(argc, argv);
+        status = RUN_ALL_TESTS();
+    }
+    if (server > 0) {
+        ::kill(server, SIGTERM);
+        ::waitpid(server, nullptr, 0);
+    }
+    return status;
+}
