@@ -69,26 +69,13 @@ struct SoundFile::Handle {
     }
 };
 
-SoundFile::Opened SoundFile::open(const std::string& path) {
-    std::error_code error;
-    if (std::filesystem::is_directory(
-            std::filesystem::path(std::u8string(path.begin(), path.end())), error))
-        return {std::nullopt, Failure{kCouldNotRead, path,
-                                      reasonText(std::make_error_code(std::errc::is_a_directory))}};
-    auto handle = std::make_shared<Handle>();
+template <class Open>
+SoundFile::Opened SoundFile::openWith(std::shared_ptr<Handle> handle, const std::string& path,
+                                      Open open) {
     SF_INFO info{};
     {
         const std::lock_guard lock(openMutex());
-#ifdef _WIN32
-        std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(
-                              CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0)),
-                          L'\0');
-        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
-                            static_cast<int>(wide.size()));
-        handle->file = sf_wchar_open(wide.c_str(), SFM_READ, &info);
-#else
-        handle->file = sf_open(path.c_str(), SFM_READ, &info);
-#endif
+        handle->file = open(info);
         if (handle->file == nullptr)
             return {std::nullopt, Failure{kCouldNotRead, path, trimmed(sf_strerror(nullptr))}};
     }
@@ -101,26 +88,36 @@ SoundFile::Opened SoundFile::open(const std::string& path) {
     return {std::move(file), std::nullopt};
 }
 
+SoundFile::Opened SoundFile::open(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(
+            std::filesystem::path(std::u8string(path.begin(), path.end())), error))
+        return {std::nullopt, Failure{kCouldNotRead, path,
+                                      reasonText(std::make_error_code(std::errc::is_a_directory))}};
+    return openWith(std::make_shared<Handle>(), path, [&path](SF_INFO& info) {
+#ifdef _WIN32
+        std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(
+                              CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0)),
+                          L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
+                            static_cast<int>(wide.size()));
+        return sf_wchar_open(wide.c_str(), SFM_READ, &info);
+#else
+        return sf_open(path.c_str(), SFM_READ, &info);
+#endif
+    });
+}
+
 SoundFile::Opened SoundFile::openBytes(std::span<const std::uint8_t> bytes,
                                        const std::string& name) {
     auto handle = std::make_shared<Handle>();
     handle->memory.bytes = bytes;
-    SF_VIRTUAL_IO io{&MemoryReader::length, &MemoryReader::seek, &MemoryReader::read,
-                     &MemoryReader::write, &MemoryReader::tell};
-    SF_INFO info{};
-    {
-        const std::lock_guard lock(openMutex());
-        handle->file = sf_open_virtual(&io, SFM_READ, &info, &handle->memory);
-        if (handle->file == nullptr)
-            return {std::nullopt, Failure{kCouldNotRead, name, trimmed(sf_strerror(nullptr))}};
-    }
-    SoundFile file;
-    file.handle_ = std::move(handle);
-    file.path_ = name;
-    file.sampleRate_ = info.samplerate;
-    file.channels_ = info.channels;
-    file.frames_ = std::max<sf_count_t>(info.frames, 0);
-    return {std::move(file), std::nullopt};
+    Handle& opened = *handle;
+    return openWith(std::move(handle), name, [&opened](SF_INFO& info) {
+        static SF_VIRTUAL_IO io{&MemoryReader::length, &MemoryReader::seek, &MemoryReader::read,
+                                &MemoryReader::write, &MemoryReader::tell};
+        return sf_open_virtual(&io, SFM_READ, &info, &opened.memory);
+    });
 }
 
 std::size_t SoundFile::readFrames(std::span<float> interleaved) {

@@ -45,6 +45,9 @@ public:
 private:
     struct Handle;
     SoundFile() = default;
+    // Opens `handle` with `open` (given libsndfile's SF_INFO), taking turns with other opens.
+    template <class Open>
+    static Opened openWith(std::shared_ptr<Handle> handle, const std::string& path, Open open);
 
     std::shared_ptr<Handle> handle_;
     std::string path_;

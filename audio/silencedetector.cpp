@@ -1,0 +1,281 @@
+#include "silencedetector.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace ravik::audio {
+namespace {
+
+// Levels are kept per tick of 5 ms: short enough that a pause's edge is found within a tick
+// before it is placed to the sample, long enough that a tick of noise has a steady level.
+constexpr int kTickMs = 5;
+// Sound this short between two pauses is a click (a lip smack, a cable), not speech.
+constexpr int kLongestClickMs = 15;
+// Levels below this are taken as digital silence.
+constexpr double kBottomDb = -100;
+// A recording whose speech stands less than this above its pauses holds no speech to find.
+constexpr double kLeastContrastDb = 6;
+constexpr std::size_t kBlockFrames = 16'384;
+
+double decibels(double meanSquare) {
+    return meanSquare > 0 ? std::max(10 * std::log10(meanSquare), kBottomDb) : kBottomDb;
+}
+
+// Each tick's level: the mean square of its loudest channel, and its largest sample.
+struct Levels {
+    int tickFrames = 1;
+    std::int64_t frames = 0;
+    std::vector<float> energy;
+    std::vector<float> peak;
+};
+
+Levels readLevels(SoundFile& recording, int tickFrames) {
+    Levels levels;
+    levels.tickFrames = tickFrames;
+    const auto channels = static_cast<std::size_t>(recording.channels());
+    const std::int64_t expected = recording.frames() / tickFrames + 1;
+    levels.energy.reserve(static_cast<std::size_t>(std::min<std::int64_t>(expected, 1 << 20)));
+    levels.peak.reserve(levels.energy.capacity());
+    std::vector<float> block(kBlockFrames * channels);
+    std::vector<double> sums(channels, 0.0);
+    float peak = 0;
+    int inTick = 0;
+    const auto closeTick = [&] {
+        const double loudest = *std::max_element(sums.begin(), sums.end());
+        levels.energy.push_back(static_cast<float>(loudest / inTick));
+        levels.peak.push_back(peak);
+        std::fill(sums.begin(), sums.end(), 0.0);
+        peak = 0;
+        inTick = 0;
+    };
+    for (;;) {
+        const std::size_t got = recording.readFrames(block);
+        if (got == 0)
+            break;
+        levels.frames += static_cast<std::int64_t>(got);
+        const float* sample = block.data();
+        for (std::size_t frame = 0; frame < got; ++frame) {
+            for (std::size_t channel = 0; channel < channels; ++channel, ++sample) {
+                const float value = *sample;
+                sums[channel] += double{value} * value;
+                peak = std::max(peak, std::fabs(value));
+            }
+            if (++inTick == tickFrames)
+                closeTick();
+        }
+    }
+    if (inTick > 0)
+        closeTick();
+    return levels;
+}
+
+// The value below which `share` of `values` lie.
+double percentile(std::vector<double> values, double share) {
+    const auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at),
+                     values.end());
+    return values[at];
+}
+
+// Places a pause's edges to the sample by reading back the ticks around them.
+class EdgeFinder {
+public:
+    EdgeFinder(SoundFile& recording, const Levels& levels, float edgeLevel)
+        : recording_(recording)
+        , levels_(levels)
+        , edgeLevel_(edgeLevel)
+        , buffer_(static_cast<std::size_t>(levels.tickFrames) *
+                  static_cast<std::size_t>(recording.channels())) {}
+
+    // One past the last sample above the edge level in tick `tick`; its start when it has none.
+    [[nodiscard]] std::int64_t afterLastSound(std::size_t tick) {
+        const std::int64_t first = firstFrame(tick);
+        const std::size_t got = read(tick);
+        for (std::size_t frame = got; frame-- > 0;)
+            if (loud(frame))
+                return first + static_cast<std::int64_t>(frame) + 1;
+        // An unreadable tick: keep the whole of it out of the silence.
+        return got == 0 ? first + levels_.tickFrames : first;
+    }
+    // The first sample above the edge level in tick `tick`; its start when it cannot be read.
+    [[nodiscard]] std::int64_t firstSound(std::size_t tick) {
+        const std::int64_t first = firstFrame(tick);
+        const std::size_t got = read(tick);
+        for (std::size_t frame = 0; frame < got; ++frame)
+            if (loud(frame))
+                return first + static_cast<std::int64_t>(frame);
+        return got == 0 ? first : first + static_cast<std::int64_t>(got);
+    }
+
+private:
+    [[nodiscard]] std::int64_t firstFrame(std::size_t tick) const {
+        return static_cast<std::int64_t>(tick) * levels_.tickFrames;
+    }
+    std::size_t read(std::size_t tick) {
+        if (!recording_.seek(firstFrame(tick)))
+            return 0;
+        return recording_.readFrames(buffer_);
+    }
+    [[nodiscard]] bool loud(std::size_t frame) const {
+        const auto channels = static_cast<std::size_t>(recording_.channels());
+        const float* sample = buffer_.data() + frame * channels;
+        for (std::size_t channel = 0; channel < channels; ++channel)
+            if (std::fabs(sample[channel]) > edgeLevel_)
+                return true;
+        return false;
+    }
+
+    SoundFile& recording_;
+    const Levels& levels_;
+    float edgeLevel_;
+    std::vector<float> buffer_;
+};
+
+struct TickRun {
+    std::size_t begin = 0;
+    std::size_t end = 0; // one past
+};
+
+std::string thousands(std::int64_t value) {
+    std::string digits = std::to_string(value);
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), 1, ',');
+    return digits;
+}
+
+} // namespace
+
+Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
+    Detection detection;
+    const std::string& path = recording.path();
+    const int rate = recording.sampleRate();
+    if (rate <= 0 || recording.channels() <= 0) {
+        detection.failure =
+            Failure{"Could not read the recording", path, "it has no sample rate or no channels"};
+        return detection;
+    }
+    const int tickFrames = std::max(1, static_cast<int>(std::lround(rate * kTickMs / 1000.0)));
+    const Levels levels = readLevels(recording, tickFrames);
+    if (auto failure = recording.readFailure()) {
+        detection.failure = std::move(failure);
+        return detection;
+    }
+    const auto ms = [rate](std::int64_t frame, bool up) {
+        const std::int64_t scaled = frame * 1000;
+        return up ? (scaled + rate - 1) / rate : scaled / rate;
+    };
+    detection.lengthMs = ms(levels.frames, false);
+    if (levels.energy.empty()) {
+        detection.failure = Failure{"Could not find silences in", path, "it holds no samples"};
+        detection.noSpeech = true;
+        return detection;
+    }
+
+    // The threshold sits between the pauses' level (the quietest tenth of the ticks: every
+    // voice line has pauses, at least before and after speaking) and the speech's (the
+    // loudest tenth), nearer the pauses, so that soft speech still counts as speech.
+    std::vector<double> tickDb(levels.energy.size());
+    std::transform(levels.energy.begin(), levels.energy.end(), tickDb.begin(),
+                   [](float energy) { return decibels(energy); });
+    detection.noiseFloorDb = percentile(tickDb, 0.10);
+    detection.speechLevelDb = percentile(tickDb, 0.90);
+    if (options.thresholdDb) {
+        detection.thresholdDb = *options.thresholdDb;
+    } else {
+        if (detection.speechLevelDb - detection.noiseFloorDb < kLeastContrastDb) {
+            detection.failure =
+                Failure{"Could not find silences in", path,
+                        detection.speechLevelDb <= kBottomDb
+                            ? std::string("it is digital silence throughout")
+                            : "no speech stands out from its level of " +
+                                  std::to_string(std::lround(detection.noiseFloorDb)) + " dBFS"};
+            detection.noSpeech = true;
+            return detection;
+        }
+        detection.thresholdDb =
+            detection.noiseFloorDb + 0.4 * (detection.speechLevelDb - detection.noiseFloorDb);
+    }
+    const double threshold = std::pow(10.0, detection.thresholdDb / 10);
+
+    // Quiet stretches, joined across clicks when both sides are pauses in their own right.
+    const std::size_t ticks = levels.energy.size();
+    const auto longestClick = static_cast<std::size_t>((kLongestClickMs + kTickMs - 1) / kTickMs);
+    const auto leastTicks = static_cast<std::size_t>(options.leastSilenceMs / kTickMs);
+    std::vector<TickRun> quiet;
+    for (std::size_t tick = 0; tick < ticks;) {
+        const bool isQuiet = levels.energy[tick] < threshold;
+        std::size_t end = tick;
+        double loudest = 0;
+        while (end < ticks && (levels.energy[end] < threshold) == isQuiet)
+            loudest = std::max(loudest, double{levels.energy[end++]});
+        if (isQuiet) {
+            const bool joins = !quiet.empty() && tick - quiet.back().end <= longestClick &&
+                               quiet.back().end - quiet.back().begin > leastTicks &&
+                               end - tick > leastTicks;
+            if (joins)
+                quiet.back().end = end;
+            else
+                quiet.push_back({tick, end});
+        } else {
+            detection.sounds.push_back({static_cast<int>(std::min<std::int64_t>(
+                                            ms(static_cast<std::int64_t>(tick) * tickFrames, false),
+                                            std::numeric_limits<int>::max())),
+                                        static_cast<int>(std::min<std::int64_t>(
+                                            ms(static_cast<std::int64_t>(end) * tickFrames, true),
+                                            std::numeric_limits<int>::max())),
+                                        decibels(loudest)});
+        }
+        tick = end;
+    }
+
+    // A pause's edges lie where the signal last and first rises above its calm: twice the
+    // typical peak of a quiet tick (0 in digital silence, so there the edges are exact).
+    std::vector<double> quietPeaks;
+    for (std::size_t tick = 0; tick < ticks; ++tick)
+        if (levels.energy[tick] < threshold)
+            quietPeaks.push_back(levels.peak[tick]);
+    const auto edgeLevel =
+        static_cast<float>(quietPeaks.empty() ? 0.0 : 2 * percentile(quietPeaks, 0.5));
+    const auto calm = [&](std::size_t tick) { return levels.peak[tick] <= edgeLevel; };
+
+    EdgeFinder edges(recording, levels, edgeLevel);
+    int leftOut = 0;
+    for (const TickRun& run : quiet) {
+        std::size_t first = run.begin;
+        while (first < run.end && !calm(first))
+            ++first;
+        if (first == run.end)
+            continue;
+        std::size_t last = run.end - 1;
+        while (!calm(last))
+            --last;
+        while (first > 0 && calm(first - 1))
+            --first;
+        while (last + 1 < ticks && calm(last + 1))
+            ++last;
+        const std::int64_t startFrame = first == 0 ? 0 : edges.afterLastSound(first - 1);
+        const std::int64_t endFrame =
+            last + 1 == ticks ? levels.frames : edges.firstSound(last + 1);
+        const std::int64_t start = ms(startFrame, true);
+        std::int64_t end = ms(endFrame, false);
+        if (end - start < options.leastSilenceMs)
+            continue;
+        if (start > kLastGapMs) {
+            ++leftOut;
+            continue;
+        }
+        end = std::min<std::int64_t>(end, kLastGapMs);
+        if (!detection.silences.empty() && start <= detection.silences.back().end)
+            continue; // cannot happen: a sound lies between; kept out all the same
+        detection.silences.push_back({static_cast<int>(start), static_cast<int>(end)});
+    }
+    if (detection.lengthMs > kLastGapMs)
+        detection.warnings.push_back(
+            "the recording lasts " + thousands(detection.lengthMs) +
+            " ms, longer than a GAP file reaches (32,767 ms): " + std::to_string(leftOut) +
+            (leftOut == 1 ? " silence" : " silences") + " after that left out");
+    return detection;
+}
+
+} // namespace ravik::audio
