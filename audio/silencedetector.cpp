@@ -12,6 +12,9 @@ namespace {
 constexpr int kTickMs = 5;
 // Sound this short between two pauses is a click (a lip smack, a cable), not speech.
 constexpr int kLongestClickMs = 15;
+// The level that decides quiet is the mean over this many ticks; it spreads a click over as
+// many more.
+constexpr std::size_t kLevelTicks = 4;
 // Levels below this are taken as digital silence.
 constexpr double kBottomDb = -100;
 // A recording whose speech stands less than this above its pauses holds no speech to find.
@@ -172,18 +175,34 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
         return detection;
     }
 
-    // The threshold sits between the pauses' level (the quietest tenth of the ticks: every
-    // voice line has pauses, at least before and after speaking) and the speech's (the
-    // loudest tenth), nearer the pauses, so that soft speech still counts as speech.
-    std::vector<double> tickDb(levels.energy.size());
-    std::transform(levels.energy.begin(), levels.energy.end(), tickDb.begin(),
+    // Quiet is judged on the level over 20 ms (four ticks): white noise at 22 kHz then varies by
+    // a third of a decibel from tick to tick, so the threshold can sit just above it.
+    std::vector<float> level(levels.energy.size());
+    for (std::size_t tick = 0; tick < level.size(); ++tick) {
+        const std::size_t from = tick >= kLevelTicks / 2 ? tick - kLevelTicks / 2 : 0;
+        const std::size_t to = std::min(level.size(), tick + kLevelTicks - kLevelTicks / 2);
+        double sum = 0;
+        for (std::size_t at = from; at < to; ++at)
+            sum += levels.energy[at];
+        level[tick] = static_cast<float>(sum / static_cast<double>(to - from));
+    }
+    std::vector<double> levelDb(level.size());
+    std::transform(level.begin(), level.end(), levelDb.begin(),
                    [](float energy) { return decibels(energy); });
-    detection.noiseFloorDb = percentile(tickDb, 0.10);
-    detection.speechLevelDb = percentile(tickDb, 0.90);
+
+    // The noise floor is the level of the quietest tenth of the recording (every voice line
+    // has pauses, at least before and after speaking), the speech level that of the loudest
+    // tenth. The threshold sits just above the floor, by three times the floor's own spread
+    // (its 10th percentile less its 1st) and at least 1 dB, and never more than 40% of the
+    // way to the speech: soft speech (fricatives, fading ends) stays speech, while the noise
+    // of a pause stays under it.
+    detection.noiseFloorDb = percentile(levelDb, 0.10);
+    detection.speechLevelDb = percentile(levelDb, 0.90);
     if (options.thresholdDb) {
         detection.thresholdDb = *options.thresholdDb;
     } else {
-        if (detection.speechLevelDb - detection.noiseFloorDb < kLeastContrastDb) {
+        const double contrast = detection.speechLevelDb - detection.noiseFloorDb;
+        if (contrast < kLeastContrastDb) {
             detection.failure =
                 Failure{"Could not find silences in", path,
                         detection.speechLevelDb <= kBottomDb
@@ -193,22 +212,36 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
             detection.noSpeech = true;
             return detection;
         }
+        const double spread = detection.noiseFloorDb - percentile(levelDb, 0.01);
         detection.thresholdDb =
-            detection.noiseFloorDb + 0.4 * (detection.speechLevelDb - detection.noiseFloorDb);
+            detection.noiseFloorDb + std::min(std::max(1.0, 3 * spread), 0.4 * contrast);
     }
     const double threshold = std::pow(10.0, detection.thresholdDb / 10);
 
+    // A pause's edges lie where the signal last and first rises above its calm: a quarter
+    // above the typical peak of a quiet tick (0 in digital silence, so there the edges are
+    // exact to the sample). A quiet stretch with no calm tick in it is soft speech.
+    std::vector<double> quietPeaks;
+    for (std::size_t tick = 0; tick < levels.energy.size(); ++tick)
+        if (levels.energy[tick] < threshold)
+            quietPeaks.push_back(levels.peak[tick]);
+    const auto edgeLevel =
+        static_cast<float>(quietPeaks.empty() ? 0.0 : 1.25 * percentile(quietPeaks, 0.5));
+    const auto calm = [&](std::size_t tick) { return levels.peak[tick] <= edgeLevel; };
+    const auto quietTick = [&](std::size_t tick) { return level[tick] < threshold; };
+
     // Quiet stretches, joined across clicks when both sides are pauses in their own right.
     const std::size_t ticks = levels.energy.size();
-    const auto longestClick = static_cast<std::size_t>((kLongestClickMs + kTickMs - 1) / kTickMs);
+    const auto longestClick =
+        static_cast<std::size_t>((kLongestClickMs + kTickMs - 1) / kTickMs) + kLevelTicks;
     const auto leastTicks = static_cast<std::size_t>(options.leastSilenceMs / kTickMs);
     std::vector<TickRun> quiet;
     for (std::size_t tick = 0; tick < ticks;) {
-        const bool isQuiet = levels.energy[tick] < threshold;
+        const bool isQuiet = quietTick(tick);
         std::size_t end = tick;
         double loudest = 0;
-        while (end < ticks && (levels.energy[end] < threshold) == isQuiet)
-            loudest = std::max(loudest, double{levels.energy[end++]});
+        while (end < ticks && quietTick(end) == isQuiet)
+            loudest = std::max(loudest, double{level[end++]});
         if (isQuiet) {
             const bool joins = !quiet.empty() && tick - quiet.back().end <= longestClick &&
                                quiet.back().end - quiet.back().begin > leastTicks &&
@@ -228,16 +261,6 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
         }
         tick = end;
     }
-
-    // A pause's edges lie where the signal last and first rises above its calm: twice the
-    // typical peak of a quiet tick (0 in digital silence, so there the edges are exact).
-    std::vector<double> quietPeaks;
-    for (std::size_t tick = 0; tick < ticks; ++tick)
-        if (levels.energy[tick] < threshold)
-            quietPeaks.push_back(levels.peak[tick]);
-    const auto edgeLevel =
-        static_cast<float>(quietPeaks.empty() ? 0.0 : 2 * percentile(quietPeaks, 0.5));
-    const auto calm = [&](std::size_t tick) { return levels.peak[tick] <= edgeLevel; };
 
     EdgeFinder edges(recording, levels, edgeLevel);
     int leftOut = 0;
