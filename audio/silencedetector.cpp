@@ -234,7 +234,8 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
     const std::size_t ticks = levels.energy.size();
     const auto longestClick =
         static_cast<std::size_t>((kLongestClickMs + kTickMs - 1) / kTickMs) + kLevelTicks;
-    const auto leastTicks = static_cast<std::size_t>(options.leastSilenceMs / kTickMs);
+    // Both sides of a click must be pauses of the default least length, whatever the option.
+    const auto leastTicks = static_cast<std::size_t>(kDefaultLeastSilenceMs / kTickMs);
     std::vector<TickRun> quiet;
     for (std::size_t tick = 0; tick < ticks;) {
         const bool isQuiet = quietTick(tick);
