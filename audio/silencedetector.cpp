@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace ravik::audio {
@@ -19,6 +20,8 @@ constexpr std::size_t kLevelTicks = 4;
 constexpr double kBottomDb = -100;
 // A recording whose speech stands less than this above its pauses holds no speech to find.
 constexpr double kLeastContrastDb = 6;
+// The levels of a pause's noise lie within this much of its quietest moments.
+constexpr double kPauseWidthDb = 3;
 constexpr std::size_t kBlockFrames = 16'384;
 
 double decibels(double meanSquare) {
@@ -190,13 +193,18 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
     std::transform(level.begin(), level.end(), levelDb.begin(),
                    [](float energy) { return decibels(energy); });
 
-    // The noise floor is the level of the quietest tenth of the recording (every voice line
-    // has pauses, at least before and after speaking), the speech level that of the loudest
-    // tenth. The threshold sits just above the floor, by three times the floor's own spread
-    // (its 10th percentile less its 1st) and at least 1 dB, and never more than 40% of the
-    // way to the speech: soft speech (fricatives, fading ends) stays speech, while the noise
-    // of a pause stays under it.
-    detection.noiseFloorDb = percentile(levelDb, 0.10);
+    // The noise floor is the median level of the pauses: of the ticks within 3 dB of the
+    // quietest hundredth of the recording (every voice line has some pause, at least before
+    // and after speaking). The speech level is that of the loudest tenth. The threshold sits
+    // just above the floor, by two and a half times the pauses' spread (their median less
+    // their 10th percentile: soft speech cannot widen it from below) and at least 1 dB, and never
+    // more than 40% of the way to the speech: soft speech (fricatives, fading ends) stays speech,
+    // while the noise of a pause stays under it.
+    const double lowest = percentile(levelDb, 0.01);
+    std::vector<double> pauseDb;
+    std::copy_if(levelDb.begin(), levelDb.end(), std::back_inserter(pauseDb),
+                 [lowest](double db) { return db <= lowest + kPauseWidthDb; });
+    detection.noiseFloorDb = percentile(pauseDb, 0.5);
     detection.speechLevelDb = percentile(levelDb, 0.90);
     if (options.thresholdDb) {
         detection.thresholdDb = *options.thresholdDb;
@@ -212,9 +220,9 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
             detection.noSpeech = true;
             return detection;
         }
-        const double spread = detection.noiseFloorDb - percentile(levelDb, 0.01);
+        const double spread = detection.noiseFloorDb - percentile(pauseDb, 0.1);
         detection.thresholdDb =
-            detection.noiseFloorDb + std::min(std::max(1.0, 3 * spread), 0.4 * contrast);
+            detection.noiseFloorDb + std::min(std::max(1.0, 2.5 * spread), 0.4 * contrast);
     }
     const double threshold = std::pow(10.0, detection.thresholdDb / 10);
 
