@@ -23,6 +23,9 @@ constexpr double kLeastContrastDb = 6;
 // The levels of a pause's noise lie within this much of its quietest moments.
 constexpr double kPauseWidthDb = 3;
 constexpr std::size_t kBlockFrames = 16'384;
+// Beyond these a file's header is damaged, not a recording of speech.
+constexpr int kHighestRate = 1'000'000;
+constexpr int kMostChannels = 256;
 
 double decibels(double meanSquare) {
     return meanSquare > 0 ? std::max(10 * std::log10(meanSquare), kBottomDb) : kBottomDb;
@@ -156,9 +159,12 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
     Detection detection;
     const std::string& path = recording.path();
     const int rate = recording.sampleRate();
-    if (rate <= 0 || recording.channels() <= 0) {
-        detection.failure =
-            Failure{"Could not read the recording", path, "it has no sample rate or no channels"};
+    if (rate <= 0 || rate > kHighestRate || recording.channels() <= 0 ||
+        recording.channels() > kMostChannels) {
+        detection.failure = Failure{"Could not read the recording", path,
+                                    "it has " + std::to_string(rate) + " samples a second in " +
+                                        std::to_string(recording.channels()) +
+                                        " channels, which is no recording of speech"};
         return detection;
     }
     const int tickFrames = std::max(1, static_cast<int>(std::lround(rate * kTickMs / 1000.0)));
