@@ -99,6 +99,14 @@ std::streamsize DescriptorBuffer::xsputn(const char* text, std::streamsize count
     return count;
 }
 
+std::string outputProblem(std::ostream& out) {
+    out.flush();
+    const auto* buffer = dynamic_cast<const DescriptorBuffer*>(out.rdbuf());
+    if (buffer != nullptr && !buffer->problem().empty())
+        return buffer->problem();
+    return out ? std::string() : std::string("The output could not be written");
+}
+
 bool occupyStandardDescriptors() {
     const bool outputOpen = isOpen(1);
     for (int fd = 0; fd <= 2; ++fd) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <ostream>
 #include <streambuf>
 #include <string>
 
@@ -35,6 +36,10 @@ private:
     bool readerGone_ = false;
     std::array<char, 1 << 16> buffer_{};
 };
+
+/// Flushes `out` and says why what was written to it could not be printed, or nothing when it
+/// could (the reason comes from a DescriptorBuffer beneath it).
+[[nodiscard]] std::string outputProblem(std::ostream& out);
 
 /// Makes sure standard input, output and error are open (on the null device when they are
 /// not), so that no file the program opens takes their place; returns whether standard output
