@@ -115,9 +115,7 @@ bool undo(ActionView& view) {
     // The file is gone again: nothing of it stays on show.
     view.setCurrentPath(done->path);
     view.clearVerdict();
-    Timeline gone;
-    gone.failure = Failure{"Removed", done->path, {}};
-    view.showTimeline(gone);
+    view.showTimeline(Timeline{});
     return true;
 }
 
