@@ -30,8 +30,8 @@ Options:
   --help                 show this help and exit
   --version              show the version and exit
   --backup               defrag, generic: first keep the content replaced as FILE~;
-                         a FILE that did not exist gets none. When the backup cannot
-                         be written, FILE is left as it was
+                         none when FILE did not exist or its content stays the same.
+                         When the backup cannot be written, FILE is left as it was
   --suffix S             use S instead of "~" for the backup (implies --backup)
 
 With more than one FILE, each file's lines start with ">> Loaded File: " and its path.

@@ -21,7 +21,7 @@ inline constexpr std::string_view kBackupSuffix = "~";
 /// What a replacement of a whole GAP file keeps of the content it replaces.
 struct Keeping {
     /// When given, the replaced content is first written to the file's path with this suffix
-    /// added. A file that did not exist before has nothing to keep, so it gets no backup.
+    /// added. A file that did not exist before, or whose content stays the same, gets none.
     std::optional<std::string> backupSuffix;
     bool operator==(const Keeping&) const = default;
 };

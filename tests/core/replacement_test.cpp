@@ -56,6 +56,13 @@ TEST_P(BackupTest, KeepsTheReplacedContentBesideTheFileUnderTheGivenSuffix) {
               (std::vector<std::string>{"a.gap", "a.gap.orig", "a.gap~"}));
 }
 
+TEST_P(BackupTest, ARepeatedRunKeepsTheBackupOfTheContentBeforeTheFirst) {
+    ASSERT_FALSE(GetParam().run(path, Keeping{"~"}));
+    ASSERT_FALSE(GetParam().run(path, Keeping{"~"}));
+    EXPECT_EQ(test::readBytes(path), GetParam().after);
+    EXPECT_EQ(test::readBytes(path + "~"), GetParam().before);
+}
+
 TEST_P(BackupTest, WithoutBackupNoneIsWritten) {
     ASSERT_FALSE(GetParam().run(path, Keeping{}));
     EXPECT_EQ(test::readBytes(path), GetParam().after);
