@@ -7,9 +7,11 @@
 #include "core/actions.hpp"
 #include "core/failure.hpp"
 #include "core/messages.hpp"
+#include "core/replacement.hpp"
 #include "output.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <ostream>
 
 namespace ravik::cli {
@@ -22,8 +24,10 @@ Checks, shows, cleans and writes GAP files, the silence lists of recorded speech
 Commands:
   check FILE...          check each file's structure
   show FILE...           list each file's silences and their statistics
-  defrag FILE...         remove every silence of 50 ms or less, rewriting the file
-  generic FILE           create FILE holding one silence from 0 to 1 ms
+  defrag [--backup] [--suffix S] FILE...
+                         remove every silence of 50 ms or less, rewriting the file
+  generic [--backup] [--suffix S] FILE
+                         create FILE holding one silence from 0 to 1 ms
   write FILE START END   append one silence from START to END ms to FILE
   detect RECORDING...    find each recording's silences and write them beside it as
                          (same name, .gap; never over an existing file without --force)
@@ -40,6 +44,10 @@ Options of detect and verify:
 Options:
   --help                 show this help and exit
   --version              show the version and exit
+  --backup               defrag, generic: first keep the content replaced as FILE~;
+                         none when FILE did not exist or its content stays the same.
+                         When the backup cannot be written, FILE is left as it was
+  --suffix S             use S instead of "~" for the backup (implies --backup)
 
 With more than one FILE, each file's lines start with ">> Loaded File: " and its path.
 Exit status: 0 when every file is correct, 1 when a file's structure is incorrect,
@@ -70,12 +78,14 @@ public:
 
     void defrag(const std::string& path) {
         path_ = path;
-        change(path, [&] { return actions::defrag(*this); });
+        change(path, [&] { return actions::defrag(*this, keeping_); });
     }
 
     void generic(const std::string& path) {
-        change(path, [&] { return actions::createGeneric(*this, path); });
+        change(path, [&] { return actions::createGeneric(*this, path, keeping_); });
     }
+
+    void keep(Keeping keeping) { keeping_ = std::move(keeping); }
 
     void write(const std::string& path, const std::string& start, const std::string& end) {
         change(path, [&] { return actions::writeSilence(*this, path, start, end); });
@@ -173,9 +183,41 @@ private:
     std::ostream& err_;
     std::string_view decimalSeparator_;
     std::string path_;
+    Keeping keeping_;
     int status_ = kAllCorrect;
     bool stopped_ = false; ///< the output failed: no further file is touched
 };
+
+// Takes the backup options of defrag and generic out of `files`, GNU style: anywhere, "--" ends
+// them. The problem with them, if any.
+std::optional<std::string> takeBackupOptions(std::vector<std::string>& files, Keeping& keeping) {
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& argument = files[i];
+        if (argument == "--") {
+            rest.insert(rest.end(), files.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                        files.end());
+            break;
+        }
+        if (argument == "--backup") {
+            if (!keeping.backupSuffix)
+                keeping.backupSuffix = std::string(kBackupSuffix);
+        } else if (argument == "--suffix" || argument.starts_with("--suffix=")) {
+            if (argument == "--suffix" && i + 1 == files.size())
+                return "The --suffix option needs a suffix.";
+            std::string suffix = argument == "--suffix" ? files[++i] : argument.substr(9);
+            if (suffix.empty())
+                return std::string("The backup suffix must not be empty.");
+            keeping.backupSuffix = std::move(suffix);
+        } else if (argument.starts_with("--")) {
+            return "Unknown option '" + argument + "'.";
+        } else {
+            rest.push_back(argument);
+        }
+    }
+    files = std::move(rest);
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -185,7 +227,7 @@ int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std
     if (arguments.empty())
         return session.misuse("No command given.");
     const std::string& command = arguments.front();
-    const std::vector<std::string> files(arguments.begin() + 1, arguments.end());
+    std::vector<std::string> files(arguments.begin() + 1, arguments.end());
     if (command == "--help" || command == "-h") {
         out << kUsage;
         return kAllCorrect;
@@ -209,6 +251,13 @@ int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std
         return session.misuse("This gaptool was built without libsndfile: it cannot read "
                               "recordings.");
 #endif
+
+    if (command == "defrag" || command == "generic") {
+        Keeping keeping;
+        if (const auto problem = takeBackupOptions(files, keeping))
+            return session.misuse(*problem);
+        session.keep(std::move(keeping));
+    }
 
     using Action = void (Session::*)(const std::string&);
     Action action = nullptr;

@@ -63,16 +63,17 @@ void check(ActionView& view) {
         runCheck(view, path);
 }
 
-bool defrag(ActionView& view) {
+bool defrag(ActionView& view, const Keeping& keeping) {
     const std::string path = view.currentPath();
     if (path.empty())
         return false;
-    const Defragmentation result = defragment(path);
+    Defragmentation result = defragment(path, keeping);
     view.appendStatus(result.lines);
     if (result.failure) {
         view.reportFailure(*result.failure);
         return false; // the file is as it was; there is nothing new to draw
     }
+    view.keepForUndo(std::move(result.replaced));
     drawTimeline(view, path);
     return true;
 }
@@ -82,14 +83,39 @@ void takeWrittenFile(ActionView& view, const std::string& path) {
     drawAndCheck(view, path);
 }
 
-bool createGeneric(ActionView& view, const std::string& path) {
-    if (const auto failure = createGenericGap(path)) {
-        view.reportFailure(*failure);
+bool createGeneric(ActionView& view, const std::string& path, const Keeping& keeping) {
+    GenericCreation created = createGenericGap(path, keeping);
+    if (created.failure) {
+        view.reportFailure(*created.failure);
         return false;
     }
+    view.keepForUndo(std::move(created.replaced));
     view.clearStatus();
     view.appendStatus(messages::createdGeneric(path));
     takeWrittenFile(view, path);
+    return true;
+}
+
+bool undo(ActionView& view) {
+    std::optional<Replacement> done = view.takeForUndo();
+    if (!done) {
+        view.appendStatus(messages::kNothingToUndo);
+        return false;
+    }
+    if (const auto failure = undoReplacement(*done)) {
+        view.reportFailure(*failure);
+        view.keepForUndo(std::move(done)); // asked again, it says again why not
+        return false;
+    }
+    view.appendStatus(messages::undone(done->operation, done->path, done->existed));
+    if (done->existed) {
+        takeWrittenFile(view, done->path);
+        return true;
+    }
+    // The file is gone again: nothing of it stays on show.
+    view.setCurrentPath(done->path);
+    view.clearVerdict();
+    view.showTimeline(Timeline{});
     return true;
 }
 

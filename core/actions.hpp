@@ -1,6 +1,7 @@
 #pragma once
 
 #include "failure.hpp"
+#include "replacement.hpp"
 #include "statuslines.hpp"
 #include "structurecheck.hpp"
 #include "timeline.hpp"
@@ -34,6 +35,12 @@ public:
     [[nodiscard]] virtual PictureSize pictureSize() const = 0;
     /// The user's, for the numbers the timeline and the writer read and write.
     [[nodiscard]] virtual std::string decimalSeparator() const = 0;
+
+    /// Keeps the one replacement undo can take back, or forgets it (none). A view without undo
+    /// keeps nothing.
+    virtual void keepForUndo(std::optional<Replacement> replacement) { (void)replacement; }
+    /// Hands over the replacement kept for undo, keeping none.
+    [[nodiscard]] virtual std::optional<Replacement> takeForUndo() { return std::nullopt; }
 };
 
 /// Each user action's steps in their order, for the windows and gaptool alike. The actions that
@@ -53,13 +60,20 @@ void timeline(ActionView& view);
 /// Checks the current file's structure.
 void check(ActionView& view);
 /// Removes the current file's fragments, then draws it again when it was rewritten. False when
-/// the file was left as it was; the failure is reported.
-bool defrag(ActionView& view);
+/// the file was left as it was; the failure is reported. A rewrite becomes the one replacement
+/// undo can take back.
+bool defrag(ActionView& view, const Keeping& keeping = {});
 /// After a file was written: makes it current, draws and checks it.
 void takeWrittenFile(ActionView& view, const std::string& path);
 /// "Create Generic GAP": writes the file, empties the list and takes the file up. False when
-/// nothing was written; the failure is reported.
-bool createGeneric(ActionView& view, const std::string& path);
+/// nothing was written; the failure is reported. The file written becomes the one replacement
+/// undo can take back.
+bool createGeneric(ActionView& view, const std::string& path, const Keeping& keeping = {});
+/// Undo (Ctrl+Z): takes back the last Defrag GAP or Create Generic GAP when its file still holds
+/// what it wrote, says so, and draws and checks the file. Once taken back there is nothing more
+/// to undo (a refused undo stays, and says why again). False when nothing was undone; the reason
+/// is reported.
+bool undo(ActionView& view);
 /// Appends one silence to the file at `path`, times as typed. False when nothing was written;
 /// the failure is reported.
 bool writeSilence(ActionView& view, const std::string& path, std::string_view startText,

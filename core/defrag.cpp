@@ -38,7 +38,7 @@ DefragPlan planDefrag(const GapBytes& bytes, StatusLines& fragmentLines) {
     return plan;
 }
 
-Defragmentation defragment(const std::string& path) {
+Defragmentation defragment(const std::string& path, const Keeping& keeping) {
     Defragmentation result;
     result.lines.add(messages::kInitialisingDefrag);
     // Held from the read to the rename, so that no silence written meanwhile is lost.
@@ -52,14 +52,16 @@ Defragmentation defragment(const std::string& path) {
         result.failure = std::move(contents.failure);
         return result;
     }
-    const DefragPlan plan = planDefrag(GapBytes(contents.bytes), result.lines);
+    DefragPlan plan = planDefrag(GapBytes(contents.bytes), result.lines);
     result.keptCount = plan.keptCount;
     result.droppedCount = plan.droppedCount;
-    if (auto failure = locking.lock->replace(plan.kept)) {
+    if (auto failure = replaceKeeping(*locking.lock, path, contents.bytes, plan.kept, keeping)) {
         result.failure = std::move(failure);
         return result;
     }
     result.lines.add(messages::kDefragFinished);
+    result.replaced = Replacement{path, messages::kDefragOperation, true, std::move(contents.bytes),
+                                  std::move(plan.kept)};
     return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include "failure.hpp"
 #include "gapformat.hpp"
+#include "replacement.hpp"
 #include "statuslines.hpp"
 
 #include <cstdint>
@@ -30,11 +31,13 @@ struct Defragmentation {
     StatusLines lines; ///< the start line, the fragment lines and, on success, the finish line
     std::uint64_t keptCount = 0;
     std::uint64_t droppedCount = 0;
-    std::optional<Failure> failure; ///< the file was left as it was
+    std::optional<Failure> failure;      ///< the file was left as it was
+    std::optional<Replacement> replaced; ///< on success, what undo takes back
     bool operator==(const Defragmentation&) const = default;
 };
 
-/// Removes every silence of 50 ms or less from the file at `path`, replacing it in one step.
-[[nodiscard]] Defragmentation defragment(const std::string& path);
+/// Removes every silence of 50 ms or less from the file at `path`, replacing it in one step,
+/// after the backup `keeping` asks for.
+[[nodiscard]] Defragmentation defragment(const std::string& path, const Keeping& keeping = {});
 
 } // namespace ravik

@@ -292,6 +292,21 @@ Contents WriterLock::read() const {
 }
 
 std::optional<Failure> WriterLock::replace(std::span<const std::uint8_t> bytes) {
+    return replaceWith(bytes, nullptr);
+}
+
+std::optional<Failure> WriterLock::writeCopy(const std::string& copyPath,
+                                             std::span<const std::uint8_t> bytes) const {
+    Status original;
+    const bool known = native::statusOf(state_->file, original) && original.kind == Kind::regular;
+    Locking locking = lockForWriting(copyPath, IfMissing::create);
+    if (locking.failure)
+        return locking.failure;
+    return locking.lock->replaceWith(bytes, known ? &original : nullptr);
+}
+
+std::optional<Failure> WriterLock::replaceWith(std::span<const std::uint8_t> bytes,
+                                               const Status* like) {
     const std::string& path = state_->path;
     const fs::path& target = state_->file;
     Status existing;
@@ -322,7 +337,7 @@ std::optional<Failure> WriterLock::replace(std::span<const std::uint8_t> bytes) 
     };
     if (!writeAll(fd.get(), bytes) || !native::flushToDisk(fd.get()))
         return abandon("Could not write a temporary file beside");
-    if (!native::applyPermissions(fd.get(), exists ? &existing : nullptr))
+    if (!native::applyPermissions(fd.get(), like != nullptr ? like : exists ? &existing : nullptr))
         return abandon("Could not set the permissions of a temporary file beside");
     // The replacement is locked before it takes the name, so that no writer gets between.
     Status made;

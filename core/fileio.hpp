@@ -38,6 +38,9 @@ struct Written {
     std::optional<Failure> failure;
 };
 
+namespace native {
+struct Status;
+}
 class WriterLock;
 struct Locking;
 [[nodiscard]] Locking lockForWriting(const std::string& path, IfMissing ifMissing,
@@ -71,10 +74,19 @@ public:
     /// Deletes the file.
     [[nodiscard]] std::optional<Failure> remove();
 
+    /// Writes `bytes` to the file at `copyPath` (a backup of this one) in one atomic step under
+    /// that file's own lock, with this file's permissions, so that a backup shows no more than
+    /// the file does.
+    [[nodiscard]] std::optional<Failure> writeCopy(const std::string& copyPath,
+                                                   std::span<const std::uint8_t> bytes) const;
+
 private:
     friend Locking lockForWriting(const std::string&, IfMissing, std::chrono::milliseconds);
     WriterLock() = default;
     void abandonCreated();
+    /// replace(), with the permissions of `like` when given, else those of the file replaced.
+    [[nodiscard]] std::optional<Failure> replaceWith(std::span<const std::uint8_t> bytes,
+                                                     const native::Status* like);
 
     struct State;
     std::unique_ptr<State> state_;

@@ -40,4 +40,11 @@ std::string killingFile(std::string_view path) {
     return joined(">>Killing file ", printable(path));
 }
 
+std::string undone(std::string_view operation, std::string_view path, bool restored) {
+    return joined(
+        joined(">> Undone ", operation),
+        joined(restored ? ": restored the previous content of " : ": removed the new file ",
+               printable(path)));
+}
+
 } // namespace ravik::messages

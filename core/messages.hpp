@@ -37,4 +37,12 @@ inline constexpr std::string_view kRegistryEdited = "Succesfully edited registry
 [[nodiscard]] std::string preparingToWrite(std::string_view path);
 [[nodiscard]] std::string killingFile(std::string_view path);
 
+// Undo of the last whole-file replacement
+inline constexpr std::string_view kDefragOperation = "Defrag GAP";
+inline constexpr std::string_view kGenericOperation = "Create Generic GAP";
+inline constexpr std::string_view kNothingToUndo =
+    ">> Nothing to undo: only the last Defrag GAP or Create Generic GAP can be undone, once.";
+/// `restored`: the previous content came back; else the file the operation created was removed.
+[[nodiscard]] std::string undone(std::string_view operation, std::string_view path, bool restored);
+
 } // namespace ravik::messages

@@ -9,7 +9,39 @@
 namespace ravik {
 
 std::optional<Failure> createGenericGap(const std::string& path) {
-    return fileio::replaceFile(path, kGenericGap);
+    return createGenericGap(path, Keeping{}).failure;
+}
+
+GenericCreation createGenericGap(const std::string& path, const Keeping& keeping) {
+    GenericCreation result;
+    fileio::Locking locking = fileio::lockForWriting(path, fileio::IfMissing::create);
+    if (locking.failure) {
+        result.failure = std::move(locking.failure);
+        return result;
+    }
+    fileio::Contents before;
+    if (locking.lock->existed()) {
+        before = locking.lock->read();
+        // Without a backup a file that is no GAP file is replaced as before, but cannot come back.
+        if (before.failure && keeping.backupSuffix) {
+            result.failure =
+                Failure{"Could not write the backup", backupPath(path, *keeping.backupSuffix),
+                        "\"" + printable(path) + "\" could not be read (" + before.failure->reason +
+                            "); it was left as it was"};
+            return result;
+        }
+    }
+    if (auto failure = replaceKeeping(*locking.lock, path, before.bytes, kGenericGap, keeping)) {
+        result.failure = std::move(failure);
+        return result;
+    }
+    if (!before.failure)
+        result.replaced = Replacement{path,
+                                      messages::kGenericOperation,
+                                      locking.lock->existed(),
+                                      std::move(before.bytes),
+                                      {kGenericGap.begin(), kGenericGap.end()}};
+    return result;
 }
 
 std::optional<std::int16_t> parseMilliseconds(std::string_view text,

@@ -2,6 +2,7 @@
 
 #include "failure.hpp"
 #include "gapformat.hpp"
+#include "replacement.hpp"
 #include "statuslines.hpp"
 
 #include <array>
@@ -17,6 +18,17 @@ inline constexpr std::array<std::uint8_t, kRecordSize> kGenericGap = encodeRecor
 
 /// Creates, or replaces whole, the file at `path` with the generic GAP, in one atomic step.
 [[nodiscard]] std::optional<Failure> createGenericGap(const std::string& path);
+
+struct GenericCreation {
+    std::optional<Failure> failure;      ///< nothing was written
+    std::optional<Replacement> replaced; ///< what undo takes back; none when the file it
+                                         ///< replaced could not be read as a GAP file
+    bool operator==(const GenericCreation&) const = default;
+};
+
+/// createGenericGap, after the backup `keeping` asks for; a backup needs the file it replaces
+/// to be readable as a GAP file.
+[[nodiscard]] GenericCreation createGenericGap(const std::string& path, const Keeping& keeping);
 
 /// A typed time in milliseconds as a record stores it: blanks around it are ignored, a fraction
 /// is rounded to the nearest whole number (an exact half to the even one), and the result must

@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace ravik {
 namespace {
@@ -127,6 +128,7 @@ void Form1::setUpShortcuts() {
             &Form1::Graph);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated, this,
             &Form1::exitProgram);
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this, &Form1::Undo);
 }
 
 // --- Operations -------------------------------------------------------------------------
@@ -159,6 +161,10 @@ void Form1::ValidateGAP() {
 
 void Form1::Defrag() {
     actions::defrag(*this);
+}
+
+void Form1::Undo() {
+    actions::undo(*this);
 }
 
 // --- Shared state -----------------------------------------------------------------------
@@ -238,6 +244,14 @@ PictureSize Form1::pictureSize() const {
 
 std::string Form1::decimalSeparator() const {
     return QLocale().decimalPoint().toStdString();
+}
+
+void Form1::keepForUndo(std::optional<Replacement> replacement) {
+    undoable_ = std::move(replacement);
+}
+
+std::optional<Replacement> Form1::takeForUndo() {
+    return std::exchange(undoable_, std::nullopt);
 }
 
 // --- Windows ----------------------------------------------------------------------------

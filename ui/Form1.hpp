@@ -48,6 +48,9 @@ public:
     void ValidateGAP();
     /// Removes the silences of 50 ms or less from the file, then draws it again.
     void Defrag();
+    /// Ctrl+Z: takes back the last "Defrag GAP" or "Create Generic GAP", then draws and checks
+    /// the file; or says why it cannot.
+    void Undo();
 
     /// Start-up with the program's argument text, which is the path exactly as given.
     void startWith(const QString& argumentText);
@@ -75,6 +78,8 @@ public:
     void clearVerdict() override;
     [[nodiscard]] PictureSize pictureSize() const override;
     [[nodiscard]] std::string decimalSeparator() const override;
+    void keepForUndo(std::optional<Replacement> replacement) override;
+    [[nodiscard]] std::optional<Replacement> takeForUndo() override;
 
     void showForm2();
     void showForm3();
@@ -114,6 +119,7 @@ private:
     std::unique_ptr<Form2> form2_;
     std::unique_ptr<Form3> form3_;
     std::unique_ptr<Form4> form4_;
+    std::optional<Replacement> undoable_;
 };
 
 } // namespace ravik

@@ -3,6 +3,8 @@
 #include "core/actions.hpp"
 #include "ui_Form3.h"
 
+#include <QShortcut>
+
 namespace ravik {
 
 Form3::Form3(Workbench& main, Registrar registrar, QWidget* parent)
@@ -21,6 +23,9 @@ Form3::Form3(Workbench& main, Registrar registrar, QWidget* parent)
         registrar_([this](std::string_view line) { main_.actionView().appendStatus(line); });
     });
     connect(ui_->Command4, &QPushButton::clicked, this, &Form3::createGenericGap);
+    // The operations to take back are run here, so their undo works here too.
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this,
+            [this] { actions::undo(main_.actionView()); });
 }
 
 Form3::~Form3() = default;

@@ -2,6 +2,7 @@
 #include "output.hpp"
 #include "support/testfiles.hpp"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -145,6 +146,64 @@ TEST_F(GaptoolTest, GenericIntoAMissingFolderPrintsNothingAndFails) {
     EXPECT_EQ(run.status, kTrouble);
 }
 
+struct BackupCase {
+    std::string name;
+    std::string command;
+    std::vector<std::string> options; ///< FILE goes where "FILE" stands, else last
+    std::string suffix;               ///< empty: no backup
+};
+
+class GaptoolBackup : public GaptoolTest, public ::testing::WithParamInterface<BackupCase> {};
+
+TEST_P(GaptoolBackup, KeepsTheReplacedBytesUnderTheSuffixAsked) {
+    const Bytes before = records({{100, 300}, {500, 520}});
+    const std::string path = file("a.gap", before);
+    std::vector<std::string> arguments{GetParam().command};
+    for (const std::string& option : GetParam().options)
+        arguments.push_back(option == "FILE" ? path : option);
+    if (std::ranges::find(GetParam().options, "FILE") == GetParam().options.end())
+        arguments.push_back(path);
+
+    const Output run = gaptool(arguments);
+
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, kAllCorrect);
+    EXPECT_EQ(test::readBytes(path),
+              GetParam().command == "defrag" ? records({{100, 300}}) : records({{0, 1}}));
+    std::vector<std::string> names{"a.gap"};
+    if (!GetParam().suffix.empty()) {
+        EXPECT_EQ(test::readBytes(path + GetParam().suffix), before);
+        names.push_back("a.gap" + GetParam().suffix);
+    }
+    EXPECT_EQ(test::namesIn(dir.path()), names);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, GaptoolBackup,
+    ::testing::Values(BackupCase{"DefragWithout", "defrag", {}, ""},
+                      BackupCase{"DefragBackup", "defrag", {"--backup"}, "~"},
+                      BackupCase{"DefragBackupAfterTheFile", "defrag", {"FILE", "--backup"}, "~"},
+                      BackupCase{"DefragSuffixAlone", "defrag", {"--suffix", ".bak"}, ".bak"},
+                      BackupCase{"GenericBackup", "generic", {"--backup"}, "~"},
+                      BackupCase{"GenericSuffixJoined", "generic", {"--suffix=.orig"}, ".orig"},
+                      BackupCase{
+                          "GenericSuffixWins", "generic", {"--suffix", "0", "--backup"}, "0"}),
+    test::RowName{});
+
+TEST_F(GaptoolTest, ABackupThatCannotBeWrittenNamesItAndLeavesTheFile) {
+    const Bytes before = records({{100, 300}, {500, 520}});
+    const std::string path = file("a.gap", before);
+    fs::create_directory(path + "~");
+
+    const Output run = gaptool({"defrag", "--backup", path});
+
+    EXPECT_EQ(run.err, "gaptool: Could not write the backup \"" + path +
+                           "~\": It is a folder, not a file; \"" + path +
+                           "\" was left as it was.\n");
+    EXPECT_EQ(run.status, kTrouble);
+    EXPECT_EQ(test::readBytes(path), before);
+}
+
 TEST_F(GaptoolTest, WriteAppendsOneSilenceAndPrintsItAsTyped) {
     const std::string path = dir.file("new.gap");
     const Output run = gaptool({"write", path, "0100", "250.5"});
@@ -259,13 +318,29 @@ INSTANTIATE_TEST_SUITE_P(
             "WriteWithoutEnd", {"write", "a.gap", "1"}, "The write command takes FILE START END."},
         MisuseCase{"GenericWithTwoFiles",
                    {"generic", "a.gap", "b.gap"},
-                   "The generic command takes exactly one FILE."}),
+                   "The generic command takes exactly one FILE."},
+        MisuseCase{"EmptySuffix",
+                   {"defrag", "--suffix=", "a.gap"},
+                   "The backup suffix must not be empty."},
+        MisuseCase{"SuffixWithoutValue",
+                   {"defrag", "a.gap", "--suffix"},
+                   "The --suffix option needs a suffix."},
+        MisuseCase{
+            "UnknownOption", {"generic", "--backups", "a.gap"}, "Unknown option '--backups'."},
+        MisuseCase{
+            "OnlyOptions", {"defrag", "--backup"}, "The defrag command needs at least one FILE."}),
     test::RowName{});
 
 TEST(Gaptool, HelpAndVersionSucceed) {
     const Output help = gaptool({"--help"});
     EXPECT_EQ(help.out.rfind("Usage: gaptool COMMAND FILE...\n", 0), 0U);
     EXPECT_EQ(help.status, kAllCorrect);
+    for (const std::string line :
+         {"\n  defrag [--backup] [--suffix S] FILE...\n",
+          "\n  generic [--backup] [--suffix S] FILE\n",
+          "\n  --backup               defrag, generic: first keep the content replaced as FILE~;\n",
+          "\n  --suffix S             use S instead of \"~\" for the backup (implies --backup)\n"})
+        EXPECT_NE(help.out.find(line), std::string::npos) << line;
     const Output version = gaptool({"--version"});
     EXPECT_EQ(version.out.rfind("gaptool (Ravik) ", 0), 0U);
     EXPECT_EQ(version.status, kAllCorrect);

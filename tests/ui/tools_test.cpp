@@ -1,5 +1,6 @@
 #include "Form3.hpp"
 #include "Form4.hpp"
+#include "core/messages.hpp"
 #include "uitest.hpp"
 
 #include <QApplication>
@@ -69,10 +70,9 @@ TEST_F(ToolsTest, GenericFileThatCannotBeWrittenSaysSoAndChangesNothingElse) {
 
     EXPECT_EQ(text("txtPath"), loaded);
     ASSERT_EQ(statusLines().size(), lines + 1);
-    EXPECT_EQ(statusLines().back().rfind(">> Could not create \"" +
-                                             unwritable.toStdString() + "\": ",
-                                         0),
-              0U);
+    EXPECT_EQ(
+        statusLines().back().rfind(">> Could not create \"" + unwritable.toStdString() + "\": ", 0),
+        0U);
 }
 
 TEST_F(ToolsTest, CheckTwiceAddsTheVerdictTwice) {
@@ -96,6 +96,94 @@ TEST_F(ToolsTest, DefragOfAGenericFileDropsItsOnlySilenceAndRedraws) {
                      " >> Defragging Finished Successfully", ">> Designing Graph"}));
     EXPECT_EQ(readBytes(path.toStdString()), Bytes{});
     EXPECT_EQ(text("txtCount"), "0");
+}
+
+// --- Undo of the last Defrag GAP or Create Generic GAP -----------------------------------
+
+class UndoTest : public ToolsTest {
+protected:
+    // Ctrl+Z in the main window, or in `where`, made the active window as a user's click does.
+    void undo(QWidget* where = nullptr) {
+        QWidget* target = where ? where : &window;
+        target->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(target));
+        QTest::keyClick(target, Qt::Key_Z, Qt::ControlModifier);
+    }
+    const Bytes before = records({{100, 120}, {300, 400}});
+    const QString path = file("a.gap", before);
+    const std::string shown = path.toStdString();
+};
+
+TEST_F(UndoTest, CtrlZAfterDefragPutsBackTheExactBytesThenRedrawsAndChecks) {
+    window.startWith(path);
+    press("Command2");
+    ASSERT_EQ(readBytes(shown), records({{300, 400}}));
+    window.clearStatus();
+
+    undo();
+
+    EXPECT_EQ(readBytes(shown), before);
+    EXPECT_EQ(statusLines(),
+              (Lines{">> Undone Defrag GAP: restored the previous content of " + shown,
+                     ">> Designing Graph", "Silence:  100 (64) - 120 (78)",
+                     "Silence:  300 (12C) - 400 (190)", ">> GAP format is correct !"}));
+    EXPECT_EQ(text("txtCount"), "2");
+}
+
+TEST_F(UndoTest, CtrlZInTheToolsWindowUndoesGenericAndOnlyOnce) {
+    answer(path);
+    press("Command4");
+    ASSERT_EQ(readBytes(shown), records({{0, 1}}));
+    window.clearStatus();
+
+    undo(window.form3());
+    EXPECT_EQ(readBytes(shown), before);
+    EXPECT_EQ(statusLines().at(0),
+              ">> Undone Create Generic GAP: restored the previous content of " + shown);
+
+    undo(window.form3());
+    EXPECT_EQ(statusLines().back(), std::string(messages::kNothingToUndo));
+    EXPECT_EQ(readBytes(shown), before);
+}
+
+TEST_F(UndoTest, OnlyTheLastOperationIsUndone) {
+    const QString created = QString::fromStdString(dir.file("new.gap"));
+    window.startWith(path);
+    press("Command2"); // a.gap: first operation
+    answer(created);
+    press("Command4"); // new.gap: second operation, which undo takes back
+
+    undo();
+    EXPECT_FALSE(std::filesystem::exists(created.toStdString()));
+    EXPECT_EQ(statusLines().back(),
+              ">> Undone Create Generic GAP: removed the new file " + created.toStdString());
+    EXPECT_EQ(text("txtCount"), "");
+
+    undo();
+    EXPECT_EQ(readBytes(shown), records({{300, 400}}));
+    EXPECT_EQ(statusLines().back(), std::string(messages::kNothingToUndo));
+}
+
+TEST_F(UndoTest, AFileChangedSinceIsLeftAsItIsAndTheLineSaysWhy) {
+    window.startWith(path);
+    press("Command2");
+    const Bytes changed = records({{300, 400}, {600, 700}});
+    writeBytes(shown, changed);
+    const std::size_t lines = statusLines().size();
+
+    undo();
+
+    EXPECT_EQ(readBytes(shown), changed);
+    EXPECT_EQ(statusLines().size(), lines + 1);
+    EXPECT_EQ(statusLines().back(), ">> Did not undo Defrag GAP on \"" + shown +
+                                        "\": It has changed since Defrag GAP wrote it.");
+}
+
+TEST_F(UndoTest, NothingDoneYetNothingToUndo) {
+    window.startWith(path);
+    undo();
+    EXPECT_EQ(statusLines().back(), std::string(messages::kNothingToUndo));
+    EXPECT_EQ(readBytes(shown), before);
 }
 
 TEST_F(ToolsTest, LinkToRegistryReportsInTheStatusList) {
