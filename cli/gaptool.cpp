@@ -1,5 +1,6 @@
 #include "gaptool.hpp"
 
+#include "commands.hpp"
 #include "core/defrag.hpp"
 #include "core/messages.hpp"
 #include "core/structurecheck.hpp"
@@ -22,13 +23,16 @@ Commands:
   defrag FILE...         remove every silence of 50 ms or less, rewriting the file
   generic FILE           create FILE holding one silence from 0 to 1 ms
   write FILE START END   append one silence from START to END ms to FILE
+)";
 
+constexpr std::string_view kUsageEnd = R"(
 Options:
   --help                 show this help and exit
   --version              show the version and exit
 
 With more than one FILE, each file's lines start with ">> Loaded File: " and its path.
-Exit status: 0 when every file is correct, 1 when a file's structure is incorrect,
+Exit status: 0 when every file is correct, 1 when a file's structure is incorrect
+(import: the input cannot make a valid file; diff and lint: something was found),
 2 when a file could not be read or written, or the command line is wrong.
 )";
 
@@ -125,13 +129,23 @@ int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std
     const std::string& command = arguments.front();
     const std::vector<std::string> files(arguments.begin() + 1, arguments.end());
     if (command == "--help" || command == "-h") {
-        out << kUsage;
+        out << kUsage << kExchangeUsage << kUsageEnd;
         return kAllCorrect;
     }
     if (command == "--version") {
         out << "gaptool (Ravik) " << RAVIK_VERSION << '\n';
         return kAllCorrect;
     }
+
+    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    if (command == "export")
+        return runExport(rest, out, err);
+    if (command == "import")
+        return runImport(rest, out, err);
+    if (command == "diff")
+        return runDiff(rest, out, err);
+    if (command == "lint")
+        return runLint(rest, out, err);
 
     using Action = void (Session::*)(const std::string&);
     Action action = nullptr;

@@ -48,7 +48,7 @@ void count(const GapBytes& bytes, std::vector<Finding>& findings) {
     findings.push_back({Kind::Count, zero, std::nullopt,
                         "the timeline counts " + numberforms::halves(zero / 4, ".") +
                             " silences where the file holds " + std::to_string(walked) +
-                            " records: " + why});
+                            (walked == 1 ? " record: " : " records: ") + why});
 }
 
 void records(const GapBytes& bytes, std::vector<Finding>& findings) {
@@ -104,7 +104,7 @@ void partial(const GapBytes& bytes, std::vector<Finding>& findings) {
         {Kind::PartialRecord, bytes.size() - extra, std::nullopt,
          "the file ends " + std::to_string(extra) + (extra == 1 ? " byte" : " bytes") +
              " into a record of 8" +
-             (extra == 1 ? "; no reader uses the lone byte"
+             (extra == 1 ? "; the check and the timeline never read the lone byte"
                          : "; the check and defrag read the missing bytes as zero")});
 }
 
