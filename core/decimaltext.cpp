@@ -15,24 +15,31 @@ bool isDigit(char c) {
 
 } // namespace
 
-std::optional<Rounded> parse(std::string_view text, int scale, bool decimalComma) {
-    std::size_t at = 0;
-    bool negative = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-'))
-        negative = text[at++] == '-';
+namespace {
 
-    std::string digits; // without leading zeros
-    int exponent = scale;
+/// A number as digits × 10^exponent, the digits without leading or trailing zeros.
+struct Decimal {
+    bool negative = false;
+    std::string digits;
+    long long exponent = 0;
+    bool operator==(const Decimal&) const = default;
+};
+
+std::optional<Decimal> read(std::string_view text, bool decimalComma) {
+    Decimal number;
+    std::size_t at = 0;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+        number.negative = text[at++] == '-';
     bool anyDigit = false;
     bool point = false;
     for (; at < text.size(); ++at) {
         const char c = text[at];
         if (isDigit(c)) {
             anyDigit = true;
-            if (!(digits.empty() && c == '0'))
-                digits += c;
+            if (!(number.digits.empty() && c == '0'))
+                number.digits += c;
             if (point)
-                --exponent;
+                --number.exponent;
         } else if ((c == '.' || (decimalComma && c == ',')) && !point) {
             point = true;
         } else {
@@ -51,10 +58,27 @@ std::optional<Rounded> parse(std::string_view text, int scale, bool decimalComma
         long long written = 0;
         for (; at < text.size() && isDigit(text[at]); ++at)
             written = std::min(written * 10 + (text[at] - '0'), 100'000LL);
-        exponent += static_cast<int>(negativeExponent ? -written : written);
+        number.exponent += negativeExponent ? -written : written;
     }
     if (at != text.size())
         return std::nullopt;
+    while (!number.digits.empty() && number.digits.back() == '0') {
+        number.digits.pop_back();
+        ++number.exponent;
+    }
+    if (number.digits.empty())
+        number = Decimal{}; // every zero is the same zero
+    return number;
+}
+
+} // namespace
+
+std::optional<Rounded> parse(std::string_view text, int scale, bool decimalComma) {
+    const auto number = read(text, decimalComma);
+    if (!number)
+        return std::nullopt;
+    const std::string& digits = number->digits;
+    const long long exponent = number->exponent + scale;
 
     // digits × 10^exponent: split it into whole units and whether a fraction is left.
     std::int64_t whole = 0;
@@ -68,13 +92,17 @@ std::optional<Rounded> parse(std::string_view text, int scale, bool decimalComma
                                       ? digits[static_cast<std::size_t>(i)] - '0'
                                       : 0);
         whole = std::min(whole, kHeld);
-        for (std::size_t i = static_cast<std::size_t>(std::max(wholeDigits, 0LL));
-             i < digits.size(); ++i)
-            fraction = fraction || digits[i] != '0';
+        // The digits hold no trailing zeros: any digit after the whole part is a fraction.
+        fraction = wholeDigits < static_cast<long long>(digits.size());
     }
-    if (negative)
+    if (number->negative)
         return Rounded{-whole - (fraction ? 1 : 0), -whole};
     return Rounded{whole, whole + (fraction ? 1 : 0)};
+}
+
+bool sameNumber(std::string_view a, std::string_view b, bool decimalComma) {
+    const auto first = read(a, decimalComma);
+    return first && first == read(b, decimalComma);
 }
 
 std::string seconds(std::int64_t milliseconds, int decimals) {

@@ -24,6 +24,9 @@ struct Rounded {
 [[nodiscard]] std::optional<Rounded> parse(std::string_view text, int scale,
                                            bool decimalComma = false);
 
+/// Whether two texts are numbers and the same number: "1.5" and "1.500000e0" are.
+[[nodiscard]] bool sameNumber(std::string_view a, std::string_view b, bool decimalComma = false);
+
 /// Milliseconds as seconds with exactly `decimals` decimals, at least 3: 1234 gives "1.234000"
 /// for six.
 [[nodiscard]] std::string seconds(std::int64_t milliseconds, int decimals);

@@ -131,7 +131,7 @@ void audacity(std::string_view text, Collector& collector) {
         if (!start || !end)
             return;
         const std::string_view label = fields.size() > 2 ? fields[2] : std::string_view();
-        if (*start == *end && label != kAudacityLabel) {
+        if (dt::sameNumber(fields[0], fields[1], true) && label != kAudacityLabel) {
             if (!collector.options().skipPoints)
                 collector.refuse(line, "the point label \"" + std::string(label) +
                                            "\" marks no stretch of time; only region labels "

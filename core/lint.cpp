@@ -42,13 +42,11 @@ void count(const GapBytes& bytes, std::vector<Finding>& findings) {
     const std::uint64_t walked = silences::recordsWalked(bytes.size());
     if (zero / 4 == 2 * walked)
         return;
-    std::string why = zero == 4 && bytes.field(0) == 0
-                          ? "a first silence from 0 to 0 ms ends its count"
-                          : "the zero field at offset " + std::to_string(zero) + " ends its count";
     findings.push_back({Kind::Count, zero, std::nullopt,
                         "the timeline counts " + numberforms::halves(zero / 4, ".") +
                             " silences where the file holds " + std::to_string(walked) +
-                            (walked == 1 ? " record: " : " records: ") + why});
+                            (walked == 1 ? " record" : " records") + ": the zero field at offset " +
+                            std::to_string(zero) + " ends its count"});
 }
 
 void records(const GapBytes& bytes, std::vector<Finding>& findings) {
