@@ -1,3 +1,4 @@
+#include "cli/gaptoolrun.hpp"
 #include "core/jsontext.hpp"
 #include "gaptool.hpp"
 #include "support/testfiles.hpp"
@@ -16,21 +17,8 @@ namespace fs = std::filesystem;
 using test::Bytes;
 using test::records;
 
-struct Output {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Output gaptool(const std::vector<std::string>& arguments) {
-    std::ostringstream out;
-    std::ostringstream err;
-    Output run;
-    run.status = runGaptool(arguments, out, err, ".");
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
+using test::gaptool;
+using test::Output;
 
 std::string textOf(const std::string& path) {
     const Bytes bytes = test::readBytes(path);
