@@ -1,6 +1,10 @@
 #include "gaptool.hpp"
 
 #include "commands.hpp"
+#ifdef RAVIK_WITH_AUDIO
+#include "detect.hpp"
+#endif
+
 #include "core/defrag.hpp"
 #include "core/messages.hpp"
 #include "core/structurecheck.hpp"
@@ -23,9 +27,20 @@ Commands:
   defrag FILE...         remove every silence of 50 ms or less, rewriting the file
   generic FILE           create FILE holding one silence from 0 to 1 ms
   write FILE START END   append one silence from START to END ms to FILE
+  detect RECORDING...    find each recording's silences and write them beside it as
+                         (same name, .gap; never over an existing file without --force)
+  verify GAP RECORDING   list where GAP and its recording disagree
 )";
 
 constexpr std::string_view kUsageEnd = R"(
+Options of detect and verify:
+  -o OUT.gap             detect: write the GAP file of a single RECORDING to OUT.gap
+  --threshold DB         quiet below DB dBFS (negative); default: just above the
+                         recording's noise floor, found from the recording
+  --min-silence MS       the least silence length in ms (default 51: what defrag keeps)
+  --force                detect: replace existing GAP files
+  -j N                   detect: read N recordings at once (default: one per core)
+
 Options:
   --help                 show this help and exit
   --version              show the version and exit
@@ -136,6 +151,17 @@ int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std
         out << "gaptool (Ravik) " << RAVIK_VERSION << '\n';
         return kAllCorrect;
     }
+#ifdef RAVIK_WITH_AUDIO
+    if (command == "detect")
+        return runDetect(files, out, err,
+                         [&](const std::string& path, std::ostream& to, std::ostream& failures) {
+                             Session block(to, failures, decimalSeparator);
+                             block.show(path);
+                             return block.status();
+                         });
+    if (command == "verify")
+        return runVerify(files, out, err);
+#endif
 
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
     if (command == "export")

@@ -4,6 +4,7 @@
 #include "core/fileio.hpp"
 #include "core/jsontext.hpp"
 #include "options.hpp"
+#include "paths.hpp"
 #include "recordings.hpp"
 
 #include <algorithm>
@@ -21,15 +22,6 @@ namespace fs = std::filesystem;
 constexpr int kClean = 0;
 constexpr int kFound = 1;
 constexpr int kTrouble = 2;
-
-fs::path toPath(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8Of(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 bool isGapName(const fs::path& path) {
     std::string extension = utf8Of(path.extension());
@@ -107,8 +99,9 @@ void lintOne(Entry& entry) {
         entry.unreadable = contents.failure;
         return;
     }
-    entry.findings = lint::lintBytes(GapBytes(contents.bytes));
-    recordings::addFindings(entry.path, entry.findings);
+    const GapBytes bytes(contents.bytes);
+    entry.findings = lint::lintBytes(bytes);
+    recordings::addFindings(entry.path, bytes, entry.findings);
 }
 
 /// Lints every entry on `jobs` threads; each thread takes the next entry not yet taken.

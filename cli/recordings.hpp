@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/failure.hpp"
+#include "core/gapformat.hpp"
 #include "core/lint.hpp"
 
 #include <optional>
@@ -25,6 +26,7 @@ struct Length {
 /// The findings of comparing the GAP file at `gapPath` with the recording of the same name
 /// beside it (speech.gap and speech.wav), if there is such a recording and recordings can be
 /// read. Adds them to `findings`.
-void addFindings(const std::string& gapPath, std::vector<lint::Finding>& findings);
+void addFindings(const std::string& gapPath, const GapBytes& bytes,
+                 std::vector<lint::Finding>& findings);
 
 } // namespace ravik::cli::recordings

@@ -1,4 +1,5 @@
 #include "cli/gaptoolrun.hpp"
+#include "cli/recordings.hpp"
 #include "core/jsontext.hpp"
 #include "gaptool.hpp"
 #include "support/testfiles.hpp"
@@ -252,6 +253,37 @@ TEST_F(Lint, JsonReportHoldsFileKindOffsetTimeAndMessage) {
     EXPECT_EQ(findings[1].member("offset")->kind, jsontext::Value::Kind::Null);
     EXPECT_NE(findings[1].member("message")->text.find(missing), std::string::npos);
     EXPECT_EQ(run.status, 2);
+}
+
+// With the audio library, lint also compares each file with the recording of the same name.
+TEST_F(Exchange, LintComparesAFileWithTheRecordingBesideIt) {
+    if (!recordings::available())
+        GTEST_SKIP() << "this gaptool reads no recordings";
+    const fs::path examples = RAVIK_EXAMPLES_FOLDER;
+    fs::copy_file(examples / "speech.wav", dir.path() / "speech.wav");
+    fs::copy_file(examples / "speech.gap", dir.path() / "speech.gap");
+    fs::copy_file(examples / "speech.wav", dir.path() / "wrong.wav");
+    file("wrong.gap", records({{0, 5000}}));
+
+    EXPECT_EQ(gaptool({"lint", dir.file("speech.gap")}).out, "");
+    const Output run = gaptool({"lint", "--json", dir.file("wrong.gap")});
+    const jsontext::Parsed parsed = jsontext::parse(run.out);
+    ASSERT_FALSE(parsed.error) << *parsed.error;
+    const auto& findings = parsed.value.member("findings")->items;
+    ASSERT_FALSE(findings.empty());
+    for (const jsontext::Value& finding : findings) {
+        EXPECT_EQ(finding.member("kind")->text, "recording");
+        EXPECT_EQ(finding.member("message")->text.rfind("wrong.wav: ", 0), 0U);
+    }
+    EXPECT_EQ(findings.front().member("message")->text.rfind(
+                  "wrong.wav: Silence 1 (0 to 5000 ms) holds sound from ", 0),
+              0U);
+    EXPECT_EQ(run.status, 1);
+
+    // The recording's length ends an exported TextGrid.
+    const Output grid = gaptool({"export", dir.file("speech.gap"), "--to", "textgrid",
+                                 "--recording", dir.file("speech.wav")});
+    EXPECT_NE(grid.out.find("\nxmax = 7.27"), std::string::npos) << grid.out;
 }
 
 // --- Numbers whatever the user's locale ---------------------------------------------------
