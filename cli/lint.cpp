@@ -34,7 +34,8 @@ bool isGapName(const fs::path& path) {
 struct Entry {
     std::string path;
     std::vector<lint::Finding> findings;
-    std::optional<Failure> unreadable; ///< a folder that could not be listed, or a missing PATH
+    std::optional<Failure> unreadable;    ///< a folder that could not be listed, or a missing PATH
+    std::optional<std::string> recording; ///< the recording beside it, to compare it with
 };
 
 /// Collects the .gap files under a folder, in name order. A folder reached twice (through a
@@ -49,12 +50,13 @@ public:
         const fs::path native = toPath(path);
         const fs::file_status status = fs::status(native, error);
         if (error && !fs::exists(status)) {
-            entries_.push_back({path, {}, Failure{"Could not open", path, reasonText(error)}});
+            entries_.push_back(
+                {path, {}, Failure{"Could not open", path, reasonText(error)}, std::nullopt});
         } else if (fs::is_directory(status)) {
             folder(native);
         } else {
-            entries_.push_back(
-                {path, {}, std::nullopt}); // named outright: linted whatever its name
+            // Named outright: linted whatever its name.
+            entries_.push_back({path, {}, std::nullopt, recordings::recordingBeside(path)});
         }
     }
 
@@ -66,6 +68,7 @@ private:
             return;
         std::vector<fs::path> files;
         std::vector<fs::path> folders;
+        std::vector<fs::path> recorded; // the recordings among the files, found in the same pass
         fs::directory_iterator it(folder, error);
         for (; !error && it != fs::directory_iterator(); it.increment(error)) {
             std::error_code typeError;
@@ -73,16 +76,25 @@ private:
                 folders.push_back(it->path());
             else if (isGapName(it->path()) && !typeError)
                 files.push_back(it->path());
+            else if (recordings::isRecording(it->path()) && !typeError)
+                recorded.push_back(it->path());
         }
         if (error) {
             const std::string path = utf8Of(folder);
-            entries_.push_back({path, {}, Failure{"Could not list", path, reasonText(error)}});
+            entries_.push_back(
+                {path, {}, Failure{"Could not list", path, reasonText(error)}, std::nullopt});
             return;
         }
         std::sort(files.begin(), files.end());
         std::sort(folders.begin(), folders.end());
-        for (const fs::path& file : files)
-            entries_.push_back({utf8Of(file), {}, std::nullopt});
+        std::sort(recorded.begin(), recorded.end());
+        for (const fs::path& file : files) {
+            Entry entry{utf8Of(file), {}, std::nullopt, std::nullopt};
+            for (const fs::path& recording : recorded)
+                if (recording.stem() == file.stem() && !entry.recording)
+                    entry.recording = utf8Of(recording);
+            entries_.push_back(std::move(entry));
+        }
         for (const fs::path& inner : folders)
             this->folder(inner);
     }
@@ -101,7 +113,8 @@ void lintOne(Entry& entry) {
     }
     const GapBytes bytes(contents.bytes);
     entry.findings = lint::lintBytes(bytes);
-    recordings::addFindings(entry.path, bytes, entry.findings);
+    if (entry.recording)
+        recordings::addFindings(*entry.recording, bytes, entry.findings);
 }
 
 /// Lints every entry on `jobs` threads; each thread takes the next entry not yet taken.

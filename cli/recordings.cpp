@@ -7,8 +7,10 @@
 #include "audio/soundfile.hpp"
 #include "audio/verify.hpp"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
+#include <string_view>
 #endif
 
 namespace ravik::cli::recordings {
@@ -18,21 +20,8 @@ namespace ravik::cli::recordings {
 namespace {
 namespace fs = std::filesystem;
 
-// The recording of speech.gap is the file beside it with the same name and one of the endings
-// of the formats the audio library reads, in lower or upper case.
-std::optional<std::string> recordingBeside(const std::string& gapPath) {
-    static constexpr std::array<const char*, 9> kEndings{".wav",  ".flac", ".ogg", ".opus", ".mp3",
-                                                         ".aiff", ".aif",  ".WAV", ".FLAC"};
-    const fs::path gap = toPath(gapPath);
-    for (const char* ending : kEndings) {
-        fs::path candidate = gap;
-        candidate.replace_extension(ending);
-        std::error_code error;
-        if (fs::is_regular_file(candidate, error))
-            return utf8Of(candidate);
-    }
-    return std::nullopt;
-}
+constexpr std::array<std::string_view, 7> kEndings{".wav", ".flac", ".ogg", ".opus",
+                                                   ".mp3", ".aiff", ".aif"};
 
 } // namespace
 
@@ -47,13 +36,27 @@ Length lengthOf(const std::string& path) {
     return {static_cast<double>(opened.file->frames()) / opened.file->sampleRate(), std::nullopt};
 }
 
-void addFindings(const std::string& gapPath, const GapBytes& bytes,
+bool isRecording(const fs::path& path) {
+    std::string ending = utf8Of(path.extension());
+    for (char& c : ending)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return std::find(kEndings.begin(), kEndings.end(), ending) != kEndings.end();
+}
+
+std::optional<std::string> recordingBeside(const std::string& gapPath) {
+    const fs::path gap = toPath(gapPath);
+    std::error_code error;
+    for (fs::directory_iterator it(gap.parent_path().empty() ? "." : gap.parent_path(), error);
+         !error && it != fs::directory_iterator(); it.increment(error))
+        if (it->path().stem() == gap.stem() && isRecording(it->path()))
+            return utf8Of(gap.parent_path() / it->path().filename());
+    return std::nullopt;
+}
+
+void addFindings(const std::string& recording, const GapBytes& bytes,
                  std::vector<lint::Finding>& findings) {
-    const auto recording = recordingBeside(gapPath);
-    if (!recording)
-        return;
-    const std::string name = utf8Of(toPath(*recording).filename());
-    auto opened = audio::SoundFile::open(*recording);
+    const std::string name = utf8Of(toPath(recording).filename());
+    auto opened = audio::SoundFile::open(recording);
     std::optional<Failure> failure = opened.failure;
     audio::Detection detection;
     if (opened.file) {
@@ -88,6 +91,14 @@ bool available() {
 Length lengthOf(const std::string& path) {
     return {0, Failure{"Could not read the recording", path,
                        "This gaptool was built without the audio library (libsndfile)"}};
+}
+
+bool isRecording(const std::filesystem::path&) {
+    return false;
+}
+
+std::optional<std::string> recordingBeside(const std::string&) {
+    return std::nullopt;
 }
 
 void addFindings(const std::string&, const GapBytes&, std::vector<lint::Finding>&) {}

@@ -279,6 +279,8 @@ TEST_F(Exchange, LintComparesAFileWithTheRecordingBesideIt) {
                   "wrong.wav: Silence 1 (0 to 5000 ms) holds sound from ", 0),
               0U);
     EXPECT_EQ(run.status, 1);
+    // A folder's files find their recordings too.
+    EXPECT_EQ(gaptool({"lint", dir.file("")}).out, gaptool({"lint", dir.file("wrong.gap")}).out);
 
     // The recording's length ends an exported TextGrid.
     const Output grid = gaptool({"export", dir.file("speech.gap"), "--to", "textgrid",
