@@ -323,7 +323,7 @@ TEST(Locale, OutputIsTheSameUnderACommaDecimalLocale) {
     const std::vector<std::string> classic = outputs();
 
     std::locale german;
-    const LibcAllocations ignored;
+    [[maybe_unused]] const LibcAllocations ignored;
     try {
         german = std::locale("de_DE.UTF-8");
     } catch (const std::runtime_error&) {
