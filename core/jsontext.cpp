@@ -40,9 +40,9 @@ std::string quoted(std::string_view text) {
 }
 
 const Value* Value::member(std::string_view name) const {
-    for (const auto& [key, value] : members)
-        if (key == name)
-            return &value;
+    for (const Member& each : members)
+        if (each.name == name)
+            return &each.value;
     return nullptr;
 }
 
@@ -141,7 +141,7 @@ private:
             Value member;
             if (!value(member, depth + 1))
                 return false;
-            into.members.emplace_back(std::move(key), std::move(member));
+            into.members.push_back({std::move(key), std::move(member)});
         } while (take(','));
         return take('}') || fail("',' or '}' was expected");
     }
