@@ -47,30 +47,53 @@ Levels readLevels(SoundFile& recording, int tickFrames) {
     levels.energy.reserve(static_cast<std::size_t>(std::min<std::int64_t>(expected, 1 << 20)));
     levels.peak.reserve(levels.energy.capacity());
     std::vector<float> block(kBlockFrames * channels);
-    std::vector<double> sums(channels, 0.0);
+    std::vector<float> sums(channels, 0.0F);
     float peak = 0;
-    int inTick = 0;
+    std::size_t inTick = 0;
     const auto closeTick = [&] {
-        const double loudest = *std::max_element(sums.begin(), sums.end());
-        levels.energy.push_back(static_cast<float>(loudest / inTick));
+        const float loudest = *std::max_element(sums.begin(), sums.end());
+        levels.energy.push_back(loudest / static_cast<float>(inTick));
         levels.peak.push_back(peak);
-        std::fill(sums.begin(), sums.end(), 0.0);
+        std::fill(sums.begin(), sums.end(), 0.0F);
         peak = 0;
         inTick = 0;
     };
+    const auto ticks = static_cast<std::size_t>(tickFrames);
     for (;;) {
         const std::size_t got = recording.readFrames(block);
         if (got == 0)
             break;
         levels.frames += static_cast<std::int64_t>(got);
-        const float* sample = block.data();
-        for (std::size_t frame = 0; frame < got; ++frame) {
-            for (std::size_t channel = 0; channel < channels; ++channel, ++sample) {
-                const float value = *sample;
-                sums[channel] += double{value} * value;
-                peak = std::max(peak, std::fabs(value));
+        // A tick's part of the block at a time, in loops the compiler can keep in registers.
+        for (std::size_t frame = 0; frame < got;) {
+            const std::size_t count = std::min(got - frame, ticks - inTick);
+            const float* samples = block.data() + frame * channels;
+            if (channels == 1) {
+                float sum[4] = {};
+                float high[4] = {};
+                std::size_t i = 0;
+                for (; i + 4 <= count; i += 4)
+                    for (std::size_t lane = 0; lane < 4; ++lane) {
+                        const float value = samples[i + lane];
+                        sum[lane] += value * value;
+                        high[lane] = std::max(high[lane], std::fabs(value));
+                    }
+                for (; i < count; ++i) {
+                    sum[0] += samples[i] * samples[i];
+                    high[0] = std::max(high[0], std::fabs(samples[i]));
+                }
+                sums[0] += (sum[0] + sum[1]) + (sum[2] + sum[3]);
+                peak = std::max({peak, high[0], high[1], high[2], high[3]});
+            } else {
+                for (std::size_t i = 0; i < count * channels; ++i) {
+                    const float value = samples[i];
+                    sums[i % channels] += value * value;
+                    peak = std::max(peak, std::fabs(value));
+                }
             }
-            if (++inTick == tickFrames)
+            frame += count;
+            inTick += count;
+            if (inTick == ticks)
                 closeTick();
         }
     }
@@ -80,7 +103,7 @@ Levels readLevels(SoundFile& recording, int tickFrames) {
 }
 
 // The value below which `share` of `values` lie.
-double percentile(std::vector<double> values, double share) {
+double percentile(std::vector<float> values, double share) {
     const auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1));
     std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at),
                      values.end());
@@ -195,9 +218,9 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
             sum += levels.energy[at];
         level[tick] = static_cast<float>(sum / static_cast<double>(to - from));
     }
-    std::vector<double> levelDb(level.size());
+    std::vector<float> levelDb(level.size());
     std::transform(level.begin(), level.end(), levelDb.begin(),
-                   [](float energy) { return decibels(energy); });
+                   [](float energy) { return static_cast<float>(decibels(energy)); });
 
     // The noise floor is the median level of the pauses: of the ticks within 3 dB of the
     // quietest hundredth of the recording (every voice line has some pause, at least before
@@ -207,9 +230,9 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
     // more than 40% of the way to the speech: soft speech (fricatives, fading ends) stays speech,
     // while the noise of a pause stays under it.
     const double lowest = percentile(levelDb, 0.01);
-    std::vector<double> pauseDb;
+    std::vector<float> pauseDb;
     std::copy_if(levelDb.begin(), levelDb.end(), std::back_inserter(pauseDb),
-                 [lowest](double db) { return db <= lowest + kPauseWidthDb; });
+                 [lowest](float db) { return db <= lowest + kPauseWidthDb; });
     detection.noiseFloorDb = percentile(pauseDb, 0.5);
     detection.speechLevelDb = percentile(levelDb, 0.90);
     if (options.thresholdDb) {
@@ -235,7 +258,7 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
     // A pause's edges lie where the signal last and first rises above its calm: a quarter
     // above the typical peak of a quiet tick (0 in digital silence, so there the edges are
     // exact to the sample). A quiet stretch with no calm tick in it is soft speech.
-    std::vector<double> quietPeaks;
+    std::vector<float> quietPeaks;
     for (std::size_t tick = 0; tick < levels.energy.size(); ++tick)
         if (levels.energy[tick] < threshold)
             quietPeaks.push_back(levels.peak[tick]);

@@ -161,6 +161,10 @@ int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std
                          });
     if (command == "verify")
         return runVerify(files, out, err);
+#else
+    if (command == "detect" || command == "verify")
+        return session.misuse("This gaptool was built without libsndfile: it cannot read "
+                              "recordings.");
 #endif
 
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());

@@ -139,11 +139,11 @@ Recording makeRecording(Condition condition, int repeat) {
     return recording;
 }
 
-bool writeWav(const Recording& recording, const std::string& path) {
+bool writeWav(const Recording& recording, const std::string& path, int format) {
     SF_INFO info{};
     info.samplerate = recording.sampleRate;
     info.channels = recording.channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    info.format = format != 0 ? format : SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (file == nullptr)
         return false;

@@ -33,8 +33,9 @@ struct Recording {
 /// `repeat` strings that many rounds of phrases together (about 15 s each).
 [[nodiscard]] Recording makeRecording(Condition condition, int repeat = 1);
 
-/// Writes `recording` as a 16-bit WAV file; false when it could not.
-[[nodiscard]] bool writeWav(const Recording& recording, const std::string& path);
+/// Writes `recording` as a 16-bit WAV file, or in libsndfile's `format` (SF_FORMAT_...) when
+/// given; false when it could not.
+[[nodiscard]] bool writeWav(const Recording& recording, const std::string& path, int format = 0);
 
 struct Score {
     int matched = 0;
