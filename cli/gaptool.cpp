@@ -1,5 +1,6 @@
 #include "gaptool.hpp"
 
+#include "commands.hpp"
 #ifdef RAVIK_WITH_AUDIO
 #include "detect.hpp"
 #endif
@@ -32,7 +33,9 @@ Commands:
   detect RECORDING...    find each recording's silences and write them beside it as
                          (same name, .gap; never over an existing file without --force)
   verify GAP RECORDING   list where GAP and its recording disagree
+)";
 
+constexpr std::string_view kUsageEnd = R"(
 Options of detect and verify:
   -o OUT.gap             detect: write the GAP file of a single RECORDING to OUT.gap
   --threshold DB         quiet below DB dBFS (negative); default: just above the
@@ -50,7 +53,8 @@ Options:
   --suffix S             use S instead of "~" for the backup (implies --backup)
 
 With more than one FILE, each file's lines start with ">> Loaded File: " and its path.
-Exit status: 0 when every file is correct, 1 when a file's structure is incorrect,
+Exit status: 0 when every file is correct, 1 when a file's structure is incorrect
+(import: the input cannot make a valid file; diff and lint: something was found),
 2 when a file could not be read or written, or the command line is wrong,
 3 when a file was changed but the report of it could not be printed.
 )";
@@ -229,7 +233,7 @@ int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std
     const std::string& command = arguments.front();
     std::vector<std::string> files(arguments.begin() + 1, arguments.end());
     if (command == "--help" || command == "-h") {
-        out << kUsage;
+        out << kUsage << kExchangeUsage << kUsageEnd;
         return kAllCorrect;
     }
     if (command == "--version") {
@@ -252,6 +256,15 @@ int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std
                               "recordings.");
 #endif
 
+    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    if (command == "export")
+        return runExport(rest, out, err);
+    if (command == "import")
+        return runImport(rest, out, err);
+    if (command == "diff")
+        return runDiff(rest, out, err);
+    if (command == "lint")
+        return runLint(rest, out, err);
     if (command == "defrag" || command == "generic") {
         Keeping keeping;
         if (const auto problem = takeBackupOptions(files, keeping))

@@ -1,3 +1,4 @@
+#include "cli/gaptoolrun.hpp"
 #include "gaptool.hpp"
 #include "output.hpp"
 #include "support/testfiles.hpp"
@@ -21,21 +22,8 @@ namespace fs = std::filesystem;
 using test::Bytes;
 using test::records;
 
-struct Output {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Output gaptool(std::vector<std::string> arguments, std::string_view decimalSeparator = ".") {
-    std::ostringstream out;
-    std::ostringstream err;
-    Output run;
-    run.status = runGaptool(arguments, out, err, decimalSeparator);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
+using test::gaptool;
+using test::Output;
 
 class GaptoolTest : public ::testing::Test {
 protected:

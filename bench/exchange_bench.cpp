@@ -1,0 +1,110 @@
+// Lint over a voice pack of 100,000 small GAP files, and export and import of the largest valid
+// file, as gaptool runs them.
+#include "core/exchange.hpp"
+#include "core/silencerules.hpp"
+#include "gaptool.hpp"
+
+#include <benchmark/benchmark.h>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+namespace fs = std::filesystem;
+using ravik::silences::Silence;
+
+constexpr int kFolders = 100;
+constexpr int kFilesPerFolder = 1000;
+
+// A stream that drops what it is given, so that the benchmarks measure gaptool, not a terminal.
+class Discard : public std::streambuf {
+protected:
+    int overflow(int c) override { return c; }
+    std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
+};
+
+// 100 folders of 1,000 files, each a voice line of 3 to 12 silences; every tenth file holds a
+// fragment, so lint has findings to report. Made once and removed at the end.
+class VoicePack {
+public:
+    VoicePack() {
+        root_ = fs::temp_directory_path() / "ravik-bench-voicepack";
+        fs::remove_all(root_);
+        for (int folder = 0; folder < kFolders; ++folder) {
+            const fs::path dir = root_ / ("character" + std::to_string(folder));
+            fs::create_directories(dir);
+            for (int file = 0; file < kFilesPerFolder; ++file) {
+                std::vector<Silence> list;
+                const int count = 3 + (file % 10);
+                for (int i = 0; i < count; ++i) {
+                    const std::int64_t start = 400 * i + (file % 7);
+                    const std::int64_t length = (file % 10 == 0 && i == 1) ? 30 : 120;
+                    list.push_back({start, start + length, 0});
+                }
+                const std::vector<std::uint8_t> bytes = ravik::silences::encode(list);
+                std::ofstream(dir / ("line" + std::to_string(file) + ".gap"), std::ios::binary)
+                    .write(reinterpret_cast<const char*>(bytes.data()),
+                           static_cast<std::streamsize>(bytes.size()));
+            }
+        }
+    }
+    ~VoicePack() {
+        std::error_code error;
+        fs::remove_all(root_, error);
+    }
+    [[nodiscard]] std::string path() const { return root_.string(); }
+
+private:
+    fs::path root_;
+};
+
+const VoicePack& voicePack() {
+    static const VoicePack pack;
+    return pack;
+}
+
+void BM_LintVoicePackTwoJobs(benchmark::State& state) {
+    const std::string root = voicePack().path();
+    Discard discard;
+    std::ostream out(&discard);
+    for (auto _ : state) {
+        std::ostringstream err;
+        const int status = ravik::cli::runGaptool({"lint", "-j", "2", root}, out, err, ".");
+        if (status != 1)
+            state.SkipWithError("lint did not report the fragments");
+    }
+    state.counters["files"] = kFolders * kFilesPerFolder;
+}
+BENCHMARK(BM_LintVoicePackTwoJobs)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(3);
+
+// Silences of 1 ms, 1 ms apart, up to 32,767 ms: the most a file can hold that every format
+// (the TextGrid too, whose intervals need a length) takes whole.
+std::vector<Silence> densest() {
+    std::vector<Silence> list;
+    for (std::int64_t start = 0; start < ravik::silences::kLatestTime; start += 2)
+        list.push_back({start, start + 1, 0});
+    return list;
+}
+
+void BM_ExportDensest(benchmark::State& state) {
+    const auto format = static_cast<ravik::exchange::Format>(state.range(0));
+    const std::vector<Silence> list = densest();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ravik::exchange::exportSilences(format, list, {"a.gap", {}}));
+}
+BENCHMARK(BM_ExportDensest)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+void BM_ImportDensest(benchmark::State& state) {
+    const auto format = static_cast<ravik::exchange::Format>(state.range(0));
+    const std::string text = ravik::exchange::exportSilences(format, densest(), {"a.gap", {}}).text;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ravik::exchange::importSilences(format, text, {}));
+}
+BENCHMARK(BM_ImportDensest)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/failure.hpp"
+#include "core/gapformat.hpp"
+#include "core/lint.hpp"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+/// What gaptool knows of recordings: through the audio library when gaptool is built with it,
+/// nothing otherwise. The exchange and lint commands ask only here.
+namespace ravik::cli::recordings {
+
+/// Whether this gaptool can read recordings.
+[[nodiscard]] bool available();
+
+struct Length {
+    double seconds = 0;
+    std::optional<Failure> failure;
+};
+
+/// The length of the recording at `path`.
+[[nodiscard]] Length lengthOf(const std::string& path);
+
+/// Whether `path` names a recording this gaptool can read, by its ending (.wav, .flac, .ogg,
+/// .opus, .mp3, .aiff, .aif, in any case). Always false without the audio library.
+[[nodiscard]] bool isRecording(const std::filesystem::path& path);
+
+/// The recording of the GAP file at `gapPath`: the file beside it with the same name and a
+/// recording's ending (speech.gap and speech.wav), if there is one.
+[[nodiscard]] std::optional<std::string> recordingBeside(const std::string& gapPath);
+
+/// Adds the findings of comparing a GAP file's `bytes` with the recording at `recording`, as
+/// verify makes them; a recording that cannot be read is one finding.
+void addFindings(const std::string& recording, const GapBytes& bytes,
+                 std::vector<lint::Finding>& findings);
+
+} // namespace ravik::cli::recordings

@@ -1,0 +1,277 @@
+#include "jsontext.hpp"
+
+#include <array>
+
+namespace ravik::jsontext {
+
+std::string quoted(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (byte < 0x20) {
+                out += "\\u00";
+                out += kHex[byte >> 4];
+                out += kHex[byte & 0xF];
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+const Value* Value::member(std::string_view name) const {
+    for (const Member& each : members)
+        if (each.name == name)
+            return &each.value;
+    return nullptr;
+}
+
+namespace {
+
+// Deep enough for any list of silences; a deeper file is refused instead of exhausting the stack.
+constexpr int kDeepest = 64;
+
+class Parser {
+public:
+    explicit Parser(std::string_view text)
+        : text_(text) {}
+
+    Parsed run() {
+        Parsed parsed;
+        skipBlanks();
+        if (!value(parsed.value, 0)) {
+            parsed.error = error_;
+            return parsed;
+        }
+        skipBlanks();
+        if (at_ != text_.size())
+            parsed.error = where() + "unexpected text after the JSON value";
+        return parsed;
+    }
+
+private:
+    std::string where() const { return "line " + std::to_string(line_) + ": "; }
+    bool fail(const std::string& what) {
+        error_ = where() + what;
+        return false;
+    }
+    void skipBlanks() {
+        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' ||
+                                      text_[at_] == '\n' || text_[at_] == '\r')) {
+            if (text_[at_] == '\n')
+                ++line_;
+            ++at_;
+        }
+    }
+    bool take(char c) {
+        skipBlanks();
+        if (at_ < text_.size() && text_[at_] == c) {
+            ++at_;
+            return true;
+        }
+        return false;
+    }
+
+    bool value(Value& into, int depth) {
+        skipBlanks();
+        into.line = line_;
+        if (at_ == text_.size())
+            return fail("the JSON text ends where a value should be");
+        if (depth > kDeepest)
+            return fail("the JSON text nests too deeply");
+        const char c = text_[at_];
+        if (c == '{')
+            return object(into, depth);
+        if (c == '[')
+            return array(into, depth);
+        if (c == '"') {
+            into.kind = Value::Kind::String;
+            return string(into.text);
+        }
+        if (c == '-' || (c >= '0' && c <= '9'))
+            return number(into);
+        for (const auto& [word, kind] : std::array<std::pair<std::string_view, Value::Kind>, 3>{
+                 {{"true", Value::Kind::Boolean},
+                  {"false", Value::Kind::Boolean},
+                  {"null", Value::Kind::Null}}}) {
+            if (text_.substr(at_, word.size()) == word) {
+                into.kind = kind;
+                into.text = word;
+                at_ += word.size();
+                return true;
+            }
+        }
+        return fail("this is not JSON");
+    }
+
+    bool object(Value& into, int depth) {
+        into.kind = Value::Kind::Object;
+        ++at_;
+        if (take('}'))
+            return true;
+        do {
+            skipBlanks();
+            std::string key;
+            if (at_ == text_.size() || text_[at_] != '"')
+                return fail("a member's name in quotation marks was expected");
+            if (!string(key))
+                return false;
+            if (!take(':'))
+                return fail("':' was expected after a member's name");
+            Value member;
+            if (!value(member, depth + 1))
+                return false;
+            into.members.push_back({std::move(key), std::move(member)});
+        } while (take(','));
+        return take('}') || fail("',' or '}' was expected");
+    }
+
+    bool array(Value& into, int depth) {
+        into.kind = Value::Kind::Array;
+        ++at_;
+        if (take(']'))
+            return true;
+        do {
+            Value item;
+            if (!value(item, depth + 1))
+                return false;
+            into.items.push_back(std::move(item));
+        } while (take(','));
+        return take(']') || fail("',' or ']' was expected");
+    }
+
+    bool number(Value& into) {
+        into.kind = Value::Kind::Number;
+        const std::size_t from = at_;
+        while (at_ < text_.size() &&
+               std::string_view("+-0123456789.eE").find(text_[at_]) != std::string_view::npos)
+            ++at_;
+        into.text = text_.substr(from, at_ - from);
+        return true;
+    }
+
+    // Escapes other than \uXXXX keep their character; \uXXXX becomes UTF-8 (surrogate pairs
+    // are joined). Silence lists hold no text that needs more.
+    bool string(std::string& into) {
+        ++at_;
+        while (at_ < text_.size() && text_[at_] != '"') {
+            char c = text_[at_++];
+            if (c == '\n')
+                return fail("a string runs past the end of its line");
+            if (c != '\\') {
+                into += c;
+                continue;
+            }
+            if (at_ == text_.size())
+                break;
+            c = text_[at_++];
+            switch (c) {
+            case 'n':
+                into += '\n';
+                break;
+            case 't':
+                into += '\t';
+                break;
+            case 'r':
+                into += '\r';
+                break;
+            case 'b':
+                into += '\b';
+                break;
+            case 'f':
+                into += '\f';
+                break;
+            case 'u': {
+                unsigned code = 0;
+                if (!hex4(code))
+                    return fail("a \\u escape needs four hexadecimal digits");
+                if (code >= 0xD800 && code < 0xDC00 && text_.substr(at_, 2) == "\\u") {
+                    at_ += 2;
+                    unsigned low = 0;
+                    if (!hex4(low))
+                        return fail("a \\u escape needs four hexadecimal digits");
+                    code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                }
+                utf8(into, code);
+                break;
+            }
+            default:
+                into += c;
+            }
+        }
+        if (at_ == text_.size())
+            return fail("a string is not closed");
+        ++at_;
+        return true;
+    }
+
+    bool hex4(unsigned& code) {
+        if (text_.size() - at_ < 4)
+            return false;
+        for (int i = 0; i < 4; ++i) {
+            const char c = text_[at_++];
+            code <<= 4;
+            if (c >= '0' && c <= '9')
+                code |= static_cast<unsigned>(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                code |= static_cast<unsigned>(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                code |= static_cast<unsigned>(c - 'A' + 10);
+            else
+                return false;
+        }
+        return true;
+    }
+
+    static void utf8(std::string& into, unsigned code) {
+        auto put = [&](unsigned bits) { into += static_cast<char>(bits); };
+        if (code < 0x80) {
+            put(code);
+        } else if (code < 0x800) {
+            put(0xC0 | code >> 6);
+            put(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            put(0xE0 | code >> 12);
+            put(0x80 | ((code >> 6) & 0x3F));
+            put(0x80 | (code & 0x3F));
+        } else {
+            put(0xF0 | code >> 18);
+            put(0x80 | ((code >> 12) & 0x3F));
+            put(0x80 | ((code >> 6) & 0x3F));
+            put(0x80 | (code & 0x3F));
+        }
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+    std::size_t line_ = 1;
+    std::string error_;
+};
+
+} // namespace
+
+Parsed parse(std::string_view text) {
+    return Parser(text).run();
+}
+
+} // namespace ravik::jsontext
