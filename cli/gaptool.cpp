@@ -1,5 +1,9 @@
 #include "gaptool.hpp"
 
+#ifdef RAVIK_WITH_AUDIO
+#include "detect.hpp"
+#endif
+
 #include "core/actions.hpp"
 #include "core/failure.hpp"
 #include "core/messages.hpp"
@@ -21,6 +25,17 @@ Commands:
   defrag FILE...         remove every silence of 50 ms or less, rewriting the file
   generic FILE           create FILE holding one silence from 0 to 1 ms
   write FILE START END   append one silence from START to END ms to FILE
+  detect RECORDING...    find each recording's silences and write them beside it as
+                         (same name, .gap; never over an existing file without --force)
+  verify GAP RECORDING   list where GAP and its recording disagree
+
+Options of detect and verify:
+  -o OUT.gap             detect: write the GAP file of a single RECORDING to OUT.gap
+  --threshold DB         quiet below DB dBFS (negative); default: just above the
+                         recording's noise floor, found from the recording
+  --min-silence MS       the least silence length in ms (default 51: what defrag keeps)
+  --force                detect: replace existing GAP files
+  -j N                   detect: read N recordings at once (default: one per core)
 
 Options:
   --help                 show this help and exit
@@ -185,6 +200,21 @@ int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std
         out << "gaptool (Ravik) " << RAVIK_VERSION << '\n';
         return kAllCorrect;
     }
+#ifdef RAVIK_WITH_AUDIO
+    if (command == "detect")
+        return runDetect(files, out, err,
+                         [&](const std::string& path, std::ostream& to, std::ostream& failures) {
+                             Session block(to, failures, decimalSeparator);
+                             block.show(path);
+                             return block.status();
+                         });
+    if (command == "verify")
+        return runVerify(files, out, err);
+#else
+    if (command == "detect" || command == "verify")
+        return session.misuse("This gaptool was built without libsndfile: it cannot read "
+                              "recordings.");
+#endif
 
     using Action = void (Session::*)(const std::string&);
     Action action = nullptr;

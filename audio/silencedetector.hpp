@@ -1,0 +1,67 @@
+#pragma once
+
+#include "audio/soundfile.hpp"
+#include "core/failure.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ravik::audio {
+
+/// Silences of 50 ms or less are the ones defrag removes, so detection keeps only longer ones.
+inline constexpr int kDefaultLeastSilenceMs = 51;
+/// The last millisecond a GAP file can hold.
+inline constexpr int kLastGapMs = 32'767;
+
+struct DetectOptions {
+    /// Quiet below this level (dBFS, negative); nothing: found from the recording itself.
+    std::optional<double> thresholdDb;
+    /// A silence lasts at least this long (ms, 1 or more).
+    int leastSilenceMs = kDefaultLeastSilenceMs;
+
+    bool operator==(const DetectOptions&) const = default;
+};
+
+/// A silence in whole milliseconds, as a GAP record holds it.
+struct Silence {
+    int start = 0;
+    int end = 0;
+
+    bool operator==(const Silence&) const = default;
+};
+
+/// A stretch of sound between quiet ones, to tick precision (a few milliseconds).
+struct Sound {
+    int start = 0;     ///< ms
+    int end = 0;       ///< ms
+    double peakDb = 0; ///< its loudest moment, as the mean level over a few milliseconds
+
+    bool operator==(const Sound&) const = default;
+};
+
+struct Detection {
+    /// In order, each starting after the one before ends, all within 0..kLastGapMs.
+    std::vector<Silence> silences;
+    double thresholdDb = 0;   ///< the quiet threshold used
+    double noiseFloorDb = 0;  ///< the level of the recording's pauses
+    double speechLevelDb = 0; ///< the level of its speech
+    std::int64_t lengthMs = 0;
+    /// Every stretch louder than the threshold, clicks included, in order.
+    std::vector<Sound> sounds;
+    /// Sentences for the user about what could not go into a GAP file.
+    std::vector<std::string> warnings;
+    /// Set when the recording could not be read or holds nothing to find silences in.
+    std::optional<Failure> failure;
+    /// True when the failure is about the recording's content (no speech), not about reading it.
+    bool noSpeech = false;
+};
+
+/// Finds the silences of `recording`, reading it whole (and parts of it again, from the start).
+/// A silence is a stretch where every channel stays below the threshold for at least the least
+/// silence length; a click of a few milliseconds inside a pause does not split it. Boundaries
+/// are exact to the sample, then rounded inwards to milliseconds.
+[[nodiscard]] Detection detectSilences(SoundFile& recording, const DetectOptions& options = {});
+
+} // namespace ravik::audio

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "audio/silencedetector.hpp"
+
+#include <string>
+#include <vector>
+
+namespace ravik::audio {
+
+/// One disagreement between a GAP file and its recording.
+struct Finding {
+    int atMs = 0;     ///< where it is, for putting findings in time order
+    std::string text; ///< one line for the user
+
+    bool operator==(const Finding&) const = default;
+};
+
+/// Compares the silences a GAP file lists with what `detection` found in the recording (run
+/// with leastSilenceMs 1, so that short listed silences are judged too). Reports, in time
+/// order: sound inside a listed silence (where, how loud), pauses of at least `leastSilenceMs`
+/// that no listed silence covers, listed silences past the recording's end, and a recording
+/// longer than a GAP file reaches. Empty when the two agree.
+[[nodiscard]] std::vector<Finding> compareSilences(const std::vector<Silence>& listed,
+                                                   const Detection& detection, int leastSilenceMs);
+
+} // namespace ravik::audio

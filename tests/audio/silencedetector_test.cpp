@@ -1,0 +1,80 @@
+#include "audio/silencedetector.hpp"
+#include "audio/soundfile.hpp"
+#include "support/testfiles.hpp"
+#include "testset.hpp"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <numbers>
+#include <sndfile.h>
+
+namespace ravik::audio {
+namespace {
+using test::PrintTo;
+
+struct Layout {
+    std::string name;
+    int format;
+    int sampleRate;
+    int channels;
+};
+
+class EveryLayout : public ::testing::TestWithParam<Layout> {};
+
+// Silence, 400 ms of a tone in the last channel only, silence: every channel must stay quiet
+// for a stretch to count, and the edges are the same whatever the samples' form.
+TEST_P(EveryLayout, FindsTheSameSilences) {
+    const Layout layout = GetParam();
+    testset::Recording recording;
+    recording.sampleRate = layout.sampleRate;
+    recording.channels = layout.channels;
+    const int rate = layout.sampleRate;
+    for (int frame = 0; frame < rate; ++frame)
+        for (int channel = 0; channel < layout.channels; ++channel) {
+            const bool sounding =
+                channel == layout.channels - 1 && frame >= rate * 3 / 10 && frame < rate * 7 / 10;
+            recording.samples.push_back(
+                sounding ? static_cast<float>(
+                               0.3 * std::sin(2 * std::numbers::pi * 440 * (frame + 0.5) / rate))
+                         : 0.0F);
+        }
+    test::TempDir dir;
+    const std::string path = dir.file("layout");
+    ASSERT_TRUE(testset::writeWav(recording, path, layout.format));
+    auto opened = SoundFile::open(path);
+    ASSERT_TRUE(opened.file) << opened.failure->sentence();
+    EXPECT_EQ(opened.file->channels(), layout.channels);
+    EXPECT_EQ(opened.file->sampleRate(), rate);
+    EXPECT_EQ(opened.file->frames(), rate);
+    const Detection detection = detectSilences(*opened.file);
+    ASSERT_FALSE(detection.failure) << detection.failure->sentence();
+    EXPECT_EQ(detection.silences, (std::vector<Silence>{{0, 300}, {700, 1000}}));
+    EXPECT_EQ(detection.lengthMs, 1000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, EveryLayout,
+    ::testing::Values(Layout{"Wav16BitMono8kHz", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8'000, 1},
+                      Layout{"Wav24BitStereo48kHz", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 48'000, 2},
+                      Layout{"WavFloatSixChannels96kHz", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 96'000,
+                             6},
+                      Layout{"Aiff16BitStereo44kHz", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 44'100, 2},
+                      Layout{"Flac16BitMono22kHz", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 22'050, 1}),
+    test::RowName{});
+
+TEST(SoundFile, AFailureNamesTheFileAndLibsndfilesReason) {
+    test::TempDir dir;
+    const std::string path = dir.write("notes.wav", {'R', 'I', 'F', 'F', 0, 0});
+    const auto opened = SoundFile::open(path);
+    ASSERT_FALSE(opened.file);
+    EXPECT_EQ(opened.failure->path, path);
+    EXPECT_FALSE(opened.failure->reason.empty());
+    EXPECT_NE(opened.failure->reason.back(), '.'); // it reads inside the sentence
+    const auto missing = SoundFile::open(dir.file("missing.wav"));
+    ASSERT_TRUE(missing.failure);
+    EXPECT_NE(missing.failure->sentence().find("No such file or directory"), std::string::npos)
+        << missing.failure->sentence();
+}
+
+} // namespace
+} // namespace ravik::audio
