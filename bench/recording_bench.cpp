@@ -86,7 +86,7 @@ void BM_EdgeDragRepaint(benchmark::State& state) {
     QApplication::processEvents();
     ravik::WaveformView& view = window.waveform();
     window.setSilences({{10'000, 12'000}}, std::nullopt);
-    const double perPixel = state.range(0) / 1000.0;
+    const double perPixel = static_cast<double>(state.range(0)) / 1000.0;
     if (perPixel > 0)
         view.setView(12'000 - view.width() / 2.0 * perPixel, perPixel);
     const QPointF edge(view.xAt(12'000), view.height() / 2.0);
