@@ -256,6 +256,28 @@ TEST_F(RecordingWindowTest, CtrlROpensTheRecordingBesideTheGapFile) {
     EXPECT_TRUE(questions.empty());
 }
 
+// Without a recording beside the GAP file the dialog asks for one, which is paired with the
+// current file; one it cannot read is named in the main window's list with the reason.
+TEST_F(RecordingWindowTest, CtrlRAsksForTheRecordingWhenNoneIsBeside) {
+    const std::string other = dir.file("other.gap");
+    writeBytes(other, records({{100, 400}}));
+    window.openPath(QString::fromStdString(other));
+    const QString notSound = file("notes.wav", records({{1, 2}}));
+    answer(notSound);
+    QTest::keyClick(&window, Qt::Key_R, Qt::ControlModifier);
+    ASSERT_EQ(questions.size(), 1U);
+    EXPECT_TRUE(questions[0].filter.contains(QLatin1String("*.flac")));
+    EXPECT_TRUE(window.recordingWindow() == nullptr || !window.recordingWindow()->isVisible());
+    const std::string last = statusLines().back();
+    EXPECT_NE(last.find(notSound.toStdString()), std::string::npos) << last;
+
+    answer(QString::fromStdString(wav));
+    QTest::keyClick(&window, Qt::Key_R, Qt::ControlModifier);
+    ASSERT_NE(window.recordingWindow(), nullptr);
+    EXPECT_EQ(window.recordingWindow()->gapPath(), QString::fromStdString(other));
+    EXPECT_EQ(window.recordingWindow()->silenceList(), (std::vector<Silence>{{100, 400}}));
+}
+
 TEST_F(RecordingWindowTest, PlayIsDisabledAndSaysWhyWithoutAnOutput) {
     open(records({{100, 400}}));
     const std::optional<QString> reason = Player().unavailableReason();
