@@ -137,8 +137,11 @@ RecordingWindow::RecordingWindow(Workbench& workbench, QWidget* parent)
     connect(view_, &WaveformView::edgeDragged, this, &RecordingWindow::moveEdge);
     connect(view_, &WaveformView::silenceDrawn, this, &RecordingWindow::addSilence);
     connect(&undo_, &QUndoStack::cleanChanged, this, &RecordingWindow::updateTitle);
-    connect(player_, &Player::positionChanged, view_,
-            [this](double ms) { view_->setPlayHead(ms); });
+    connect(player_, &Player::positionChanged, view_, [this](double ms) {
+        if (view_->xAt(ms) > view_->width()) // the view turns the page to follow the play-head
+            view_->setView(ms, view_->msPerPixel());
+        view_->setPlayHead(ms);
+    });
     connect(player_, &Player::stopped, this, [this] {
         view_->setPlayHead(std::nullopt);
         play_->setText(tr("Play"));
@@ -405,7 +408,7 @@ void RecordingWindow::detect() {
         threshold.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0) {
         bool ok = false;
         const double db = QLocale::c().toDouble(threshold, &ok);
-        if (!ok || !(db < 0)) {
+        if (!ok || !std::isfinite(db) || db >= 0) {
             notice_ = tr("The threshold is \"auto\" or a negative level in dBFS, such as -45.");
             return showStatus();
         }
@@ -413,8 +416,8 @@ void RecordingWindow::detect() {
     }
     bool ok = false;
     options.leastSilenceMs = leastSilence_->text().trimmed().toInt(&ok);
-    if (!ok || options.leastSilenceMs < 1) {
-        notice_ = tr("The least silence is a whole number of milliseconds, 1 or more.");
+    if (!ok || options.leastSilenceMs < 1 || options.leastSilenceMs > silences::kLastMs) {
+        notice_ = tr("The least silence is a whole number of milliseconds from 1 to 32767.");
         return showStatus();
     }
     auto opened = audio::SoundFile::open(recording_.toStdString());

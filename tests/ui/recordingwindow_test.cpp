@@ -6,6 +6,9 @@
 #include "waveformview.hpp"
 
 #include <QAction>
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
@@ -276,6 +279,20 @@ TEST_F(RecordingWindowTest, CtrlRAsksForTheRecordingWhenNoneIsBeside) {
     ASSERT_NE(window.recordingWindow(), nullptr);
     EXPECT_EQ(window.recordingWindow()->gapPath(), QString::fromStdString(other));
     EXPECT_EQ(window.recordingWindow()->silenceList(), (std::vector<Silence>{{100, 400}}));
+}
+
+// A recording dropped on the main window opens with the GAP file beside it, not there yet.
+TEST_F(RecordingWindowTest, DroppedRecordingPairsWithTheGapFileBesideIt) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(wav))});
+    QDragEnterEvent enter(QPoint(300, 30), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(&window, &enter);
+    QDropEvent drop(QPointF(300, 30), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(&window, &drop);
+    ASSERT_NE(window.recordingWindow(), nullptr);
+    EXPECT_EQ(window.recordingWindow()->gapPath(), QString::fromStdString(gap));
+    EXPECT_TRUE(window.recordingWindow()->silenceList().empty());
+    EXPECT_TRUE(text("txtPath").isEmpty()); // the main window's file is not touched
 }
 
 TEST_F(RecordingWindowTest, PlayIsDisabledAndSaysWhyWithoutAnOutput) {
