@@ -249,6 +249,23 @@ INSTANTIATE_TEST_SUITE_P(Recording, CloseTest,
                                            CloseRow{"cancel", Asker::Answer::Cancel, false, false}),
                          test::RowName{});
 
+// One window at a time: opening another recording in it settles the unsaved changes first.
+TEST_F(RecordingWindowTest, OpeningAnotherAsksAboutUnsavedChanges) {
+    open(records({{100, 400}}));
+    drag(1000, {1100});
+    const QString otherGap = QString::fromStdString(dir.file("other.gap"));
+    answers.push_back(Asker::Answer::Cancel);
+    window.openRecording(QString::fromStdString(wav), otherGap);
+    EXPECT_EQ(recording().gapPath(), QString::fromStdString(gap)); // kept, with its changes
+    EXPECT_TRUE(recording().isWindowModified());
+    answers.push_back(Asker::Answer::Discard);
+    window.openRecording(QString::fromStdString(wav), otherGap);
+    EXPECT_EQ(recording().gapPath(), otherGap);
+    EXPECT_FALSE(recording().isWindowModified());
+    EXPECT_EQ(asked.size(), 2U);
+    EXPECT_EQ(readBytes(gap), records({{100, 400}}));
+}
+
 TEST_F(RecordingWindowTest, CtrlROpensTheRecordingBesideTheGapFile) {
     writeBytes(gap, records({{100, 400}}));
     window.openPath(QString::fromStdString(gap));
