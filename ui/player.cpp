@@ -84,6 +84,7 @@ Player::Player(QObject* parent)
 }
 
 Player::~Player() {
+    blockSignals(true); // its window is going too
     stop();
 }
 
