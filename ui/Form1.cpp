@@ -3,6 +3,10 @@
 #include "Form2.hpp"
 #include "Form3.hpp"
 #include "Form4.hpp"
+#ifdef RAVIK_WITH_RECORDING
+#include "core/silences.hpp"
+#include "recordingwindow.hpp"
+#endif
 #include "statuslistmodel.hpp"
 #include "symbolimage.hpp"
 #include "ui_Form1.h"
@@ -10,6 +14,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -129,6 +134,10 @@ void Form1::setUpShortcuts() {
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated, this,
             &Form1::exitProgram);
     connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this, &Form1::Undo);
+#ifdef RAVIK_WITH_RECORDING
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this), &QShortcut::activated, this,
+            &Form1::showRecording);
+#endif
 }
 
 // --- Operations -------------------------------------------------------------------------
@@ -280,6 +289,31 @@ void Form1::showForm4() {
     showWindow(*form4_);
 }
 
+#ifdef RAVIK_WITH_RECORDING
+void Form1::showRecording() {
+    const QString gap = path();
+    if (!gap.isEmpty())
+        for (const std::string& candidate : silences::recordingCandidates(gap.toStdString()))
+            if (QFileInfo(QString::fromStdString(candidate)).isFile())
+                return openRecording(QString::fromStdString(candidate), gap);
+    dialog_.Filter = QStringLiteral("Recordings (*.wav *.flac *.ogg *.mp3) | "
+                                    "*.wav;*.flac;*.ogg;*.mp3");
+    if (!dialog_.ShowOpen())
+        return;
+    const QString recording = dialog_.FileName;
+    openRecording(recording, gap.isEmpty() ? QString::fromStdString(
+                                                 silences::gapPathFor(recording.toStdString()))
+                                           : gap);
+}
+
+void Form1::openRecording(const QString& recording, const QString& gap) {
+    if (!recording_)
+        recording_ = std::make_unique<RecordingWindow>(*this);
+    if (recording_->openRecording(recording, gap))
+        showWindow(*recording_);
+}
+#endif
+
 void Form1::exitProgram() {
     close();
     QApplication::closeAllWindows();
@@ -337,7 +371,13 @@ void Form1::dropEvent(QDropEvent* event) {
     if (urls.size() != 1 || !urls.front().isLocalFile())
         return;
     event->acceptProposedAction();
-    openPath(urls.front().toLocalFile());
+    const QString path = urls.front().toLocalFile();
+#ifdef RAVIK_WITH_RECORDING
+    if (silences::isRecordingPath(path.toStdString()))
+        return openRecording(path,
+                             QString::fromStdString(silences::gapPathFor(path.toStdString())));
+#endif
+    openPath(path);
 }
 
 } // namespace ravik

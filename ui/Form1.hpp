@@ -22,6 +22,7 @@ namespace ravik {
 class Form2;
 class Form3;
 class Form4;
+class RecordingWindow;
 class SymbolImage;
 class StatusListModel;
 
@@ -89,6 +90,17 @@ public:
     [[nodiscard]] Form3* form3() const { return form3_.get(); }
     [[nodiscard]] Form4* form4() const { return form4_.get(); }
 
+#ifdef RAVIK_WITH_RECORDING
+    /// Ctrl+R: the Recording window for the current file's recording (the first of NAME.wav,
+    /// .flac, .ogg, .mp3 beside it), else for one chosen through the dialog.
+    void showRecording();
+    /// Opens `recording` in the Recording window with the GAP file `gap`.
+    void openRecording(const QString& recording, const QString& gap);
+    [[nodiscard]] RecordingWindow* recordingWindow() const {
+        return recording_.get();
+    }
+#endif
+
     /// Ends the program with all its windows.
     void exitProgram();
 
@@ -120,6 +132,9 @@ private:
     std::unique_ptr<Form3> form3_;
     std::unique_ptr<Form4> form4_;
     std::optional<Replacement> undoable_;
+#ifdef RAVIK_WITH_RECORDING
+    std::unique_ptr<RecordingWindow> recording_;
+#endif
 };
 
 } // namespace ravik

@@ -1,26 +1,65 @@
-// Saves a picture of the main window with the bundled example loaded, for the README:
+// Saves a picture of a window for the README: the main window with a GAP file loaded, or the
+// Recording window with a recording and the GAP file beside it:
 //   build/tests/ui_screenshot examples/speech.gap docs/main-window.png
+//   build/tests/ui_screenshot --recording examples/speech.wav docs/recording-window.png
 #include "Form1.hpp"
+
+#ifdef RAVIK_WITH_RECORDING
+#include "core/silences.hpp"
+#include "recordingwindow.hpp"
+#include "waveformview.hpp"
+#endif
 
 #include <QApplication>
 #include <QPixmap>
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+int save(QWidget& window, const char* png) {
+    QApplication::processEvents();
+    if (!window.grab().save(QString::fromLocal8Bit(png))) {
+        std::fprintf(stderr, "ui_screenshot: could not write %s\n", png);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "Usage: ui_screenshot GAPFILE PNGFILE\n");
+    const bool recording = argc == 4 && std::strcmp(argv[1], "--recording") == 0;
+    if (argc != 3 && !recording) {
+        std::fprintf(stderr, "Usage: ui_screenshot GAPFILE PNGFILE\n"
+                             "       ui_screenshot --recording RECORDING PNGFILE\n");
         return 2;
     }
     ravik::Form1 window([](const ravik::StatusSink&) {});
     window.show();
-    window.startWith(QString::fromLocal8Bit(argv[1]));
-    QApplication::processEvents();
-    if (!window.grab().save(QString::fromLocal8Bit(argv[2]))) {
-        std::fprintf(stderr, "ui_screenshot: could not write %s\n", argv[2]);
-        return 1;
+    if (!recording) {
+        window.startWith(QString::fromLocal8Bit(argv[1]));
+        return save(window, argv[2]);
     }
-    return 0;
+#ifdef RAVIK_WITH_RECORDING
+    const QString wav = QString::fromLocal8Bit(argv[2]);
+    window.openRecording(wav,
+                         QString::fromStdString(ravik::silences::gapPathFor(wav.toStdString())));
+    ravik::RecordingWindow* shown = window.recordingWindow();
+    if (shown == nullptr || shown->recordingPath().isEmpty())
+        return 1;
+    shown->resize(1000, 380);
+    QApplication::processEvents();
+    shown->waveform().fitAll();
+    shown->waveform().select(1); // a selected silence, as while editing
+    shown->waveform().setPointerMs(shown->silenceList().size() > 1 ? shown->silenceList()[1].end
+                                                                   : 0);
+    return save(*shown, argv[3]);
+#else
+    std::fprintf(stderr, "ui_screenshot: this build has no Recording window\n");
+    return 2;
+#endif
 }

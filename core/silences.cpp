@@ -1,0 +1,151 @@
+#include "silences.hpp"
+
+#include "numberforms.hpp"
+#include "silencerules.hpp"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+
+namespace ravik::silences {
+namespace {
+
+std::filesystem::path pathOf(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string textOf(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+constexpr std::array<const char*, 4> kRecordingExtensions{"wav", "flac", "ogg", "mp3"};
+
+// The editor's silences in the form the rules of a valid file take.
+std::vector<silences::Silence> forTheRules(std::span<const ravik::Silence> list) {
+    std::vector<silences::Silence> ruled;
+    ruled.reserve(list.size());
+    for (const ravik::Silence& silence : list)
+        ruled.push_back({silence.start, silence.end, ruled.size() + 1});
+    return ruled;
+}
+
+} // namespace
+
+bool isValid(std::span<const ravik::Silence> list) {
+    return !firstBreak(forTheRules(list));
+}
+
+Range edgeRange(std::span<const ravik::Silence> list, std::size_t index, Edge edge) {
+    const ravik::Silence& silence = list[index];
+    Range range;
+    if (edge == Edge::Start) {
+        range = {index == 0 ? 0 : list[index - 1].end + 1, silence.end - 1};
+        range = {std::min(range.low, silence.start), std::max(range.high, silence.start)};
+    } else {
+        range = {silence.start + 1, index + 1 == list.size() ? kLastMs : list[index + 1].start - 1};
+        range = {std::min(range.low, silence.end), std::max(range.high, silence.end)};
+    }
+    return range;
+}
+
+std::optional<Range> freeRoomAround(std::span<const ravik::Silence> list, int ms) {
+    if (ms < 0 || ms > kLastMs)
+        return std::nullopt;
+    const auto after =
+        std::ranges::upper_bound(list, ms, {}, &ravik::Silence::end); // first ending later
+    const int low = after == list.begin() ? 0 : std::prev(after)->end + 1;
+    const int high = after == list.end() ? kLastMs : after->start - 1;
+    if (ms < low || ms > high)
+        return std::nullopt;
+    return Range{low, high};
+}
+
+std::optional<ravik::Silence> newSilence(std::span<const ravik::Silence> list, int anchor, int to) {
+    const std::optional<Range> room = freeRoomAround(list, anchor);
+    if (!room || room->high == room->low)
+        return std::nullopt;
+    const int other = room->clamp(to);
+    ravik::Silence silence{std::min(anchor, other), std::max(anchor, other)};
+    if (silence.start == silence.end) // a click, or a drag that went nowhere: 1 ms where room is
+        silence.end < room->high ? ++silence.end : --silence.start;
+    return silence;
+}
+
+std::size_t insertionIndex(std::span<const ravik::Silence> list, const ravik::Silence& silence) {
+    return static_cast<std::size_t>(
+        std::ranges::lower_bound(list, silence.start, {}, &ravik::Silence::start) - list.begin());
+}
+
+std::optional<std::size_t> silenceAt(std::span<const ravik::Silence> list, int ms) {
+    const auto at = std::ranges::lower_bound(list, ms, {}, &ravik::Silence::end);
+    if (at == list.end() || at->start > ms)
+        return std::nullopt;
+    return static_cast<std::size_t>(at - list.begin());
+}
+
+std::vector<std::uint8_t> encode(std::span<const ravik::Silence> list) {
+    return encode(forTheRules(list));
+}
+
+Decoded decodeFile(const GapBytes& bytes) {
+    Decoded decoded;
+    bool highWordsZero = true;
+    for (std::uint64_t at = 0; at + kRecordSize <= bytes.size(); at += kRecordSize) {
+        decoded.list.push_back({bytes.word(at), bytes.word(at + 4)});
+        highWordsZero = highWordsZero && bytes.word(at + 2) == 0 && bytes.word(at + 6) == 0;
+    }
+    decoded.valid = highWordsZero && bytes.size() % kRecordSize == 0 && isValid(decoded.list);
+    return decoded;
+}
+
+std::string statusLine(std::optional<int> pointerMs, std::optional<ravik::Silence> selected) {
+    std::string line;
+    if (pointerMs)
+        line += "Pointer " + numberforms::plainDecimal(*pointerMs) + " ms";
+    if (selected) {
+        if (!line.empty())
+            line += "   ";
+        line += "ravik::Silence " + numberforms::plainDecimal(selected->start) + " to " +
+                numberforms::plainDecimal(selected->end) + " ms, " +
+                numberforms::plainDecimal(selected->length()) + " ms long";
+    }
+    return line;
+}
+
+std::string invalidFileNotice(const std::string& gapPath) {
+    return "\"" + gapPath +
+           "\" is not a valid GAP file, so its silences are not shown; saving replaces it.";
+}
+
+std::span<const char* const> recordingExtensions() {
+    return kRecordingExtensions;
+}
+
+std::vector<std::string> recordingCandidates(const std::string& gapPath) {
+    std::vector<std::string> candidates;
+    for (const char* extension : kRecordingExtensions) {
+        std::filesystem::path path = pathOf(gapPath);
+        path.replace_extension(std::string(".") + extension);
+        candidates.push_back(textOf(path));
+    }
+    return candidates;
+}
+
+bool isRecordingPath(const std::string& path) {
+    std::string extension = textOf(pathOf(path).extension());
+    std::ranges::transform(extension, extension.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return std::ranges::any_of(kRecordingExtensions, [&](const char* known) {
+        return extension == std::string(".") + known;
+    });
+}
+
+std::string gapPathFor(const std::string& recording) {
+    std::filesystem::path path = pathOf(recording);
+    path.replace_extension(".gap");
+    return textOf(path);
+}
+
+} // namespace ravik::silences

@@ -1,0 +1,359 @@
+#include "audio/testset.hpp"
+#include "gaptool.hpp"
+#include "player.hpp"
+#include "recordingwindow.hpp"
+#include "uitest.hpp"
+#include "waveformview.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <sstream>
+
+namespace ravik::test {
+namespace {
+
+// Answers the Recording window's questions from a script and records each one.
+class ScriptedAsker final : public Asker {
+public:
+    ScriptedAsker(std::deque<Answer>& answers, std::vector<Question>& asked)
+        : answers_(answers)
+        , asked_(asked) {}
+    Answer ask(QWidget*, Question question, const QString&) override {
+        asked_.push_back(question);
+        if (answers_.empty())
+            throw std::logic_error("a question came that the test did not expect");
+        const Answer answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    }
+
+private:
+    std::deque<Answer>& answers_;
+    std::vector<Question>& asked_;
+};
+
+// 2 s at 48 kHz: digital silence, a square wave at 0.8 from 500 to 1500 ms, silence again.
+constexpr int kLoudFrom = 500;
+constexpr int kLoudTo = 1500;
+constexpr int kLengthMs = 2000;
+
+class RecordingWindowTest : public MainWindowTest {
+protected:
+    RecordingWindowTest() {
+        testset::Recording made;
+        made.sampleRate = 48'000;
+        for (int i = 0; i < kLengthMs * 48; ++i) {
+            const bool loud = i >= kLoudFrom * 48 && i < kLoudTo * 48;
+            made.samples.push_back(loud ? (i / 24 % 2 == 0 ? 0.8F : -0.8F) : 0.0F);
+        }
+        wav = dir.file("take.wav");
+        EXPECT_TRUE(testset::writeWav(made, wav));
+        gap = dir.file("take.gap");
+    }
+
+    // Opens the recording with a GAP file holding `silences` (none: no file), at 1 ms a pixel.
+    RecordingWindow& open(std::optional<Bytes> silences) {
+        if (silences)
+            writeBytes(gap, *silences);
+        window.openRecording(QString::fromStdString(wav), QString::fromStdString(gap));
+        RecordingWindow* recording = window.recordingWindow();
+        recording->setAsker(std::make_unique<ScriptedAsker>(answers, asked));
+        recording->resize(1200, 400);
+        recording->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(recording));
+        view().setView(0, 1.0);
+        return *recording;
+    }
+    [[nodiscard]] RecordingWindow& recording() const { return *window.recordingWindow(); }
+    [[nodiscard]] WaveformView& view() const { return recording().waveform(); }
+    [[nodiscard]] QPoint at(double ms) const {
+        return {static_cast<int>(std::lround(view().xAt(ms))), view().height() / 2};
+    }
+    void drag(double fromMs, std::initializer_list<double> throughMs) {
+        QTest::mousePress(&view(), Qt::LeftButton, {}, at(fromMs));
+        for (const double ms : throughMs)
+            QTest::mouseMove(&view(), at(ms));
+        QTest::mouseRelease(&view(), Qt::LeftButton, {}, at(*std::prev(throughMs.end())));
+    }
+    void key(int key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(&view(), static_cast<Qt::Key>(key), modifiers);
+    }
+
+    std::string wav;
+    std::string gap;
+    std::deque<Asker::Answer> answers;
+    std::vector<Asker::Question> asked;
+};
+
+TEST_F(RecordingWindowTest, DraggedEdgeIsSavedToTheByteAsOneUndoStep) {
+    open(records({{100, 400}, {1600, 1900}}));
+    drag(400, {420, 437, 450});
+    EXPECT_EQ(recording().undoStack().count(), 1); // the moves of one drag merge
+    EXPECT_TRUE(recording().windowTitle().endsWith(QLatin1String("take.wav[*]")));
+    EXPECT_TRUE(recording().isWindowModified());
+    QTest::keyClick(&recording(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(readBytes(gap), records({{100, 450}, {1600, 1900}}));
+    EXPECT_FALSE(recording().isWindowModified());
+    // The main window took the file up, as after the Silence Info window's last write.
+    EXPECT_EQ(text("txtPath"), QString::fromStdString(gap));
+    EXPECT_EQ(text("txtCount"), QLatin1String("2"));
+}
+
+struct ClampRow {
+    const char* name;
+    double fromMs;
+    double toMs;
+    std::vector<Silence> expected;
+};
+
+class EdgeClampTest : public RecordingWindowTest, public ::testing::WithParamInterface<ClampRow> {};
+
+// Neither neighbour can be crossed or touched, no silence shrinks to nothing, none leaves 0.
+TEST_P(EdgeClampTest, StopsShortOfNeighboursAndTheStart) {
+    const ClampRow& row = GetParam();
+    open(records({{100, 400}, {600, 900}}));
+    drag(row.fromMs, {row.toMs});
+    EXPECT_EQ(recording().silenceList(), row.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Recording, EdgeClampTest,
+    ::testing::Values(ClampRow{"start_onto_previous", 600, 200, {{100, 400}, {400 + 1, 900}}},
+                      ClampRow{"end_onto_next", 400, 700, {{100, 600 - 1}, {600, 900}}},
+                      ClampRow{"end_past_its_start", 400, 50, {{100, 100 + 1}, {600, 900}}},
+                      ClampRow{"start_before_zero", 100, -40, {{0, 400}, {600, 900}}}),
+    test::RowName{});
+
+// The keys move the selected edge 1 ms, with Shift 10 ms, and stop at the last millisecond.
+TEST_F(RecordingWindowTest, ArrowKeysMoveTheEdgeUpToTheLastMillisecond) {
+    open(records({{100, 400}, {32'750, 32'760}}));
+    key(Qt::Key_Tab);
+    key(Qt::Key_Tab); // the second silence, its start
+    key(Qt::Key_Left);
+    key(Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(recording().silenceList()[1], (Silence{32'750 - 11, 32'760}));
+    view().select(1, silences::Edge::End);
+    key(Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(recording().silenceList()[1].end, silences::kLastMs);
+}
+
+TEST_F(RecordingWindowTest, AddsDeletesUndoesAndRedoes) {
+    open(records({{100, 400}}));
+    drag(1000, {1050, 1100}); // in free room: a new silence
+    const std::vector<Silence> added{{100, 400}, {1000, 1100}};
+    EXPECT_EQ(recording().silenceList(), added);
+
+    QTest::mouseClick(&view(), Qt::LeftButton, {}, at(250)); // selects the first
+    key(Qt::Key_Delete);
+    EXPECT_EQ(recording().silenceList(), (std::vector<Silence>{{1000, 1100}}));
+    QStringList edits; // the Edit menu names what Undo undoes
+    for (const QAction* action : recording().findChildren<QAction*>())
+        edits << action->text();
+    EXPECT_TRUE(edits.contains(QLatin1String("&Undo Delete Silence")))
+        << edits.join(',').toStdString();
+
+    QTest::keyClick(&recording(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(recording().silenceList(), added);
+    QTest::keyClick(&recording(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(recording().silenceList(), (std::vector<Silence>{{100, 400}}));
+    EXPECT_FALSE(recording().isWindowModified());
+    QTest::keyClick(&recording(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(&recording(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(recording().silenceList(), (std::vector<Silence>{{1000, 1100}}));
+}
+
+// The window's Detect and gaptool detect give the same file for the same recording.
+TEST_F(RecordingWindowTest, DetectThenSaveWritesWhatGaptoolDetectWrites) {
+    const std::filesystem::path speech =
+        std::filesystem::path(RAVIK_SOURCE_FOLDER) / "examples" / "speech.wav";
+    wav = dir.file("speech.wav");
+    std::filesystem::copy_file(speech, wav);
+    gap = dir.file("speech.gap");
+    open(std::nullopt);
+    for (QPushButton* button : recording().findChildren<QPushButton*>())
+        if (button->text() == QLatin1String("&Detect"))
+            QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_FALSE(recording().silenceList().empty());
+    QTest::keyClick(&recording(), Qt::Key_S, Qt::ControlModifier);
+
+    std::ostringstream out;
+    std::ostringstream err;
+    const std::string fromGaptool = dir.file("gaptool.gap");
+    ASSERT_EQ(cli::runGaptool({"detect", wav, "-o", fromGaptool}, out, err, "."), 0) << err.str();
+    EXPECT_EQ(readBytes(gap), readBytes(fromGaptool));
+}
+
+struct DiskRow {
+    const char* name;
+    Asker::Answer answer;
+    bool written;  // the file holds the window's list afterwards
+    bool reloaded; // the window shows the file's list afterwards
+};
+
+class ChangedOnDiskTest : public RecordingWindowTest,
+                          public ::testing::WithParamInterface<DiskRow> {};
+
+// A file changed by somebody else since it was loaded is never silently overwritten or dropped.
+TEST_P(ChangedOnDiskTest, SavingAsksFirst) {
+    const DiskRow& row = GetParam();
+    open(records({{100, 400}}));
+    drag(1000, {1100});
+    const Bytes theirs = records({{10, 20}, {30, 40}});
+    writeBytes(gap, theirs);
+    answers.push_back(row.answer);
+    QTest::keyClick(&recording(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(asked, std::vector{Asker::Question::ChangedOnDisk});
+    EXPECT_EQ(readBytes(gap), row.written ? records({{100, 400}, {1000, 1100}}) : theirs);
+    if (row.reloaded) {
+        EXPECT_EQ(recording().silenceList(), (std::vector<Silence>{{10, 20}, {30, 40}}));
+    }
+    EXPECT_EQ(recording().isWindowModified(), !row.written && !row.reloaded);
+}
+
+INSTANTIATE_TEST_SUITE_P(Recording, ChangedOnDiskTest,
+                         ::testing::Values(DiskRow{"overwrite", Asker::Answer::Overwrite, true,
+                                                   false},
+                                           DiskRow{"reload", Asker::Answer::Reload, false, true},
+                                           DiskRow{"cancel", Asker::Answer::Cancel, false, false}),
+                         test::RowName{});
+
+struct CloseRow {
+    const char* name;
+    Asker::Answer answer;
+    bool closes;
+    bool written;
+};
+
+class CloseTest : public RecordingWindowTest, public ::testing::WithParamInterface<CloseRow> {};
+
+TEST_P(CloseTest, UnsavedChangesAreAskedAbout) {
+    const CloseRow& row = GetParam();
+    open(records({{100, 400}}));
+    drag(1000, {1100});
+    answers.push_back(row.answer);
+    recording().close();
+    EXPECT_EQ(asked, std::vector{Asker::Question::UnsavedChanges});
+    EXPECT_EQ(recording().isVisible(), !row.closes);
+    EXPECT_EQ(readBytes(gap),
+              row.written ? records({{100, 400}, {1000, 1100}}) : records({{100, 400}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Recording, CloseTest,
+                         ::testing::Values(CloseRow{"save", Asker::Answer::Save, true, true},
+                                           CloseRow{"discard", Asker::Answer::Discard, true, false},
+                                           CloseRow{"cancel", Asker::Answer::Cancel, false, false}),
+                         test::RowName{});
+
+// One window at a time: opening another recording in it settles the unsaved changes first.
+TEST_F(RecordingWindowTest, OpeningAnotherAsksAboutUnsavedChanges) {
+    open(records({{100, 400}}));
+    drag(1000, {1100});
+    const QString otherGap = QString::fromStdString(dir.file("other.gap"));
+    answers.push_back(Asker::Answer::Cancel);
+    window.openRecording(QString::fromStdString(wav), otherGap);
+    EXPECT_EQ(recording().gapPath(), QString::fromStdString(gap)); // kept, with its changes
+    EXPECT_TRUE(recording().isWindowModified());
+    answers.push_back(Asker::Answer::Discard);
+    window.openRecording(QString::fromStdString(wav), otherGap);
+    EXPECT_EQ(recording().gapPath(), otherGap);
+    EXPECT_FALSE(recording().isWindowModified());
+    EXPECT_EQ(asked.size(), 2U);
+    EXPECT_EQ(readBytes(gap), records({{100, 400}}));
+}
+
+TEST_F(RecordingWindowTest, CtrlROpensTheRecordingBesideTheGapFile) {
+    writeBytes(gap, records({{100, 400}}));
+    window.openPath(QString::fromStdString(gap));
+    QTest::keyClick(&window, Qt::Key_R, Qt::ControlModifier);
+    ASSERT_NE(window.recordingWindow(), nullptr);
+    EXPECT_EQ(window.recordingWindow()->windowTitle(), QLatin1String("Recording - take.wav[*]"));
+    EXPECT_EQ(window.recordingWindow()->silenceList(), (std::vector<Silence>{{100, 400}}));
+    EXPECT_TRUE(questions.empty());
+}
+
+// Without a recording beside the GAP file the dialog asks for one, which is paired with the
+// current file; one it cannot read is named in the main window's list with the reason.
+TEST_F(RecordingWindowTest, CtrlRAsksForTheRecordingWhenNoneIsBeside) {
+    const std::string other = dir.file("other.gap");
+    writeBytes(other, records({{100, 400}}));
+    window.openPath(QString::fromStdString(other));
+    const QString notSound = file("notes.wav", records({{1, 2}}));
+    answer(notSound);
+    QTest::keyClick(&window, Qt::Key_R, Qt::ControlModifier);
+    ASSERT_EQ(questions.size(), 1U);
+    EXPECT_TRUE(questions[0].filter.contains(QLatin1String("*.flac")));
+    EXPECT_TRUE(window.recordingWindow() == nullptr || !window.recordingWindow()->isVisible());
+    const std::string last = statusLines().back();
+    EXPECT_NE(last.find(notSound.toStdString()), std::string::npos) << last;
+
+    answer(QString::fromStdString(wav));
+    QTest::keyClick(&window, Qt::Key_R, Qt::ControlModifier);
+    ASSERT_NE(window.recordingWindow(), nullptr);
+    EXPECT_EQ(window.recordingWindow()->gapPath(), QString::fromStdString(other));
+    EXPECT_EQ(window.recordingWindow()->silenceList(), (std::vector<Silence>{{100, 400}}));
+}
+
+// A recording dropped on the main window opens with the GAP file beside it, not there yet.
+TEST_F(RecordingWindowTest, DroppedRecordingPairsWithTheGapFileBesideIt) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(wav))});
+    QDragEnterEvent enter(QPoint(300, 30), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(&window, &enter);
+    QDropEvent drop(QPointF(300, 30), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(&window, &drop);
+    ASSERT_NE(window.recordingWindow(), nullptr);
+    EXPECT_EQ(window.recordingWindow()->gapPath(), QString::fromStdString(gap));
+    EXPECT_TRUE(window.recordingWindow()->silenceList().empty());
+    EXPECT_TRUE(text("txtPath").isEmpty()); // the main window's file is not touched
+}
+
+TEST_F(RecordingWindowTest, PlayIsDisabledAndSaysWhyWithoutAnOutput) {
+    open(records({{100, 400}}));
+    const std::optional<QString> reason = Player().unavailableReason();
+    if (!reason)
+        GTEST_SKIP() << "this machine has an audio output";
+    QPushButton* play = nullptr;
+    for (QPushButton* button : recording().findChildren<QPushButton*>())
+        if (button->text() == QLatin1String("Play"))
+            play = button;
+    ASSERT_NE(play, nullptr);
+    EXPECT_FALSE(play->isEnabled());
+    EXPECT_EQ(play->toolTip(), *reason);
+    key(Qt::Key_Space); // and nothing happens
+    EXPECT_FALSE(recording().isWindowModified());
+}
+
+// The waveform where the recording is loud, the boxes' blue where a silence is, the selected
+// box lighter, and black elsewhere, each at a known time.
+TEST_F(RecordingWindowTest, PaintsWaveformAndBoxesAtTheirTimes) {
+    open(records({{100, 400}}));
+    const int quarter =
+        WaveformView::kRulerHeight + (view().height() - WaveformView::kRulerHeight) / 4;
+    const int nearTop = WaveformView::kRulerHeight + 2;
+    const auto pixel = [&](double ms, int y) {
+        return view().grab().toImage().pixelColor(static_cast<int>(view().xAt(ms)), y).rgb();
+    };
+    const auto over = [](const QColor& colour) { // a translucent box over black
+        return qRgb(colour.red() * colour.alpha() / 255, colour.green() * colour.alpha() / 255,
+                    colour.blue() * colour.alpha() / 255);
+    };
+    const auto near = [](QRgb actual, QRgb expected) {
+        return std::abs(qRed(actual) - qRed(expected)) <= 2 &&
+               std::abs(qGreen(actual) - qGreen(expected)) <= 2 &&
+               std::abs(qBlue(actual) - qBlue(expected)) <= 2;
+    };
+    EXPECT_PRED2(near, pixel(1000, quarter), WaveformView::kWave.rgb());
+    EXPECT_PRED2(near, pixel(1000, nearTop), WaveformView::kBackground.rgb());
+    EXPECT_PRED2(near, pixel(250, quarter), over(WaveformView::kSilence));
+    EXPECT_PRED2(near, pixel(450, quarter), WaveformView::kBackground.rgb());
+    QTest::mouseClick(&view(), Qt::LeftButton, {}, at(250));
+    EXPECT_PRED2(near, pixel(300, quarter), over(WaveformView::kSelected));
+}
+
+} // namespace
+} // namespace ravik::test

@@ -1,0 +1,274 @@
+#include "waveformview.hpp"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace ravik {
+namespace {
+
+// A press this close to a silence's edge takes the edge.
+constexpr double kEdgeGrip = 4.0;
+// A drag shorter than this is a click.
+constexpr double kLeastDrag = 3.0;
+
+// A tick step of 1, 2 or 5 times a power of ten ms that leaves room for a label.
+double tickStep(double msPerPixel) {
+    const double least = msPerPixel * 80.0;
+    constexpr std::array<double, 3> kFactors{2.0, 2.5, 2.0}; // 1, 2, 5, 10, 20, 50, ...
+    double step = 1.0;
+    for (std::size_t i = 0; step < least; ++i)
+        step *= kFactors[i % kFactors.size()];
+    return step;
+}
+
+} // namespace
+
+const QColor WaveformView::kBackground(0, 0, 0);
+const QColor WaveformView::kWave(150, 220, 150);
+const QColor WaveformView::kSilence(0, 0, 255, 110);
+const QColor WaveformView::kSelected(90, 150, 255, 150);
+const QColor WaveformView::kBeyondReach(128, 128, 128, 100);
+const QColor WaveformView::kPlayHead(255, 60, 60);
+
+WaveformView::WaveformView(QWidget* parent)
+    : QWidget(parent) {
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(200, 120);
+}
+
+void WaveformView::setContent(const audio::Peaks* peaks, const std::vector<Silence>* list) {
+    peaks_ = peaks;
+    list_ = list;
+    selected_.reset();
+    playHead_.reset();
+    pointerMs_ = 0;
+    waveStartMs_ = -1;
+    fitAll();
+}
+
+void WaveformView::select(std::optional<std::size_t> index, silences::Edge edge) {
+    if (index && (!list_ || *index >= list_->size()))
+        index.reset();
+    selected_ = index;
+    selectedEdge_ = edge;
+    emit selectionChanged();
+    update();
+}
+
+double WaveformView::totalMs() const {
+    double total = peaks_ ? peaks_->lengthMs() : 0.0;
+    if (list_ && !list_->empty())
+        total = std::max(total, static_cast<double>(list_->back().end + 1));
+    return std::max(total, 1.0);
+}
+
+void WaveformView::setView(double startMs, double msPerPixel) {
+    const double width = std::max(1, this->width());
+    const double widest = std::max(totalMs() / width, 1.0 / kMostPixelsPerMs);
+    msPerPixel_ = std::clamp(msPerPixel, 1.0 / kMostPixelsPerMs, widest);
+    startMs_ = std::clamp(startMs, 0.0, std::max(0.0, totalMs() - width * msPerPixel_));
+    emit viewChanged();
+    update();
+}
+
+void WaveformView::fitAll() {
+    setView(0, totalMs() / std::max(1, width()));
+}
+
+void WaveformView::zoomAround(double factor, double atMs) {
+    const double x = xAt(atMs);
+    const double scale = msPerPixel_ / factor;
+    setView(atMs - x * std::max(scale, 1.0 / kMostPixelsPerMs), scale);
+}
+
+void WaveformView::setPointerMs(double ms) {
+    pointerMs_ = std::clamp(ms, 0.0, totalMs());
+    emit pointerMoved();
+}
+
+void WaveformView::setPlayHead(std::optional<double> ms) {
+    playHead_ = ms;
+    update();
+}
+
+int WaveformView::wholeMsAt(double x) const {
+    return static_cast<int>(std::lround(msAt(x)));
+}
+
+// --- Painting ---------------------------------------------------------------------------
+
+QImage& WaveformView::waveImage() {
+    const QSize size(width(), height());
+    if (wave_.size() == size && waveStartMs_ == startMs_ && waveMsPerPixel_ == msPerPixel_)
+        return wave_;
+    wave_ = QImage(size, QImage::Format_RGB32);
+    wave_.fill(kBackground);
+    waveStartMs_ = startMs_;
+    waveMsPerPixel_ = msPerPixel_;
+    if (!peaks_ || peaks_->sampleRate() <= 0)
+        return wave_;
+    const double framesPerMs = peaks_->sampleRate() / 1000.0;
+    const int top = kRulerHeight;
+    const double middle = top + (height() - top) / 2.0;
+    const double half = (height() - top) / 2.0 - 1.0;
+    const QRgb colour = kWave.rgb();
+    for (int x = 0; x < width(); ++x) {
+        const auto first = static_cast<std::int64_t>(std::floor(msAt(x) * framesPerMs));
+        const auto last =
+            std::max(first + 1, static_cast<std::int64_t>(std::floor(msAt(x + 1) * framesPerMs)));
+        const std::optional<audio::PeakRange> range = peaks_->range(first, last);
+        if (!range)
+            continue;
+        const int y0 =
+            std::clamp(static_cast<int>(std::lround(middle - range->high / 32767.0 * half)), top,
+                       height() - 1);
+        const int y1 = std::clamp(
+            static_cast<int>(std::lround(middle - range->low / 32767.0 * half)), top, height() - 1);
+        for (int y = y0; y <= y1; ++y)
+            reinterpret_cast<QRgb*>(wave_.scanLine(y))[x] = colour;
+    }
+    return wave_;
+}
+
+void WaveformView::paintRuler(QPainter& painter) const {
+    painter.fillRect(0, 0, width(), kRulerHeight, QColor(45, 45, 45));
+    painter.setPen(QColor(200, 200, 200));
+    const double step = tickStep(msPerPixel_);
+    const double minor = step / 5.0;
+    for (double ms = std::floor(startMs_ / minor) * minor; xAt(ms) < width(); ms += minor) {
+        const int x = static_cast<int>(std::lround(xAt(ms)));
+        const bool major = std::fmod(std::round(ms / minor), 5.0) == 0.0;
+        painter.drawLine(x, kRulerHeight - (major ? 8 : 4), x, kRulerHeight - 1);
+        if (major)
+            painter.drawText(x + 3, kRulerHeight - 8, QString::number(std::llround(ms)));
+    }
+}
+
+void WaveformView::paintSilences(QPainter& painter) const {
+    const int top = kRulerHeight;
+    const int bottom = height();
+    const auto box = [&](const Silence& silence) {
+        const double x0 = xAt(silence.start);
+        const double x1 = std::max(xAt(silence.end), x0 + 1.0);
+        return QRectF(x0, top, x1 - x0, bottom - top);
+    };
+    if (list_) {
+        const auto first = std::ranges::lower_bound(*list_, static_cast<int>(std::floor(startMs_)),
+                                                    {}, &Silence::end);
+        for (auto at = first; at != list_->end() && xAt(at->start) < width(); ++at) {
+            const bool chosen =
+                selected_ && *selected_ == static_cast<std::size_t>(at - list_->begin());
+            painter.fillRect(box(*at), chosen ? kSelected : kSilence);
+            if (chosen) {
+                const double edge =
+                    xAt(selectedEdge_ == silences::Edge::Start ? at->start : at->end);
+                painter.setPen(QPen(QColor(255, 255, 255), 2));
+                painter.drawLine(QPointF(edge, top), QPointF(edge, bottom));
+            }
+        }
+    }
+    if (drawn_)
+        painter.fillRect(box(*drawn_), kSelected);
+}
+
+void WaveformView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawImage(0, 0, waveImage());
+    paintSilences(painter);
+    const double reach = xAt(silences::kLastMs);
+    if (reach < width())
+        painter.fillRect(QRectF(std::max(0.0, reach), kRulerHeight, width(), height()),
+                         kBeyondReach);
+    paintRuler(painter);
+    const double pointer = xAt(pointerMs_);
+    painter.setPen(QPen(QColor(255, 255, 255, 140), 1, Qt::DashLine));
+    painter.drawLine(QPointF(pointer, kRulerHeight), QPointF(pointer, height()));
+    if (playHead_) {
+        painter.setPen(QPen(kPlayHead, 1));
+        painter.drawLine(QPointF(xAt(*playHead_), 0), QPointF(xAt(*playHead_), height()));
+    }
+}
+
+void WaveformView::resizeEvent(QResizeEvent*) {
+    setView(startMs_, msPerPixel_);
+}
+
+// --- The pointer ------------------------------------------------------------------------
+
+void WaveformView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !list_)
+        return QWidget::mousePressEvent(event);
+    const double x = event->position().x();
+    pressX_ = x;
+    setPointerMs(msAt(x));
+    // The nearest edge within grip, else the silence under the pointer, else new room.
+    std::optional<std::size_t> edgeOf;
+    silences::Edge edge = silences::Edge::Start;
+    double nearest = kEdgeGrip;
+    for (std::size_t i = 0; i < list_->size(); ++i) {
+        for (const auto& [which, ms] : {std::pair{silences::Edge::Start, (*list_)[i].start},
+                                        std::pair{silences::Edge::End, (*list_)[i].end}}) {
+            const double distance = std::abs(xAt(ms) - x);
+            if (distance <= nearest) {
+                nearest = distance;
+                edgeOf = i;
+                edge = which;
+            }
+        }
+    }
+    if (edgeOf) {
+        drag_ = Drag::Edge;
+        ++dragSerial_;
+        select(edgeOf, edge);
+        return;
+    }
+    if (const auto inside = silences::silenceAt(*list_, wholeMsAt(x))) {
+        select(inside, selectedEdge_);
+        return;
+    }
+    select(std::nullopt);
+    drag_ = Drag::New;
+    anchorMs_ = wholeMsAt(x);
+}
+
+void WaveformView::mouseMoveEvent(QMouseEvent* event) {
+    const double x = event->position().x();
+    setPointerMs(msAt(x));
+    if (drag_ == Drag::Edge && selected_)
+        emit edgeDragged(*selected_, selectedEdge_, wholeMsAt(x), dragSerial_);
+    else if (drag_ == Drag::New && list_ && std::abs(x - pressX_) >= kLeastDrag) {
+        drawn_ = silences::newSilence(*list_, anchorMs_, wholeMsAt(x));
+        update();
+    }
+}
+
+void WaveformView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mouseReleaseEvent(event);
+    const Drag was = drag_;
+    drag_ = Drag::None;
+    if (was == Drag::New && drawn_) {
+        const Silence silence = *drawn_;
+        drawn_.reset();
+        emit silenceDrawn(silence);
+    }
+    update();
+}
+
+void WaveformView::wheelEvent(QWheelEvent* event) {
+    const QPoint angle = event->angleDelta();
+    const double notches = (angle.y() != 0 ? angle.y() : angle.x()) / 120.0;
+    if (event->modifiers() & Qt::ControlModifier)
+        zoomAround(std::pow(1.25, notches), msAt(event->position().x()));
+    else
+        setView(startMs_ - notches * width() * msPerPixel_ / 10.0, msPerPixel_);
+    event->accept();
+}
+
+} // namespace ravik

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "audio/peaks.hpp"
+#include "core/silences.hpp"
+
+#include <QImage>
+#include <QWidget>
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+namespace ravik {
+
+/// The recording's waveform with the GAP file's silences over it, a millisecond ruler above and
+/// the part a GAP file cannot reach shaded. It paints from the recording's peaks only; edits
+/// it asks for through its signals, and the owner changes the list and calls update().
+class WaveformView : public QWidget {
+    Q_OBJECT
+
+public:
+    /// The timeline's blue, and the other colours of the picture.
+    static const QColor kBackground;
+    static const QColor kWave;
+    static const QColor kSilence;
+    static const QColor kSelected;
+    static const QColor kBeyondReach;
+    static const QColor kPlayHead;
+    /// The closest zoom: this many pixels per millisecond.
+    static constexpr double kMostPixelsPerMs = 20.0;
+    static constexpr int kRulerHeight = 20;
+
+    explicit WaveformView(QWidget* parent = nullptr);
+
+    /// What to draw; both must outlive the view or be replaced. Fits the whole recording.
+    void setContent(const audio::Peaks* peaks, const std::vector<Silence>* list);
+
+    [[nodiscard]] std::optional<std::size_t> selected() const { return selected_; }
+    [[nodiscard]] silences::Edge selectedEdge() const { return selectedEdge_; }
+    void select(std::optional<std::size_t> index, silences::Edge edge = silences::Edge::Start);
+
+    [[nodiscard]] double totalMs() const;
+    [[nodiscard]] double viewStartMs() const { return startMs_; }
+    [[nodiscard]] double msPerPixel() const { return msPerPixel_; }
+    /// Shows from `startMs` at the given scale, kept within the recording and the zoom limits.
+    void setView(double startMs, double msPerPixel);
+    void fitAll();
+    /// Zooms by `factor` (above 1: closer) keeping `atMs` where it is on screen.
+    void zoomAround(double factor, double atMs);
+    [[nodiscard]] double msAt(double x) const { return startMs_ + x * msPerPixel_; }
+    [[nodiscard]] double xAt(double ms) const { return (ms - startMs_) / msPerPixel_; }
+
+    /// The time the pointer last pointed at or clicked, which playing starts from.
+    [[nodiscard]] double pointerMs() const { return pointerMs_; }
+    void setPointerMs(double ms);
+    void setPlayHead(std::optional<double> ms);
+
+signals:
+    void viewChanged();
+    void pointerMoved();
+    void selectionChanged();
+    /// An edge is being dragged to `ms`; `drag` numbers the drag, so one drag is one edit.
+    void edgeDragged(std::size_t index, silences::Edge edge, int ms, int drag);
+    /// The user drew a new silence.
+    void silenceDrawn(const Silence& silence);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    enum class Drag { None, Edge, New };
+
+    [[nodiscard]] int wholeMsAt(double x) const;
+    [[nodiscard]] QImage& waveImage();
+    void paintRuler(QPainter& painter) const;
+    void paintSilences(QPainter& painter) const;
+
+    const audio::Peaks* peaks_ = nullptr;
+    const std::vector<Silence>* list_ = nullptr;
+    double startMs_ = 0;
+    double msPerPixel_ = 1;
+    double pointerMs_ = 0;
+    std::optional<double> playHead_;
+    std::optional<std::size_t> selected_;
+    silences::Edge selectedEdge_ = silences::Edge::Start;
+
+    Drag drag_ = Drag::None;
+    int dragSerial_ = 0;
+    int anchorMs_ = 0;
+    double pressX_ = 0;
+    std::optional<Silence> drawn_;
+
+    // The waveform of the current view, made again only when the view or the size changes.
+    QImage wave_;
+    double waveStartMs_ = -1;
+    double waveMsPerPixel_ = -1;
+};
+
+} // namespace ravik
