@@ -37,7 +37,8 @@ std::string recording(const std::string& name, int seconds) {
     // One round of the phrases lasts about 8.2 s.
     ravik::testset::Recording made =
         ravik::testset::makeRecording(Condition::noise20dB, seconds / 8 + 1);
-    made.samples.resize(static_cast<std::size_t>(seconds) * made.sampleRate);
+    made.samples.resize(static_cast<std::size_t>(seconds) *
+                        static_cast<std::size_t>(made.sampleRate));
     if (!ravik::testset::writeWav(made, path))
         std::abort();
     return path;
