@@ -68,7 +68,7 @@ Form1::Form1(Registrar registrar, QWidget* parent)
     , registrar_(std::move(registrar)) {
     substituteDesignFont();
     ui_->setupUi(this);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/ravik.svg")));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/ravik")));
     ui_->Sts->setModel(status_);
     // The result fields and the list in the light 3-D colour, the path in the menu colour.
     for (QWidget* field : std::initializer_list<QWidget*>{ui_->txtLength, ui_->txtCount,
@@ -85,7 +85,7 @@ Form1::~Form1() = default;
 
 void Form1::setUpButtonRow() {
     const auto icon = [](const char* name) {
-        return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+        return QIcon(QStringLiteral(":/icons/%1").arg(QLatin1String(name)));
     };
     ui_->Command2->setIcon(icon("new"));
     slots_ = {Slot{ui_->cmX, ui_->imX}, Slot{ui_->cmR, ui_->ImR}, Slot{ui_->cmO, ui_->imO},

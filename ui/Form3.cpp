@@ -13,7 +13,7 @@ Form3::Form3(Form1& main, Registrar registrar, QWidget* parent)
     , registrar_(std::move(registrar)) {
     ui_->setupUi(this);
     setFixedSize(size());
-    setWindowIcon(QIcon(QStringLiteral(":/icons/toolswindow.svg")));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/toolswindow")));
     connect(ui_->Command1, &QPushButton::clicked, &main_, &Form1::ValidateGAP);
     connect(ui_->Command2, &QPushButton::clicked, &main_, &Form1::Defrag);
     connect(ui_->Command3, &QPushButton::clicked, this,
