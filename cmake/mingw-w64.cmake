@@ -1,5 +1,5 @@
 # Cross-compiles the Windows build with MinGW-w64 (Debian: g++-mingw-w64-x86-64-posix) and runs
-# its programs under Wine. Every program is linked statically, so it needs no DLL beside it.
+# its programs under Wine. The project links its programs statically, except those on Qt's DLLs.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -12,5 +12,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
