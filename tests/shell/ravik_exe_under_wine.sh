@@ -45,29 +45,25 @@ windows_path() {
 
 # The visible top-level window with the caption $1 (exactly).
 window_named() {
-    xdotool search --onlyvisible --name "^$1\$" | head -n1
-}
-
-# The colour at ($2, $3) inside window $1, as RRGGBB.
-colour_at() {
-    import -window "$1" -crop "1x1+$2+$3" -depth 8 txt:- | sed -n 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/p'
+    local found
+    found=$(xdotool search --onlyvisible --name "^$1\$") && [ -n "$found" ] && echo "${found%%$'\n'*}"
 }
 
 # The timeline of the window $1 shows "$2": one letter per checked column, b for blue (a silence)
 # and k for black (speech), at the columns of two silences 100-300 and 1000-1200 ms (393 pixels
 # wide, 1200 ms long: boxes over 32.75-98.25 and 327.5-393).
 timeline_shows() {
-    local window=$1 expected=$2 seen='' x colour
+    local seen='' x
+    import -window "$1" "$scratch/window.png"
     # The timeline sits at (8, 88) inside the window and is 33 pixels high.
     for x in 33 65 97 328 392 0 31 99 200 326; do
-        colour=$(colour_at "$window" $((8 + x)) $((88 + 16)))
-        case ${colour^^} in
+        case $(convert "$scratch/window.png" -format "%[hex:p{$((8 + x)),$((88 + 16))}]" info:) in
         0000FF) seen+=b ;;
         000000) seen+=k ;;
         *) seen+=? ;;
         esac
     done
-    [ "$seen" = "$expected" ]
+    [ "$seen" = "$2" ]
 }
 
 # A GAP file of two silences, 100-300 and 1000-1200 ms: (int16 start, 0, int16 end, 0) each.
