@@ -10,7 +10,7 @@
 #               shell (ShellExecute) starts the package's Ravik.exe with the file's whole path.
 #   screenshot: saves the main window with GAPFILE open as PNGFILE.
 set -euo pipefail
-mode=$1 package=$2 scratch=$3 fonts=$4
+mode=$1 package=$(realpath "$2") scratch=$(realpath -m "$3") fonts=$(realpath "$4")
 wine=(env WINEPREFIX="$scratch/wine-prefix" WINEDEBUG=-all
       WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=d "${RAVIK_WINE:-wine}")
 
@@ -88,13 +88,13 @@ folder="$scratch/Ravik Programs/ravik folder"
 program="$(windows_path "$folder")\\Ravik.exe"
 
 if [ "$mode" = screenshot ]; then
-    gapfile=$(windows_path "$5")
+    gapfile=$(windows_path "$(realpath "$5")")
     # The whole argument text is the path: split at its blanks, Wine passes it on unquoted.
     # shellcheck disable=SC2086
     "${wine[@]}" "$program" $gapfile &
     await window_named Vesk-Ravik || fail "no main window"
     sleep 2
-    import -window "$(window_named Vesk-Ravik)" "$6"
+    import -window "$(window_named Vesk-Ravik)" "$(realpath -m "$6")"
     exit 0
 fi
 
