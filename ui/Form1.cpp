@@ -12,6 +12,7 @@
 #include "ui_Form1.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLocale>
@@ -316,7 +317,8 @@ void Form1::dropEvent(QDropEvent* event) {
     if (urls.size() != 1 || !urls.front().isLocalFile())
         return;
     event->acceptProposedAction();
-    openPath(urls.front().toLocalFile());
+    // In the system's own spelling, as the file dialog gives it: C:\... on Windows.
+    openPath(QDir::toNativeSeparators(urls.front().toLocalFile()));
 }
 
 } // namespace ravik
