@@ -3,7 +3,7 @@
 #        ravik_exe_under_wine.sh screenshot PACKAGE.zip SCRATCH FONTS.reg GAPFILE PNGFILE
 # Runs the real Ravik.exe from the unzipped Windows package under Wine, in a prefix made fresh in
 # SCRATCH (with FONTS.reg imported), on an Xvfb display of its own, driven with xdotool as a user
-# would drive it. RAVIK_WINE and RAVIK_WINESERVER name Wine's programs.
+# would drive it. RAVIK_WINE and RAVIK_WINESERVER name Wine's programs (Debian's by default).
 #   check:      started with a path holding blanks, unquoted, the main window's inside is 407 by
 #               215 pixels and the timeline's boxes are blue where they belong; "Link to Registry"
 #               in the Tools window writes the file type's keys; a .gap file opened through the
@@ -12,7 +12,7 @@
 set -euo pipefail
 mode=$1 package=$(realpath "$2") scratch=$(realpath -m "$3") fonts=$(realpath "$4")
 wine=(env WINEPREFIX="$scratch/wine-prefix" WINEDEBUG=-all
-      WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=d "${RAVIK_WINE:-wine}")
+      WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=d "${RAVIK_WINE:-/usr/lib/wine/wine64}")
 
 fail() {
     echo "FAILED: $*" >&2
@@ -20,7 +20,7 @@ fail() {
 }
 
 cleanup() {
-    WINEPREFIX="$scratch/wine-prefix" "${RAVIK_WINESERVER:-wineserver}" -k 2>/dev/null || true
+    WINEPREFIX="$scratch/wine-prefix" "${RAVIK_WINESERVER:-/usr/lib/wine/wineserver}" -k 2>/dev/null || true
     if [ -n "${xvfb:-}" ]; then
         kill "$xvfb" 2>/dev/null || true
     fi
@@ -31,7 +31,7 @@ cleanup() {
 await() {
     local _
     for _ in $(seq 150); do
-        if "$@" 2>/dev/null; then
+        if "$@" >/dev/null 2>&1; then
             return 0
         fi
         sleep 0.2
