@@ -1,11 +1,18 @@
-# cmake -DACTION=start|stop -DPREFIX=... -DEMULATOR=... -DWINESERVER=... -P wineprefix.cmake
-# start: makes a fresh Wine prefix (the first start of Wine takes a while);
+# cmake -DACTION=start|stop -DPREFIX=... -DEMULATOR=... -DWINESERVER=... [-DFONTS=file.reg]
+#       -P wineprefix.cmake
+# start: makes a fresh Wine prefix (the first start of Wine takes a while) and imports FONTS;
 # stop: ends its Wine server and removes it.
 if(ACTION STREQUAL "start")
     file(REMOVE_RECURSE "${PREFIX}")
     execute_process(COMMAND ${EMULATOR} wineboot --init RESULT_VARIABLE result)
     if(NOT result EQUAL 0)
         message(FATAL_ERROR "wineboot failed: ${result}")
+    endif()
+    if(FONTS)
+        execute_process(COMMAND ${EMULATOR} regedit /S ${FONTS} RESULT_VARIABLE result)
+        if(NOT result EQUAL 0)
+            message(FATAL_ERROR "importing ${FONTS} failed: ${result}")
+        endif()
     endif()
 elseif(ACTION STREQUAL "stop")
     execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} ${WINESERVER} -k

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ravik"));
     QApplication::setApplicationVersion(QStringLiteral(RAVIK_VERSION));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ravik.svg")));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ravik")));
     QGuiApplication::setDesktopFileName(QStringLiteral("ravik"));
 
     const QString argumentText = QString::fromStdString(ravik::shell::argumentText(argc, argv));

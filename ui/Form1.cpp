@@ -12,6 +12,7 @@
 #include "ui_Form1.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -76,7 +77,7 @@ Form1::Form1(Registrar registrar, QWidget* parent)
     , registrar_(std::move(registrar)) {
     substituteDesignFont();
     ui_->setupUi(this);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/ravik.svg")));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/ravik")));
     ui_->Sts->setModel(status_);
     // The result fields and the list in the light 3-D colour, the path in the menu colour (the
     // face, as menus have it).
@@ -95,7 +96,7 @@ Form1::~Form1() = default;
 
 void Form1::setUpButtonRow() {
     const auto icon = [](const char* name) {
-        return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+        return QIcon(QStringLiteral(":/icons/%1").arg(QLatin1String(name)));
     };
     ui_->Command2->setIcon(icon("new"));
     slots_ = {Slot{ui_->cmX, ui_->imX}, Slot{ui_->cmR, ui_->ImR}, Slot{ui_->cmO, ui_->imO},
@@ -371,7 +372,8 @@ void Form1::dropEvent(QDropEvent* event) {
     if (urls.size() != 1 || !urls.front().isLocalFile())
         return;
     event->acceptProposedAction();
-    const QString path = urls.front().toLocalFile();
+    // In the system's own spelling, as the file dialog gives it: C:\... on Windows.
+    const QString path = QDir::toNativeSeparators(urls.front().toLocalFile());
 #ifdef RAVIK_WITH_RECORDING
     if (silences::isRecordingPath(path.toStdString()))
         return openRecording(path,

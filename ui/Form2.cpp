@@ -9,7 +9,7 @@ Form2::Form2(QWidget* parent)
     , ui_(std::make_unique<Ui::Form2>()) {
     ui_->setupUi(this);
     setFixedSize(size());
-    setWindowIcon(QIcon(QStringLiteral(":/icons/ravik.svg")));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/ravik")));
     QFont address = ui_->Label9->font();
     address.setPointSizeF(8.25); // a size the layout file cannot hold
     ui_->Label9->setFont(address);

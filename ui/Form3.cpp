@@ -14,7 +14,7 @@ Form3::Form3(Workbench& main, Registrar registrar, QWidget* parent)
     , registrar_(std::move(registrar)) {
     ui_->setupUi(this);
     setFixedSize(size());
-    setWindowIcon(QIcon(QStringLiteral(":/icons/toolswindow.svg")));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/toolswindow")));
     connect(ui_->Command1, &QPushButton::clicked, this,
             [this] { actions::check(main_.actionView()); });
     connect(ui_->Command2, &QPushButton::clicked, this,

@@ -17,7 +17,7 @@ Form4::Form4(Workbench& main, QWidget* parent)
     , main_(main) {
     ui_->setupUi(this);
     setFixedSize(size());
-    setWindowIcon(QIcon(QStringLiteral(":/icons/ravik.svg")));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/ravik")));
     QPalette palette = ui_->Text3->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Button));
     ui_->Text3->setPalette(palette);
