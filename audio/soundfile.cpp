@@ -94,6 +94,13 @@ SoundFile::Opened SoundFile::open(const std::string& path) {
             std::filesystem::path(std::u8string(path.begin(), path.end())), error))
         return {std::nullopt, Failure{kCouldNotRead, path,
                                       reasonText(std::make_error_code(std::errc::is_a_directory))}};
+    // libsndfile's own words for a missing file differ from system to system.
+    if (!std::filesystem::exists(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                                 error) &&
+        !error)
+        return {std::nullopt,
+                Failure{kCouldNotRead, path,
+                        reasonText(std::make_error_code(std::errc::no_such_file_or_directory))}};
     return openWith(std::make_shared<Handle>(), path, [&path](SF_INFO& info) {
 #ifdef _WIN32
         std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(

@@ -1,9 +1,9 @@
 # cmake -DGAPTOOL=program -DRECORDING=file.wav -DEXPECTED=file.gap -DSCRATCH=folder
-#       -P compare-detected.cmake
+#       [-DEMULATOR=wine...] -P compare-detected.cmake
 # Fails when `gaptool detect RECORDING` writes anything but the checked-in EXPECTED file.
 file(REMOVE_RECURSE "${SCRATCH}")
 file(MAKE_DIRECTORY "${SCRATCH}")
-execute_process(COMMAND "${GAPTOOL}" detect "${RECORDING}" -o "${SCRATCH}/detected.gap"
+execute_process(COMMAND ${EMULATOR} "${GAPTOOL}" detect "${RECORDING}" -o "${SCRATCH}/detected.gap"
                 RESULT_VARIABLE result OUTPUT_QUIET)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "gaptool detect ${RECORDING} failed: ${result}")

@@ -154,7 +154,10 @@ RecordingWindow::RecordingWindow(Workbench& workbench, QWidget* parent)
     updateTitle();
 }
 
-RecordingWindow::~RecordingWindow() = default;
+RecordingWindow::~RecordingWindow() {
+    // The stack is emptied as it goes, after the members its signals read are gone.
+    disconnect(&undo_, nullptr, this, nullptr);
+}
 
 QWidget* RecordingWindow::makeControls() {
     auto* controls = new QWidget;

@@ -25,6 +25,13 @@ class EveryLayout : public ::testing::TestWithParam<Layout> {};
 // for a stretch to count, and the edges are the same whatever the samples' form.
 TEST_P(EveryLayout, FindsTheSameSilences) {
     const Layout layout = GetParam();
+    SF_INFO wanted{};
+    wanted.samplerate = layout.sampleRate;
+    wanted.channels = layout.channels;
+    wanted.format = layout.format;
+    // The Windows build's libsndfile has no codec libraries of its own (no FLAC, Ogg, MP3).
+    if (sf_format_check(&wanted) == 0)
+        GTEST_SKIP() << "this build of libsndfile does not read this format";
     testset::Recording recording;
     recording.sampleRate = layout.sampleRate;
     recording.channels = layout.channels;
