@@ -25,13 +25,6 @@ class EveryLayout : public ::testing::TestWithParam<Layout> {};
 // for a stretch to count, and the edges are the same whatever the samples' form.
 TEST_P(EveryLayout, FindsTheSameSilences) {
     const Layout layout = GetParam();
-    SF_INFO wanted{};
-    wanted.samplerate = layout.sampleRate;
-    wanted.channels = layout.channels;
-    wanted.format = layout.format;
-    // The Windows build's libsndfile has no codec libraries of its own (no FLAC, Ogg, MP3).
-    if (sf_format_check(&wanted) == 0)
-        GTEST_SKIP() << "this build of libsndfile does not read this format";
     testset::Recording recording;
     recording.sampleRate = layout.sampleRate;
     recording.channels = layout.channels;
@@ -47,7 +40,14 @@ TEST_P(EveryLayout, FindsTheSameSilences) {
         }
     test::TempDir dir;
     const std::string path = dir.file("layout");
-    ASSERT_TRUE(testset::writeWav(recording, path, layout.format));
+    const bool written = testset::writeWav(recording, path, layout.format);
+#ifdef _WIN32
+    // The Windows build's libsndfile has no codec libraries of its own (no FLAC, Ogg, MP3).
+    if (!written && (layout.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_WAV &&
+        (layout.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_AIFF)
+        GTEST_SKIP() << "this build of libsndfile writes no such file";
+#endif
+    ASSERT_TRUE(written);
     auto opened = SoundFile::open(path);
     ASSERT_TRUE(opened.file) << opened.failure->sentence();
     EXPECT_EQ(opened.file->channels(), layout.channels);

@@ -171,7 +171,10 @@ TEST_P(LabelTest, TextStartsAtTheTopOfItsBox) {
     auto* label = owner->findChild<QLabel*>(labelName);
     ASSERT_NE(label, nullptr);
     const QFontMetrics metrics(label->font());
-    EXPECT_NEAR(firstInkRow(*label), metrics.ascent() - metrics.capHeight(), 1)
+    // Some font engines (Windows' off screen) know no capital height and give the ascent; the
+    // capital then starts a little below the top, still well above where centring puts it.
+    const bool capitalKnown = metrics.capHeight() < metrics.ascent();
+    EXPECT_NEAR(firstInkRow(*label), metrics.ascent() - metrics.capHeight(), capitalKnown ? 1 : 2)
         << "box " << label->height() << " px, line " << metrics.height() << " px";
 }
 
