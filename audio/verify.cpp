@@ -67,13 +67,24 @@ std::vector<Finding> compareSilences(const std::vector<Silence>& listed, const D
             findings.push_back(
                 {found.start, "Pause from " + span(found.start, found.end) + " is not listed"});
     }
-    if (detection.lengthMs > kLastGapMs)
-        findings.push_back({kLastGapMs, "The recording lasts " +
-                                            std::to_string(detection.lengthMs) +
-                                            " ms, longer than a GAP file reaches (32767 ms)"});
+    if (detection.lengthMs > silences::kLastMs)
+        findings.push_back(
+            {silences::kLastMs, "The recording lasts " + std::to_string(detection.lengthMs) +
+                                    " ms, longer than a GAP file reaches (32767 ms)"});
     std::stable_sort(findings.begin(), findings.end(),
                      [](const Finding& a, const Finding& b) { return a.atMs < b.atMs; });
     return findings;
+}
+
+Verification verifyRecording(const GapBytes& bytes, SoundFile& recording,
+                             const DetectOptions& options) {
+    DetectOptions everyStretch = options;
+    everyStretch.leastSilenceMs = 1; // every quiet stretch, to judge short listed silences too
+    const Detection detection = detectSilences(recording, everyStretch);
+    if (detection.failure)
+        return {{}, detection.failure, detection.noSpeech};
+    return {compareSilences(silences::decodeFile(bytes).list, detection, options.leastSilenceMs),
+            std::nullopt, false};
 }
 
 } // namespace ravik::audio

@@ -12,8 +12,9 @@
 /// the importers, and any editor of silences.
 namespace ravik::silences {
 
-/// The latest time a record can hold: a valid file keeps every time within 0 to 32,767 ms.
-inline constexpr std::int64_t kLatestTime = 32767;
+/// The last millisecond a GAP record can hold (a signed 16-bit word): a valid file keeps every
+/// time within 0 to 32,767 ms.
+inline constexpr int kLastMs = 32'767;
 
 /// One silence in whole milliseconds. `origin` says where it came from (a line of an input
 /// file, counting from 1; 0 when unknown), so that a refusal can name it.

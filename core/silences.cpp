@@ -106,7 +106,7 @@ std::string statusLine(std::optional<int> pointerMs, std::optional<ravik::Silenc
     if (selected) {
         if (!line.empty())
             line += "   ";
-        line += "ravik::Silence " + numberforms::plainDecimal(selected->start) + " to " +
+        line += "Silence " + numberforms::plainDecimal(selected->start) + " to " +
                 numberforms::plainDecimal(selected->end) + " ms, " +
                 numberforms::plainDecimal(selected->length()) + " ms long";
     }

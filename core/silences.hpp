@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gapformat.hpp"
+#include "silencerules.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,9 +25,6 @@ struct Silence {
 /// silencerules.hpp): each silence lies within 0..kLastMs and starts after the one before ends;
 /// a silence the editor makes or moves lasts at least 1 ms.
 namespace silences {
-
-/// The last millisecond a GAP record can hold (a signed 16-bit word).
-inline constexpr int kLastMs = 32'767;
 
 enum class Edge { Start, End };
 
@@ -72,7 +70,7 @@ struct Decoded {
 [[nodiscard]] Decoded decodeFile(const GapBytes& bytes);
 
 /// The editor's status line: the pointer's time and, when one is selected, the silence's start,
-/// end and length: "Pointer 1250 ms   ravik::Silence 1200 to 1480 ms, 280 ms long".
+/// end and length: "Pointer 1250 ms   Silence 1200 to 1480 ms, 280 ms long".
 [[nodiscard]] std::string statusLine(std::optional<int> pointerMs,
                                      std::optional<ravik::Silence> selected);
 

@@ -12,7 +12,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -406,20 +405,19 @@ void RecordingWindow::detect() {
     const QString threshold = threshold_->text().trimmed();
     if (!threshold.isEmpty() &&
         threshold.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0) {
-        bool ok = false;
-        const double db = QLocale::c().toDouble(threshold, &ok);
-        if (!ok || !std::isfinite(db) || db >= 0) {
+        options.thresholdDb = audio::thresholdFromText(threshold.toStdString());
+        if (!options.thresholdDb) {
             notice_ = tr("The threshold is \"auto\" or a negative level in dBFS, such as -45.");
             return showStatus();
         }
-        options.thresholdDb = db;
     }
-    bool ok = false;
-    options.leastSilenceMs = leastSilence_->text().trimmed().toInt(&ok);
-    if (!ok || options.leastSilenceMs < 1 || options.leastSilenceMs > silences::kLastMs) {
+    const std::optional<int> leastMs =
+        audio::leastSilenceFromText(leastSilence_->text().trimmed().toStdString());
+    if (!leastMs) {
         notice_ = tr("The least silence is a whole number of milliseconds from 1 to 32767.");
         return showStatus();
     }
+    options.leastSilenceMs = *leastMs;
     auto opened = audio::SoundFile::open(recording_.toStdString());
     if (!opened.file) {
         notice_ = fromUtf8(opened.failure->sentence());
@@ -430,10 +428,7 @@ void RecordingWindow::detect() {
         notice_ = fromUtf8(detection.failure->sentence());
         return showStatus();
     }
-    std::vector<Silence> found;
-    found.reserve(detection.silences.size());
-    for (const audio::Silence& silence : detection.silences)
-        found.push_back({silence.start, silence.end});
+    std::vector<Silence> found = detection.silences;
     QStringList warnings;
     for (const std::string& warning : detection.warnings)
         warnings << fromUtf8(warning);

@@ -179,9 +179,9 @@ Score score(const std::vector<Interval>& truth, const std::vector<Interval>& fou
     return result;
 }
 
-std::vector<Interval> intervalsOf(const std::vector<audio::Silence>& silences) {
+std::vector<Interval> intervalsOf(const std::vector<ravik::Silence>& silences) {
     std::vector<Interval> intervals;
-    for (const audio::Silence& silence : silences)
+    for (const ravik::Silence& silence : silences)
         intervals.push_back({double(silence.start), double(silence.end)});
     return intervals;
 }

@@ -49,6 +49,6 @@ struct Score {
 /// Matches found silences to true ones: a pair matches when their overlap is at least half of
 /// their union.
 [[nodiscard]] Score score(const std::vector<Interval>& truth, const std::vector<Interval>& found);
-[[nodiscard]] std::vector<Interval> intervalsOf(const std::vector<audio::Silence>& silences);
+[[nodiscard]] std::vector<Interval> intervalsOf(const std::vector<ravik::Silence>& silences);
 
 } // namespace ravik::testset

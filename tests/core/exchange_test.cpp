@@ -220,10 +220,10 @@ std::vector<std::vector<Silence>> generatedLists(bool zeroLength) {
         std::int64_t at =
             n % 3 == 0 ? 0 : std::uniform_int_distribution<std::int64_t>(0, 2000)(random);
         const int count = std::uniform_int_distribution<int>(1, 60)(random);
-        for (int i = 0; i < count && at <= silences::kLatestTime; ++i) {
+        for (int i = 0; i < count && at <= silences::kLastMs; ++i) {
             const std::int64_t length =
                 std::uniform_int_distribution<std::int64_t>(zeroLength ? 0 : 1, 900)(random);
-            const std::int64_t end = std::min(at + length, silences::kLatestTime);
+            const std::int64_t end = std::min<std::int64_t>(at + length, silences::kLastMs);
             if (end == at && !zeroLength)
                 break;
             list.push_back({at, end, 0});
