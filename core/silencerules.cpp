@@ -16,7 +16,7 @@ std::string span(const Silence& silence) {
 
 } // namespace
 
-std::optional<Break> firstBreak(const std::vector<Silence>& list) {
+std::optional<Break> firstBreak(std::span<const Silence> list) {
     for (std::size_t i = 0; i < list.size(); ++i) {
         const Silence& silence = list[i];
         if (silence.start < 0)
@@ -84,7 +84,7 @@ void mend(std::vector<Silence>& list, const Mending& mending) {
     }
 }
 
-std::vector<std::uint8_t> encode(const std::vector<Silence>& list) {
+std::vector<std::uint8_t> encode(std::span<const Silence> list) {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(list.size() * kRecordSize);
     for (const Silence& silence : list) {

@@ -12,14 +12,8 @@
 
 namespace ravik {
 
-/// A silence in whole milliseconds, as one GAP record holds it.
-struct Silence {
-    int start = 0;
-    int end = 0;
-
-    [[nodiscard]] int length() const { return end - start; }
-    bool operator==(const Silence&) const = default;
-};
+/// A silence in whole milliseconds (see silences::Silence).
+using Silence = silences::Silence;
 
 /// Editing a list of silences so that it stays a valid GAP file (the rules themselves are in
 /// silencerules.hpp): each silence lies within 0..kLastMs and starts after the one before ends;
@@ -58,9 +52,6 @@ struct Range {
 
 /// The index of the silence holding `ms` (edges included), if any.
 [[nodiscard]] std::optional<std::size_t> silenceAt(std::span<const ravik::Silence> list, int ms);
-
-/// The GAP file of `list`, as every writer writes its records.
-[[nodiscard]] std::vector<std::uint8_t> encode(std::span<const ravik::Silence> list);
 
 struct Decoded {
     std::vector<ravik::Silence> list; ///< every whole record, in file order

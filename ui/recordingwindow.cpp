@@ -441,7 +441,8 @@ void RecordingWindow::moveEdge(std::size_t index, silences::Edge edge, int ms, i
     if (index >= list_.size())
         return;
     const int to = silences::edgeRange(list_, index, edge).clamp(ms);
-    int& current = edge == silences::Edge::Start ? list_[index].start : list_[index].end;
+    const std::int64_t current =
+        edge == silences::Edge::Start ? list_[index].start : list_[index].end;
     if (to == current)
         return;
     std::vector<Silence> after = list_;
@@ -455,12 +456,14 @@ void RecordingWindow::moveSelectedEdge(int by) {
         return;
     const Silence& silence = list_[*index];
     const silences::Edge edge = view_->selectedEdge();
-    moveEdge(*index, edge, (edge == silences::Edge::Start ? silence.start : silence.end) + by, -1);
+    moveEdge(*index, edge,
+             static_cast<int>(edge == silences::Edge::Start ? silence.start : silence.end) + by,
+             -1);
 }
 
 void RecordingWindow::addSilence(const Silence& silence) {
-    if (!silences::freeRoomAround(list_, silence.start) ||
-        !silences::freeRoomAround(list_, silence.end))
+    if (!silences::freeRoomAround(list_, static_cast<int>(silence.start)) ||
+        !silences::freeRoomAround(list_, static_cast<int>(silence.end)))
         return;
     std::vector<Silence> after = list_;
     const std::size_t index = silences::insertionIndex(list_, silence);
@@ -489,9 +492,10 @@ void RecordingWindow::selectNeighbour(int step) {
             : (step > 0 ? 0 : last);
     const Silence& silence = list_[static_cast<std::size_t>(next)];
     view_->select(static_cast<std::size_t>(next), silences::Edge::Start);
-    if (view_->xAt(silence.start) < 0 || view_->xAt(silence.end) > view_->width())
-        view_->setView((silence.start + silence.end) / 2.0 -
-                           view_->width() * view_->msPerPixel() / 2,
+    const auto start = static_cast<double>(silence.start);
+    const auto end = static_cast<double>(silence.end);
+    if (view_->xAt(start) < 0 || view_->xAt(end) > view_->width())
+        view_->setView((start + end) / 2.0 - view_->width() * view_->msPerPixel() / 2,
                        view_->msPerPixel());
 }
 
@@ -508,7 +512,8 @@ void RecordingWindow::playSelected() {
     if (!index)
         return;
     const Silence& silence = list_[*index];
-    play(silence.end + kPlayMargin, std::max(0.0, silence.start - kPlayMargin));
+    play(static_cast<double>(silence.end) + kPlayMargin,
+         std::max(0.0, static_cast<double>(silence.start) - kPlayMargin));
 }
 
 void RecordingWindow::play(std::optional<double> toMs, double fromMs) {
