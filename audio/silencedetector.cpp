@@ -1,6 +1,7 @@
 #include "silencedetector.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -176,7 +177,31 @@ std::string thousands(std::int64_t value) {
     return digits;
 }
 
+template <class Number>
+std::optional<Number> numberOf(std::string_view text) {
+    Number value{};
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc() || at != end)
+        return std::nullopt;
+    return value;
+}
+
 } // namespace
+
+std::optional<double> thresholdFromText(std::string_view text) {
+    const std::optional<double> db = numberOf<double>(text);
+    if (!db || !std::isfinite(*db) || *db >= 0)
+        return std::nullopt;
+    return db;
+}
+
+std::optional<int> leastSilenceFromText(std::string_view text) {
+    const std::optional<int> ms = numberOf<int>(text);
+    if (!ms || *ms < 1 || *ms > silences::kLastMs)
+        return std::nullopt;
+    return ms;
+}
 
 Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
     Detection detection;
@@ -322,16 +347,16 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
         std::int64_t end = ms(endFrame, false);
         if (end - start < options.leastSilenceMs)
             continue;
-        if (start > kLastGapMs) {
+        if (start > silences::kLastMs) {
             ++leftOut;
             continue;
         }
-        end = std::min<std::int64_t>(end, kLastGapMs);
+        end = std::min<std::int64_t>(end, silences::kLastMs);
         if (!detection.silences.empty() && start <= detection.silences.back().end)
             continue; // cannot happen: a sound lies between; kept out all the same
         detection.silences.push_back({static_cast<int>(start), static_cast<int>(end)});
     }
-    if (detection.lengthMs > kLastGapMs)
+    if (detection.lengthMs > silences::kLastMs)
         detection.warnings.push_back(
             "the recording lasts " + thousands(detection.lengthMs) +
             " ms, longer than a GAP file reaches (32,767 ms): " + std::to_string(leftOut) +

@@ -2,18 +2,19 @@
 
 #include "audio/soundfile.hpp"
 #include "core/failure.hpp"
+#include "core/silencerules.hpp"
+#include "core/silences.hpp"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ravik::audio {
 
 /// Silences of 50 ms or less are the ones defrag removes, so detection keeps only longer ones.
 inline constexpr int kDefaultLeastSilenceMs = 51;
-/// The last millisecond a GAP file can hold.
-inline constexpr int kLastGapMs = 32'767;
 
 struct DetectOptions {
     /// Quiet below this level (dBFS, negative); nothing: found from the recording itself.
@@ -24,13 +25,12 @@ struct DetectOptions {
     bool operator==(const DetectOptions&) const = default;
 };
 
-/// A silence in whole milliseconds, as a GAP record holds it.
-struct Silence {
-    int start = 0;
-    int end = 0;
-
-    bool operator==(const Silence&) const = default;
-};
+/// The threshold a user typed, if it is one: a finite negative level in dBFS, such as "-45",
+/// with nothing before or after it.
+[[nodiscard]] std::optional<double> thresholdFromText(std::string_view text);
+/// The least silence a user typed, if it is one: whole milliseconds from 1 to
+/// silences::kLastMs, with nothing before or after them.
+[[nodiscard]] std::optional<int> leastSilenceFromText(std::string_view text);
 
 /// A stretch of sound between quiet ones, to tick precision (a few milliseconds).
 struct Sound {
@@ -42,8 +42,8 @@ struct Sound {
 };
 
 struct Detection {
-    /// In order, each starting after the one before ends, all within 0..kLastGapMs.
-    std::vector<Silence> silences;
+    /// In order, each starting after the one before ends, all within 0..silences::kLastMs.
+    std::vector<ravik::Silence> silences;
     double thresholdDb = 0;   ///< the quiet threshold used
     double noiseFloorDb = 0;  ///< the level of the recording's pauses
     double speechLevelDb = 0; ///< the level of its speech

@@ -6,7 +6,7 @@
 namespace ravik::audio {
 namespace {
 
-std::string span(int start, int end) {
+std::string span(std::int64_t start, std::int64_t end) {
     return std::to_string(start) + " to " + std::to_string(end) + " ms";
 }
 
@@ -33,14 +33,17 @@ std::vector<Finding> compareSilences(const std::vector<Silence>& listed, const D
     const auto length = static_cast<int>(std::min<std::int64_t>(detection.lengthMs, 1 << 30));
     for (std::size_t index = 0; index < listed.size(); ++index) {
         const Silence& silence = listed[index];
-        if (silence.end > length) {
-            findings.push_back({std::max(silence.start, length),
-                                listedName(index, silence) + " goes past the recording's end at " +
-                                    std::to_string(length) + " ms"});
+        // A GAP file's times, and so the listed ones, fit an int.
+        const int start = static_cast<int>(silence.start);
+        const int stop = static_cast<int>(silence.end);
+        if (stop > length) {
+            findings.push_back({std::max(start, length), listedName(index, silence) +
+                                                             " goes past the recording's end at " +
+                                                             std::to_string(length) + " ms"});
         }
         // The parts of the listed silence that no found silence covers hold sound.
-        int at = silence.start;
-        const int end = std::min(silence.end, length);
+        int at = start;
+        const int end = std::min(stop, length);
         const auto report = [&](int from, int to) {
             if (to - from > 1) // boundaries are rounded inwards: one millisecond is rounding
                 findings.push_back({from, listedName(index, silence) + " holds sound from " +
@@ -51,8 +54,8 @@ std::vector<Finding> compareSilences(const std::vector<Silence>& listed, const D
             if (found.end <= at || found.start >= end)
                 continue;
             if (found.start > at)
-                report(at, found.start);
-            at = std::max(at, found.end);
+                report(at, static_cast<int>(found.start));
+            at = std::max(at, static_cast<int>(found.end));
         }
         if (at < end)
             report(at, end);
@@ -64,16 +67,27 @@ std::vector<Finding> compareSilences(const std::vector<Silence>& listed, const D
             return s.start < found.end && s.end > found.start;
         });
         if (!covered)
-            findings.push_back(
-                {found.start, "Pause from " + span(found.start, found.end) + " is not listed"});
+            findings.push_back({static_cast<int>(found.start),
+                                "Pause from " + span(found.start, found.end) + " is not listed"});
     }
-    if (detection.lengthMs > kLastGapMs)
-        findings.push_back({kLastGapMs, "The recording lasts " +
-                                            std::to_string(detection.lengthMs) +
-                                            " ms, longer than a GAP file reaches (32767 ms)"});
+    if (detection.lengthMs > silences::kLastMs)
+        findings.push_back(
+            {silences::kLastMs, "The recording lasts " + std::to_string(detection.lengthMs) +
+                                    " ms, longer than a GAP file reaches (32767 ms)"});
     std::stable_sort(findings.begin(), findings.end(),
                      [](const Finding& a, const Finding& b) { return a.atMs < b.atMs; });
     return findings;
+}
+
+Verification verifyRecording(const GapBytes& bytes, SoundFile& recording,
+                             const DetectOptions& options) {
+    DetectOptions everyStretch = options;
+    everyStretch.leastSilenceMs = 1; // every quiet stretch, to judge short listed silences too
+    const Detection detection = detectSilences(recording, everyStretch);
+    if (detection.failure)
+        return {{}, detection.failure, detection.noSpeech};
+    return {compareSilences(silences::decodeFile(bytes).list, detection, options.leastSilenceMs),
+            std::nullopt, false};
 }
 
 } // namespace ravik::audio

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "audio/silencedetector.hpp"
+#include "core/gapformat.hpp"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,5 +24,18 @@ struct Finding {
 /// longer than a GAP file reaches. Empty when the two agree.
 [[nodiscard]] std::vector<Finding> compareSilences(const std::vector<Silence>& listed,
                                                    const Detection& detection, int leastSilenceMs);
+
+struct Verification {
+    std::vector<Finding> findings;
+    /// Set when the recording could not be read or holds nothing to find silences in.
+    std::optional<Failure> failure;
+    bool noSpeech = false; ///< the failure is about the recording's content (see Detection)
+};
+
+/// Compares the GAP file `bytes` (every whole record, in file order) with `recording`: finds
+/// every quiet stretch below `options`' threshold, then reports as compareSilences does, with
+/// `options`' least silence.
+[[nodiscard]] Verification verifyRecording(const GapBytes& bytes, SoundFile& recording,
+                                           const DetectOptions& options = {});
 
 } // namespace ravik::audio

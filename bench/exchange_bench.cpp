@@ -84,7 +84,7 @@ BENCHMARK(BM_LintVoicePackTwoJobs)->Unit(benchmark::kSecond)->UseRealTime()->Ite
 // (the TextGrid too, whose intervals need a length) takes whole.
 std::vector<Silence> densest() {
     std::vector<Silence> list;
-    for (std::int64_t start = 0; start < ravik::silences::kLatestTime; start += 2)
+    for (std::int64_t start = 0; start < ravik::silences::kLastMs; start += 2)
         list.push_back({start, start + 1, 0});
     return list;
 }

@@ -7,14 +7,13 @@
 #include "core/fileio.hpp"
 #include "core/gapformat.hpp"
 #include "core/messages.hpp"
+#include "core/silences.hpp"
 #include "gaptool.hpp"
 #include "output.hpp"
 
 #include <algorithm>
 #include <atomic>
 #include <charconv>
-#include <cmath>
-#include <filesystem>
 #include <future>
 #include <mutex>
 #include <optional>
@@ -54,23 +53,22 @@ Arguments parseArguments(const std::vector<std::string>& arguments, bool detect)
             return true;
         };
         if (takesValue("--threshold")) {
-            double db = 0;
             if (!hasValue)
                 break;
-            if (!parse(arguments[++i], db) || !std::isfinite(db) || db >= 0) {
+            parsed.options.thresholdDb = audio::thresholdFromText(arguments[++i]);
+            if (!parsed.options.thresholdDb) {
                 parsed.problem = "--threshold takes a negative level in dBFS, such as -45.";
                 break;
             }
-            parsed.options.thresholdDb = db;
         } else if (takesValue("--min-silence")) {
-            int ms = 0;
             if (!hasValue)
                 break;
-            if (!parse(arguments[++i], ms) || ms < 1 || ms > audio::kLastGapMs) {
+            const std::optional<int> ms = audio::leastSilenceFromText(arguments[++i]);
+            if (!ms) {
                 parsed.problem = "--min-silence takes milliseconds from 1 to 32767.";
                 break;
             }
-            parsed.options.leastSilenceMs = ms;
+            parsed.options.leastSilenceMs = *ms;
         } else if (detect && takesValue("-o")) {
             if (!hasValue)
                 break;
@@ -97,24 +95,6 @@ Arguments parseArguments(const std::vector<std::string>& arguments, bool detect)
 int misuse(std::ostream& err, const std::string& problem) {
     err << "gaptool: " << problem << " Try 'gaptool --help'.\n";
     return kTrouble;
-}
-
-std::string gapPathFor(const std::string& recording) {
-    std::filesystem::path path(std::u8string(recording.begin(), recording.end()));
-    path.replace_extension(".gap");
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
-
-std::vector<std::uint8_t> gapBytes(const std::vector<audio::Silence>& silences) {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(silences.size() * kRecordSize);
-    for (const audio::Silence& silence : silences) {
-        const auto record = encodeRecord(static_cast<std::int16_t>(silence.start),
-                                         static_cast<std::int16_t>(silence.end));
-        bytes.insert(bytes.end(), record.begin(), record.end());
-    }
-    return bytes;
 }
 
 // One recording's whole part of the output, made apart so that recordings run at once.
@@ -146,7 +126,7 @@ void detectOne(const std::string& recording, const std::string& gapPath, const A
         block.status = std::max<int>(block.status, kTrouble);
         return;
     }
-    if (auto failure = fileio::replaceFile(gapPath, gapBytes(detection.silences), ifExists))
+    if (auto failure = fileio::replaceFile(gapPath, silences::encode(detection.silences), ifExists))
         return fail(*failure, kTrouble);
     block.written = true;
     block.status = std::max(block.status, show(gapPath, block.out, block.err));
@@ -182,8 +162,8 @@ int runDetect(const std::vector<std::string>& arguments, std::ostream& out, std:
                 const std::scoped_lock guard(problemGuard);
                 seen = problem;
             }
-            detectOne(recording, args.output ? *args.output : gapPathFor(recording), args, show,
-                      seen, blocks[i]);
+            detectOne(recording, args.output ? *args.output : silences::gapPathFor(recording), args,
+                      show, seen, blocks[i]);
             done[i].set_value();
         }
     };
@@ -205,7 +185,8 @@ int runDetect(const std::vector<std::string>& arguments, std::ostream& out, std:
     for (std::size_t i = 0; i < blocks.size(); ++i) {
         done[i].get_future().wait();
         if (blocks.size() > 1)
-            out << messages::loadedFile(args.output ? *args.output : gapPathFor(args.paths[i]))
+            out << messages::loadedFile(args.output ? *args.output
+                                                    : silences::gapPathFor(args.paths[i]))
                 << '\n';
         out << blocks[i].out.str();
         const std::string lost = outputProblem(out);
@@ -218,7 +199,7 @@ int runDetect(const std::vector<std::string>& arguments, std::ostream& out, std:
             }
             if (blocks[i].written) {
                 err << "gaptool: \""
-                    << printable(args.output ? *args.output : gapPathFor(args.paths[i]))
+                    << printable(args.output ? *args.output : silences::gapPathFor(args.paths[i]))
                     << "\" was written, but its report could not be printed: " << lost << ".\n";
                 status = std::max<int>(status, kReportLost);
             }
@@ -241,28 +222,20 @@ int runVerify(const std::vector<std::string>& arguments, std::ostream& out, std:
         err << "gaptool: " << contents.failure->sentence() << '\n';
         return kTrouble;
     }
-    const GapBytes bytes(contents.bytes);
-    std::vector<audio::Silence> listed;
-    for (std::uint64_t at = 0; at + kRecordSize <= bytes.size(); at += kRecordSize)
-        listed.push_back({bytes.word(at), bytes.word(at + 4)});
-
     auto opened = audio::SoundFile::open(recording);
     if (!opened.file) {
         err << "gaptool: " << opened.failure->sentence() << '\n';
         return kTrouble;
     }
-    audio::DetectOptions options = args.options;
-    options.leastSilenceMs = 1; // every quiet stretch, to judge short listed silences too
-    const audio::Detection detection = audio::detectSilences(*opened.file, options);
-    if (detection.failure) {
-        err << "gaptool: " << detection.failure->sentence() << '\n';
-        return detection.noSpeech ? kIncorrect : kTrouble;
+    const audio::Verification verification =
+        audio::verifyRecording(GapBytes(contents.bytes), *opened.file, args.options);
+    if (verification.failure) {
+        err << "gaptool: " << verification.failure->sentence() << '\n';
+        return verification.noSpeech ? kIncorrect : kTrouble;
     }
-    const std::vector<audio::Finding> findings =
-        audio::compareSilences(listed, detection, args.options.leastSilenceMs);
-    for (const audio::Finding& finding : findings)
+    for (const audio::Finding& finding : verification.findings)
         out << finding.text << '\n';
-    return findings.empty() ? kAllCorrect : kIncorrect;
+    return verification.findings.empty() ? kAllCorrect : kIncorrect;
 }
 
 } // namespace ravik::cli

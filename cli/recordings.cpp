@@ -57,25 +57,16 @@ void addFindings(const std::string& recording, const GapBytes& bytes,
                  std::vector<lint::Finding>& findings) {
     const std::string name = utf8Of(toPath(recording).filename());
     auto opened = audio::SoundFile::open(recording);
-    std::optional<Failure> failure = opened.failure;
-    audio::Detection detection;
-    if (opened.file) {
-        // As verify does: every quiet stretch, so that short listed silences are judged too.
-        audio::DetectOptions options;
-        options.leastSilenceMs = 1;
-        detection = audio::detectSilences(*opened.file, options);
-        failure = detection.failure;
-    }
-    if (failure) {
+    audio::Verification verification;
+    if (opened.file)
+        verification = audio::verifyRecording(bytes, *opened.file); // as verify does by default
+    if (const std::optional<Failure> failure =
+            opened.file ? verification.failure : opened.failure) {
         findings.push_back({lint::Kind::Recording, std::nullopt, std::nullopt,
                             "beside it, " + failure->sentence()});
         return;
     }
-    std::vector<audio::Silence> listed;
-    for (std::uint64_t at = 0; at + kRecordSize <= bytes.size(); at += kRecordSize)
-        listed.push_back({bytes.word(at), bytes.word(at + 4)});
-    for (const audio::Finding& finding :
-         audio::compareSilences(listed, detection, audio::kDefaultLeastSilenceMs))
+    for (const audio::Finding& finding : verification.findings)
         findings.push_back(
             {lint::Kind::Recording, std::nullopt, finding.atMs, name + ": " + finding.text});
 }

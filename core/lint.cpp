@@ -68,10 +68,10 @@ void records(const GapBytes& bytes, std::vector<Finding>& findings) {
             std::int16_t low;
         };
         for (const Time& time : {Time{"start", wideStart, start}, Time{"end", wideEnd, end}}) {
-            if (time.wide > silences::kLatestTime)
+            if (time.wide > silences::kLastMs)
                 findings.push_back({Kind::PastLimit, offset, time.wide,
                                     std::string("the ") + time.name + " " + ms(time.wide) +
-                                        " lies past " + ms(silences::kLatestTime) +
+                                        " lies past " + ms(silences::kLastMs) +
                                         ", the latest time a GAP file holds; the check and "
                                         "defrag read " +
                                         ms(time.low)});

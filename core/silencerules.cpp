@@ -16,12 +16,12 @@ std::string span(const Silence& silence) {
 
 } // namespace
 
-std::optional<Break> firstBreak(const std::vector<Silence>& list) {
+std::optional<Break> firstBreak(std::span<const Silence> list) {
     for (std::size_t i = 0; i < list.size(); ++i) {
         const Silence& silence = list[i];
         if (silence.start < 0)
             return Break{i, Rule::BeforeZero};
-        if (silence.end > kLatestTime)
+        if (silence.end > kLastMs)
             return Break{i, Rule::PastLatest};
         if (silence.end < silence.start)
             return Break{i, Rule::EndBeforeStart};
@@ -39,7 +39,7 @@ std::string explain(const std::vector<Silence>& list, const Break& broken) {
     case Rule::BeforeZero:
         return span(silence) + " starts before 0 ms (--clip cuts it there)";
     case Rule::PastLatest:
-        return span(silence) + " ends after " + ms(kLatestTime) +
+        return span(silence) + " ends after " + ms(kLastMs) +
                ", the latest time a GAP file holds (--clip cuts it there)";
     case Rule::EndBeforeStart:
         return span(silence) + " ends before it starts";
@@ -60,13 +60,13 @@ void mend(std::vector<Silence>& list, const Mending& mending) {
                          [](const Silence& a, const Silence& b) { return a.start < b.start; });
     if (mending.clip) {
         std::erase_if(list, [](const Silence& s) {
-            return s.start <= s.end && (s.end < 0 || s.start > kLatestTime);
+            return s.start <= s.end && (s.end < 0 || s.start > kLastMs);
         });
         for (Silence& silence : list) {
             if (silence.end < silence.start)
                 continue; // not the clip's to mend
             silence.start = std::max<std::int64_t>(silence.start, 0);
-            silence.end = std::min(silence.end, kLatestTime);
+            silence.end = std::min<std::int64_t>(silence.end, kLastMs);
         }
     }
     if (mending.merge && !list.empty()) {
@@ -84,7 +84,7 @@ void mend(std::vector<Silence>& list, const Mending& mending) {
     }
 }
 
-std::vector<std::uint8_t> encode(const std::vector<Silence>& list) {
+std::vector<std::uint8_t> encode(std::span<const Silence> list) {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(list.size() * kRecordSize);
     for (const Silence& silence : list) {

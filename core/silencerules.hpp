@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,14 @@
 /// the importers, and any editor of silences.
 namespace ravik::silences {
 
-/// The latest time a record can hold: a valid file keeps every time within 0 to 32,767 ms.
-inline constexpr std::int64_t kLatestTime = 32767;
+/// The last millisecond a GAP record can hold (a signed 16-bit word): a valid file keeps every
+/// time within 0 to 32,767 ms.
+inline constexpr int kLastMs = 32'767;
 
-/// One silence in whole milliseconds. `origin` says where it came from (a line of an input
-/// file, counting from 1; 0 when unknown), so that a refusal can name it.
+/// One silence in whole milliseconds, as the editor, the detector and the importers hold it.
+/// The times are wide so that an importer can name a time no record holds. `origin` says where
+/// it came from (a line of an input file, counting from 1; 0 when unknown), so that a refusal
+/// can name it.
 struct Silence {
     std::int64_t start = 0;
     std::int64_t end = 0;
@@ -40,7 +44,7 @@ struct Break {
 };
 
 /// The first silence that keeps the list from being a valid GAP file, if any.
-[[nodiscard]] std::optional<Break> firstBreak(const std::vector<Silence>& list);
+[[nodiscard]] std::optional<Break> firstBreak(std::span<const Silence> list);
 
 /// A sentence on what is wrong, naming the silence (and the one before when that matters), and,
 /// when a mending option exists, the option of `gaptool import` that mends it.
@@ -59,7 +63,7 @@ struct Mending {
 void mend(std::vector<Silence>& list, const Mending& mending);
 
 /// The GAP file of a valid list. Precondition: !firstBreak(list).
-[[nodiscard]] std::vector<std::uint8_t> encode(const std::vector<Silence>& list);
+[[nodiscard]] std::vector<std::uint8_t> encode(std::span<const Silence> list);
 
 /// The silences as the structure check reads them: each low word as a signed 16-bit time, for
 /// every record the check walks (a trailing partial record included, its missing bytes zero).

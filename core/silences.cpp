@@ -19,32 +19,29 @@ std::string textOf(const std::filesystem::path& path) {
     return {text.begin(), text.end()};
 }
 
-constexpr std::array<const char*, 4> kRecordingExtensions{"wav", "flac", "ogg", "mp3"};
-
-// The editor's silences in the form the rules of a valid file take.
-std::vector<silences::Silence> forTheRules(std::span<const ravik::Silence> list) {
-    std::vector<silences::Silence> ruled;
-    ruled.reserve(list.size());
-    for (const ravik::Silence& silence : list)
-        ruled.push_back({silence.start, silence.end, ruled.size() + 1});
-    return ruled;
+// A time of a valid list, which always fits the editor's int.
+int msOf(std::int64_t time) {
+    return static_cast<int>(time);
 }
+
+constexpr std::array<const char*, 4> kRecordingExtensions{"wav", "flac", "ogg", "mp3"};
 
 } // namespace
 
 bool isValid(std::span<const ravik::Silence> list) {
-    return !firstBreak(forTheRules(list));
+    return !firstBreak(list);
 }
 
 Range edgeRange(std::span<const ravik::Silence> list, std::size_t index, Edge edge) {
-    const ravik::Silence& silence = list[index];
+    const int start = msOf(list[index].start);
+    const int end = msOf(list[index].end);
     Range range;
     if (edge == Edge::Start) {
-        range = {index == 0 ? 0 : list[index - 1].end + 1, silence.end - 1};
-        range = {std::min(range.low, silence.start), std::max(range.high, silence.start)};
+        range = {index == 0 ? 0 : msOf(list[index - 1].end) + 1, end - 1};
+        range = {std::min(range.low, start), std::max(range.high, start)};
     } else {
-        range = {silence.start + 1, index + 1 == list.size() ? kLastMs : list[index + 1].start - 1};
-        range = {std::min(range.low, silence.end), std::max(range.high, silence.end)};
+        range = {start + 1, index + 1 == list.size() ? kLastMs : msOf(list[index + 1].start) - 1};
+        range = {std::min(range.low, end), std::max(range.high, end)};
     }
     return range;
 }
@@ -54,8 +51,8 @@ std::optional<Range> freeRoomAround(std::span<const ravik::Silence> list, int ms
         return std::nullopt;
     const auto after =
         std::ranges::upper_bound(list, ms, {}, &ravik::Silence::end); // first ending later
-    const int low = after == list.begin() ? 0 : std::prev(after)->end + 1;
-    const int high = after == list.end() ? kLastMs : after->start - 1;
+    const int low = after == list.begin() ? 0 : msOf(std::prev(after)->end) + 1;
+    const int high = after == list.end() ? kLastMs : msOf(after->start) - 1;
     if (ms < low || ms > high)
         return std::nullopt;
     return Range{low, high};
@@ -84,10 +81,6 @@ std::optional<std::size_t> silenceAt(std::span<const ravik::Silence> list, int m
     return static_cast<std::size_t>(at - list.begin());
 }
 
-std::vector<std::uint8_t> encode(std::span<const ravik::Silence> list) {
-    return encode(forTheRules(list));
-}
-
 Decoded decodeFile(const GapBytes& bytes) {
     Decoded decoded;
     bool highWordsZero = true;
@@ -106,9 +99,9 @@ std::string statusLine(std::optional<int> pointerMs, std::optional<ravik::Silenc
     if (selected) {
         if (!line.empty())
             line += "   ";
-        line += "ravik::Silence " + numberforms::plainDecimal(selected->start) + " to " +
+        line += "Silence " + numberforms::plainDecimal(selected->start) + " to " +
                 numberforms::plainDecimal(selected->end) + " ms, " +
-                numberforms::plainDecimal(selected->length()) + " ms long";
+                numberforms::plainDecimal(selected->end - selected->start) + " ms long";
     }
     return line;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gapformat.hpp"
+#include "silencerules.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,22 +12,13 @@
 
 namespace ravik {
 
-/// A silence in whole milliseconds, as one GAP record holds it.
-struct Silence {
-    int start = 0;
-    int end = 0;
-
-    [[nodiscard]] int length() const { return end - start; }
-    bool operator==(const Silence&) const = default;
-};
+/// A silence in whole milliseconds (see silences::Silence).
+using Silence = silences::Silence;
 
 /// Editing a list of silences so that it stays a valid GAP file (the rules themselves are in
 /// silencerules.hpp): each silence lies within 0..kLastMs and starts after the one before ends;
 /// a silence the editor makes or moves lasts at least 1 ms.
 namespace silences {
-
-/// The last millisecond a GAP record can hold (a signed 16-bit word).
-inline constexpr int kLastMs = 32'767;
 
 enum class Edge { Start, End };
 
@@ -61,9 +53,6 @@ struct Range {
 /// The index of the silence holding `ms` (edges included), if any.
 [[nodiscard]] std::optional<std::size_t> silenceAt(std::span<const ravik::Silence> list, int ms);
 
-/// The GAP file of `list`, as every writer writes its records.
-[[nodiscard]] std::vector<std::uint8_t> encode(std::span<const ravik::Silence> list);
-
 struct Decoded {
     std::vector<ravik::Silence> list; ///< every whole record, in file order
     bool valid = false; ///< the file is a valid list (see isValid) with nothing left over
@@ -72,7 +61,7 @@ struct Decoded {
 [[nodiscard]] Decoded decodeFile(const GapBytes& bytes);
 
 /// The editor's status line: the pointer's time and, when one is selected, the silence's start,
-/// end and length: "Pointer 1250 ms   ravik::Silence 1200 to 1480 ms, 280 ms long".
+/// end and length: "Pointer 1250 ms   Silence 1200 to 1480 ms, 280 ms long".
 [[nodiscard]] std::string statusLine(std::optional<int> pointerMs,
                                      std::optional<ravik::Silence> selected);
 

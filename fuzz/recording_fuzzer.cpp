@@ -34,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const ravik::audio::Detection detection =
             ravik::audio::detectSilences(*opened.file, options);
         int previousEnd = -1;
-        for (const ravik::audio::Silence& silence : detection.silences) {
+        for (const ravik::Silence& silence : detection.silences) {
             require(silence.start > previousEnd, "a silence does not start after the one before");
             require(silence.start <= silence.end, "a silence ends before it starts");
-            require(silence.end <= ravik::audio::kLastGapMs, "a silence ends past 32,767 ms");
+            require(silence.end <= ravik::silences::kLastMs, "a silence ends past 32,767 ms");
             previousEnd = silence.end;
         }
     }

@@ -12,7 +12,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -409,20 +408,19 @@ void RecordingWindow::detect() {
     const QString threshold = threshold_->text().trimmed();
     if (!threshold.isEmpty() &&
         threshold.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0) {
-        bool ok = false;
-        const double db = QLocale::c().toDouble(threshold, &ok);
-        if (!ok || !std::isfinite(db) || db >= 0) {
+        options.thresholdDb = audio::thresholdFromText(threshold.toStdString());
+        if (!options.thresholdDb) {
             notice_ = tr("The threshold is \"auto\" or a negative level in dBFS, such as -45.");
             return showStatus();
         }
-        options.thresholdDb = db;
     }
-    bool ok = false;
-    options.leastSilenceMs = leastSilence_->text().trimmed().toInt(&ok);
-    if (!ok || options.leastSilenceMs < 1 || options.leastSilenceMs > silences::kLastMs) {
+    const std::optional<int> leastMs =
+        audio::leastSilenceFromText(leastSilence_->text().trimmed().toStdString());
+    if (!leastMs) {
         notice_ = tr("The least silence is a whole number of milliseconds from 1 to 32767.");
         return showStatus();
     }
+    options.leastSilenceMs = *leastMs;
     auto opened = audio::SoundFile::open(recording_.toStdString());
     if (!opened.file) {
         notice_ = fromUtf8(opened.failure->sentence());
@@ -433,10 +431,7 @@ void RecordingWindow::detect() {
         notice_ = fromUtf8(detection.failure->sentence());
         return showStatus();
     }
-    std::vector<Silence> found;
-    found.reserve(detection.silences.size());
-    for (const audio::Silence& silence : detection.silences)
-        found.push_back({silence.start, silence.end});
+    std::vector<Silence> found = detection.silences;
     QStringList warnings;
     for (const std::string& warning : detection.warnings)
         warnings << fromUtf8(warning);
@@ -449,7 +444,8 @@ void RecordingWindow::moveEdge(std::size_t index, silences::Edge edge, int ms, i
     if (index >= list_.size())
         return;
     const int to = silences::edgeRange(list_, index, edge).clamp(ms);
-    int& current = edge == silences::Edge::Start ? list_[index].start : list_[index].end;
+    const std::int64_t current =
+        edge == silences::Edge::Start ? list_[index].start : list_[index].end;
     if (to == current)
         return;
     std::vector<Silence> after = list_;
@@ -463,12 +459,14 @@ void RecordingWindow::moveSelectedEdge(int by) {
         return;
     const Silence& silence = list_[*index];
     const silences::Edge edge = view_->selectedEdge();
-    moveEdge(*index, edge, (edge == silences::Edge::Start ? silence.start : silence.end) + by, -1);
+    moveEdge(*index, edge,
+             static_cast<int>(edge == silences::Edge::Start ? silence.start : silence.end) + by,
+             -1);
 }
 
 void RecordingWindow::addSilence(const Silence& silence) {
-    if (!silences::freeRoomAround(list_, silence.start) ||
-        !silences::freeRoomAround(list_, silence.end))
+    if (!silences::freeRoomAround(list_, static_cast<int>(silence.start)) ||
+        !silences::freeRoomAround(list_, static_cast<int>(silence.end)))
         return;
     std::vector<Silence> after = list_;
     const std::size_t index = silences::insertionIndex(list_, silence);
@@ -497,9 +495,10 @@ void RecordingWindow::selectNeighbour(int step) {
             : (step > 0 ? 0 : last);
     const Silence& silence = list_[static_cast<std::size_t>(next)];
     view_->select(static_cast<std::size_t>(next), silences::Edge::Start);
-    if (view_->xAt(silence.start) < 0 || view_->xAt(silence.end) > view_->width())
-        view_->setView((silence.start + silence.end) / 2.0 -
-                           view_->width() * view_->msPerPixel() / 2,
+    const auto start = static_cast<double>(silence.start);
+    const auto end = static_cast<double>(silence.end);
+    if (view_->xAt(start) < 0 || view_->xAt(end) > view_->width())
+        view_->setView((start + end) / 2.0 - view_->width() * view_->msPerPixel() / 2,
                        view_->msPerPixel());
 }
 
@@ -516,7 +515,8 @@ void RecordingWindow::playSelected() {
     if (!index)
         return;
     const Silence& silence = list_[*index];
-    play(silence.end + kPlayMargin, std::max(0.0, silence.start - kPlayMargin));
+    play(static_cast<double>(silence.end) + kPlayMargin,
+         std::max(0.0, static_cast<double>(silence.start) - kPlayMargin));
 }
 
 void RecordingWindow::play(std::optional<double> toMs, double fromMs) {

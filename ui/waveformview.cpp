@@ -154,20 +154,21 @@ void WaveformView::paintSilences(QPainter& painter) const {
     const int top = kRulerHeight;
     const int bottom = height();
     const auto box = [&](const Silence& silence) {
-        const double x0 = xAt(silence.start);
-        const double x1 = std::max(xAt(silence.end), x0 + 1.0);
+        const double x0 = xAt(static_cast<double>(silence.start));
+        const double x1 = std::max(xAt(static_cast<double>(silence.end)), x0 + 1.0);
         return QRectF(x0, top, x1 - x0, bottom - top);
     };
     if (list_) {
         const auto first = std::ranges::lower_bound(*list_, static_cast<int>(std::floor(startMs_)),
                                                     {}, &Silence::end);
-        for (auto at = first; at != list_->end() && xAt(at->start) < width(); ++at) {
+        for (auto at = first; at != list_->end() && xAt(static_cast<double>(at->start)) < width();
+             ++at) {
             const bool chosen =
                 selected_ && *selected_ == static_cast<std::size_t>(at - list_->begin());
             painter.fillRect(box(*at), chosen ? kSelected : kSilence);
             if (chosen) {
-                const double edge =
-                    xAt(selectedEdge_ == silences::Edge::Start ? at->start : at->end);
+                const double edge = xAt(static_cast<double>(
+                    selectedEdge_ == silences::Edge::Start ? at->start : at->end));
                 painter.setPen(QPen(QColor(255, 255, 255), 2));
                 painter.drawLine(QPointF(edge, top), QPointF(edge, bottom));
             }
@@ -214,7 +215,7 @@ void WaveformView::mousePressEvent(QMouseEvent* event) {
     for (std::size_t i = 0; i < list_->size(); ++i) {
         for (const auto& [which, ms] : {std::pair{silences::Edge::Start, (*list_)[i].start},
                                         std::pair{silences::Edge::End, (*list_)[i].end}}) {
-            const double distance = std::abs(xAt(ms) - x);
+            const double distance = std::abs(xAt(static_cast<double>(ms)) - x);
             if (distance <= nearest) {
                 nearest = distance;
                 edgeOf = i;

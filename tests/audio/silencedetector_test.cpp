@@ -6,6 +6,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
+#include <optional>
 #include <sndfile.h>
 
 namespace ravik::audio {
@@ -82,6 +83,38 @@ TEST(SoundFile, AFailureNamesTheFileAndLibsndfilesReason) {
     EXPECT_NE(missing.failure->sentence().find("No such file or directory"), std::string::npos)
         << missing.failure->sentence();
 }
+
+struct SettingRow {
+    const char* name;
+    const char* text;
+    std::optional<double> threshold;
+    std::optional<int> leastSilence;
+};
+
+class SettingText : public ::testing::TestWithParam<SettingRow> {};
+
+// gaptool's options and the Recording window's fields take detect's settings by these rules.
+TEST_P(SettingText, TakesOnlyDetectsBounds) {
+    EXPECT_EQ(thresholdFromText(GetParam().text), GetParam().threshold);
+    EXPECT_EQ(leastSilenceFromText(GetParam().text), GetParam().leastSilence);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, SettingText,
+    ::testing::Values(SettingRow{"NegativeLevel", "-45", -45.0, std::nullopt},
+                      SettingRow{"FractionBelowZero", "-0.5", -0.5, std::nullopt},
+                      SettingRow{"Zero", "0", std::nullopt, std::nullopt},
+                      SettingRow{"NegativeZero", "-0", std::nullopt, std::nullopt},
+                      SettingRow{"LeastMillisecond", "1", std::nullopt, 1},
+                      SettingRow{"LastMillisecond", "32767", std::nullopt, 32'767},
+                      SettingRow{"PastLastMillisecond", "32768", std::nullopt, std::nullopt},
+                      SettingRow{"Fraction", "51.5", std::nullopt, std::nullopt},
+                      SettingRow{"MinusInfinity", "-inf", std::nullopt, std::nullopt},
+                      SettingRow{"NotANumber", "nan", std::nullopt, std::nullopt},
+                      SettingRow{"Unit", "-45dB", std::nullopt, std::nullopt},
+                      SettingRow{"Space", " -45", std::nullopt, std::nullopt},
+                      SettingRow{"Empty", "", std::nullopt, std::nullopt}),
+    test::RowName{});
 
 } // namespace
 } // namespace ravik::audio

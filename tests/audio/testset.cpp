@@ -1,6 +1,7 @@
 #include "testset.hpp"
 
 #include "audio/soundfile.hpp"
+#include "core/silencematch.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -157,21 +158,18 @@ Score score(const std::vector<Interval>& truth, const std::vector<Interval>& fou
     result.expected = static_cast<int>(truth.size());
     result.found = static_cast<int>(found.size());
     double boundarySum = 0;
-    for (const Interval& real : truth)
-        for (const Interval& candidate : found) {
-            const double overlap =
-                std::min(real.end, candidate.end) - std::max(real.start, candidate.start);
-            const double span =
-                std::max(real.end, candidate.end) - std::min(real.start, candidate.start);
-            if (overlap < span / 2)
-                continue;
-            ++result.matched; // half the union each: no other pair shares either interval
-            for (double error :
-                 {std::abs(candidate.start - real.start), std::abs(candidate.end - real.end)}) {
-                result.worstBoundaryMs = std::max(result.worstBoundaryMs, error);
-                boundarySum += error;
-            }
+    for (const silences::Pairing& pair : silences::pairSilences(truth, found)) {
+        if (!pair.a || !pair.b)
+            continue;
+        ++result.matched;
+        const Interval& real = truth[*pair.a];
+        const Interval& candidate = found[*pair.b];
+        for (double error :
+             {std::abs(candidate.start - real.start), std::abs(candidate.end - real.end)}) {
+            result.worstBoundaryMs = std::max(result.worstBoundaryMs, error);
+            boundarySum += error;
         }
+    }
     if (result.matched > 0)
         result.meanBoundaryMs = boundarySum / (2 * result.matched);
     if (result.expected + result.found > 0)
@@ -179,9 +177,9 @@ Score score(const std::vector<Interval>& truth, const std::vector<Interval>& fou
     return result;
 }
 
-std::vector<Interval> intervalsOf(const std::vector<audio::Silence>& silences) {
+std::vector<Interval> intervalsOf(const std::vector<ravik::Silence>& silences) {
     std::vector<Interval> intervals;
-    for (const audio::Silence& silence : silences)
+    for (const ravik::Silence& silence : silences)
         intervals.push_back({double(silence.start), double(silence.end)});
     return intervals;
 }

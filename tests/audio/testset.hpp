@@ -46,9 +46,9 @@ struct Score {
     double meanBoundaryMs = 0;
 };
 
-/// Matches found silences to true ones: a pair matches when their overlap is at least half of
-/// their union.
+/// Matches found silences to true ones as `gaptool diff` matches two files' silences (see
+/// silences::sameSilence). Both lists are in time order.
 [[nodiscard]] Score score(const std::vector<Interval>& truth, const std::vector<Interval>& found);
-[[nodiscard]] std::vector<Interval> intervalsOf(const std::vector<audio::Silence>& silences);
+[[nodiscard]] std::vector<Interval> intervalsOf(const std::vector<ravik::Silence>& silences);
 
 } // namespace ravik::testset

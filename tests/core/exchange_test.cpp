@@ -206,6 +206,21 @@ INSTANTIATE_TEST_SUITE_P(
                   {P{0, none}, P{1, 0}, P{none, 1}, P{2, none}}}),
     test::RowName{});
 
+// The accuracy tests pair true pauses, to the sample, with found silences: no rounding to whole
+// milliseconds on the way.
+TEST(Matching, FractionalSilencesKeepTheirFractions) {
+    struct Span {
+        double start;
+        double end;
+    };
+    // Overlap 5.1 of a union of 10.4: under half, though whole milliseconds (5 of 10) would match.
+    EXPECT_FALSE(silences::sameSilence(Span{0, 10.4}, Span{5.3, 10.4}));
+    EXPECT_TRUE(silences::sameSilence(Span{0, 10.4}, Span{5.2, 10.4}));
+    EXPECT_EQ(silences::pairSilences(std::vector<Span>{{0, 10.4}, {20, 30}},
+                                     std::vector<Span>{{5.3, 10.4}, {21.5, 29.5}}),
+              (std::vector<silences::Pairing>{P{0, none}, P{none, 0}, P{1, 1}}));
+}
+
 // --- Round trips -------------------------------------------------------------------------
 
 // Valid lists of every shape: empty, a first silence at 0, silences 1 ms apart, zero-length
@@ -220,10 +235,10 @@ std::vector<std::vector<Silence>> generatedLists(bool zeroLength) {
         std::int64_t at =
             n % 3 == 0 ? 0 : std::uniform_int_distribution<std::int64_t>(0, 2000)(random);
         const int count = std::uniform_int_distribution<int>(1, 60)(random);
-        for (int i = 0; i < count && at <= silences::kLatestTime; ++i) {
+        for (int i = 0; i < count && at <= silences::kLastMs; ++i) {
             const std::int64_t length =
                 std::uniform_int_distribution<std::int64_t>(zeroLength ? 0 : 1, 900)(random);
-            const std::int64_t end = std::min(at + length, silences::kLatestTime);
+            const std::int64_t end = std::min<std::int64_t>(at + length, silences::kLastMs);
             if (end == at && !zeroLength)
                 break;
             list.push_back({at, end, 0});

@@ -83,6 +83,14 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeRow{"partial_record", test::concat(test::records({{0, 10}}), {1, 0}), false}),
     test::RowName{});
 
+TEST(Silences, StatusLineNamesPointerAndSelectedSilence) {
+    EXPECT_EQ(silences::statusLine(1250, Silence{1200, 1480}),
+              "Pointer 1250 ms   Silence 1200 to 1480 ms, 280 ms long");
+    EXPECT_EQ(silences::statusLine(std::nullopt, Silence{0, 32'767}),
+              "Silence 0 to 32767 ms, 32767 ms long");
+    EXPECT_EQ(silences::statusLine(7, std::nullopt), "Pointer 7 ms");
+}
+
 TEST(Silences, RecordingsPairWithTheirGapFile) {
     EXPECT_EQ(
         silences::recordingCandidates("/d/take.gap"),

@@ -55,8 +55,8 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     shown->waveform().fitAll();
     shown->waveform().select(1); // a selected silence, as while editing
-    shown->waveform().setPointerMs(shown->silenceList().size() > 1 ? shown->silenceList()[1].end
-                                                                   : 0);
+    shown->waveform().setPointerMs(
+        shown->silenceList().size() > 1 ? static_cast<double>(shown->silenceList()[1].end) : 0);
     return save(*shown, argv[3]);
 #else
     std::fprintf(stderr, "ui_screenshot: this build has no Recording window\n");
