@@ -59,7 +59,7 @@ Recording makeRecording(Condition condition, int repeat) {
     std::vector<std::vector<float>> phrases;
     for (int number = 1; number <= kPhrases; ++number)
         phrases.push_back(phrase(number));
-    int pause = 0;
+    std::size_t pause = 0;
     const auto addPause = [&] {
         const auto length =
             static_cast<std::size_t>(kPausesMs[pause++ % std::size(kPausesMs)]) * kRate / 1000;
