@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             options.thresholdDb = -40;
         const ravik::audio::Detection detection =
             ravik::audio::detectSilences(*opened.file, options);
-        int previousEnd = -1;
+        std::int64_t previousEnd = -1;
         for (const ravik::Silence& silence : detection.silences) {
             require(silence.start > previousEnd, "a silence does not start after the one before");
             require(silence.start <= silence.end, "a silence ends before it starts");
