@@ -1,10 +1,12 @@
 #include "core/exchange.hpp"
 
 #include "commands.hpp"
+#include "core/failure.hpp"
 #include "core/fileio.hpp"
 #include "core/silencematch.hpp"
 #include "core/structurecheck.hpp"
 #include "options.hpp"
+#include "output.hpp"
 #include "recordings.hpp"
 
 #include <algorithm>
@@ -18,6 +20,7 @@ using silences::Silence;
 constexpr int kDone = 0;
 constexpr int kDiffers = 1;
 constexpr int kTrouble = 2;
+constexpr int kReportLost = 3;
 
 int fail(std::ostream& out, std::ostream& err, const Failure& failure, int status = kTrouble) {
     out.flush();
@@ -119,7 +122,7 @@ int runExport(const std::vector<std::string>& arguments, std::ostream& out, std:
     }
     const exchange::Exported exported = exchange::exportSilences(*format, gap.list, exportOptions);
     for (const std::string& note : exported.notes)
-        err << "gaptool: " << path << ": " << note << ".\n";
+        err << "gaptool: " << printable(path) << ": " << note << ".\n";
 
     if (const auto target = options.value("-o")) {
         if (auto failure = fileio::replaceFile(*target, bytesOf(exported.text),
@@ -129,6 +132,11 @@ int runExport(const std::vector<std::string>& arguments, std::ostream& out, std:
         return kDone;
     }
     out.write(exported.text.data(), static_cast<std::streamsize>(exported.text.size()));
+    if (const std::string problem = outputProblem(out); !problem.empty()) {
+        err << "gaptool: The export of \"" << printable(path)
+            << "\" could not be printed: " << problem << ".\n";
+        return kTrouble;
+    }
     return kDone;
 }
 
@@ -168,12 +176,24 @@ int runImport(const std::vector<std::string>& arguments, std::ostream& out, std:
     if (imported.refusal)
         return fail(out, err, {"Could not import", path, *imported.refusal}, kDiffers);
 
+    // As gaptool's other changes: nothing is written once the report cannot be printed.
+    if (const std::string problem = outputProblem(out); !problem.empty()) {
+        err << "gaptool: Nothing was changed in \"" << printable(*target)
+            << "\", since its report could not be printed: " << problem << ".\n";
+        return kTrouble;
+    }
     if (auto failure = fileio::replaceFile(*target, silences::encode(imported.list),
                                            options.has("--force") ? fileio::IfExists::replace
                                                                   : fileio::IfExists::refuse))
         return fail(out, err, withForceHint(*failure));
-    out << *target << ": " << std::to_string(imported.list.size())
-        << (imported.list.size() == 1 ? " silence" : " silences") << " from " << path << '\n';
+    out << printable(*target) << ": " << std::to_string(imported.list.size())
+        << (imported.list.size() == 1 ? " silence" : " silences") << " from " << printable(path)
+        << '\n';
+    if (const std::string problem = outputProblem(out); !problem.empty()) {
+        err << "gaptool: \"" << printable(*target)
+            << "\" was written, but its report could not be printed: " << problem << ".\n";
+        return kReportLost;
+    }
     return kDone;
 }
 

@@ -250,6 +250,21 @@ TEST_F(GaptoolTest, AWriteWhoseReportIsLostSaysItWasWrittenAndIsNotWrittenTwice)
     EXPECT_EQ(test::readBytes(path), records({{1, 2}}));
 }
 
+TEST_F(GaptoolTest, AnImportWhoseReportIsLostSaysItWasWritten) {
+    const std::string csv = file("in.csv", {'s', 't', 'a', 'r', 't', '_',  'm', 's', ',', 'e',
+                                            'n', 'd', '_', 'm', 's', '\n', '1', ',', '2', '\n'});
+    const std::string gap = dir.file("out.gap");
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    const Output run = gaptoolInto(full, {"import", csv, "--from", "csv", "-o", gap});
+    ::close(full);
+    EXPECT_EQ(run.err, "gaptool: \"" + gap +
+                           "\" was written, but its report could not be printed: " + kNoSpace +
+                           ".\n");
+    EXPECT_EQ(run.status, kReportLost);
+    EXPECT_EQ(test::readBytes(gap), records({{1, 2}}));
+}
+
 TEST_F(GaptoolTest, NothingIsChangedOnceTheReportCannotBePrinted) {
     const Bytes content = records({{100, 300}, {500, 520}});
     const std::string first = file("a.gap", content);
