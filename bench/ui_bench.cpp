@@ -1,20 +1,18 @@
 // Opening a file in the main window against the core's own work for the same file, and what
 // the window does with the largest file accepted: open it, scroll the list, refresh.
-#include <benchmark/benchmark.h>
+#include "Form1.hpp"
+#include "core/structurecheck.hpp"
+#include "core/timeline.hpp"
 
-#include <QApplication>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QScrollBar>
-
+#include <benchmark/benchmark.h>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include "Form1.hpp"
-#include "core/structurecheck.hpp"
-#include "core/timeline.hpp"
 
 namespace {
 
@@ -35,12 +33,14 @@ std::string gapFile(std::int64_t records) {
         put(records <= 32768 ? start : start + 60);
     }
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
 struct Window {
-    Window() : form([](const ravik::StatusSink&) {}) {
+    Window()
+        : form([](const ravik::StatusSink&) {}) {
         form.show();
         QApplication::processEvents();
     }
@@ -94,14 +94,7 @@ void BM_WindowRefreshAfterLargestOpen(benchmark::State& state) {
 BENCHMARK(BM_CoreOpen)->Arg(32768)->Arg(1048576)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowOpen)->Arg(32768)->Arg(1048576)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowScrollAfterLargestOpen)->Arg(1048576)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WindowRefreshAfterLargestOpen)->Arg(1048576)->Unit(benchmark::kMillisecond)->Iterations(3);
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+BENCHMARK(BM_WindowRefreshAfterLargestOpen)
+    ->Arg(1048576)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
