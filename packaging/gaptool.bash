@@ -18,7 +18,8 @@ _gaptool_value_kind()
 _gaptool()
 {
     local cur prev words cword
-    _init_completion || return
+    # "--suffix=S" is one word, not three.
+    _init_completion -n = || return
 
     # Each command, its options (NAME=KIND takes a value of that kind) and the kinds of its
     # operands, in order (the last repeats when it ends in "...").

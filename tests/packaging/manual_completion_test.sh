@@ -99,7 +99,9 @@ offer() {
         line=$2
         COMP_LINE=$line
         COMP_POINT=${#line}
-        read -ra COMP_WORDS <<<"$line"
+        # Split as readline splits, "=" being a word of its own.
+        words=${line//=/ = }
+        read -ra COMP_WORDS <<<"$words"
         [[ $line == *" " ]] && COMP_WORDS+=("")
         COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
         COMPREPLY=()
@@ -148,6 +150,7 @@ check_files() {
     local rows=(
         "gaptool check => $gaps"
         "gaptool defrag --suffix .orig => $gaps"
+        "gaptool generic --suffix=.orig => $gaps"
         "gaptool defrag -- => $gaps"
         "gaptool generic => $gaps"
         "gaptool generic a.gap =>"
