@@ -143,6 +143,18 @@ else
     fail "xdg-mime gives a .gap file the type \"$type\""
 fi
 
+# The window program starts with what the package depends on, and stays up with a file open.
+"${as_user[@]}" QT_QPA_PLATFORM=offscreen /usr/bin/ravik "$scratch/copy.gap" \
+    >"$scratch/ravik.log" 2>&1 &
+ravik=$!
+sleep 3
+if kill "$ravik" 2>/dev/null; then
+    ok "the installed ravik starts and stays up with a GAP file open"
+else
+    fail "the installed ravik ended at once: $(cat "$scratch/ravik.log")"
+fi
+wait "$ravik" 2>/dev/null
+
 mkdir -p "$scratch/detect"
 cp "$root/examples/speech.wav" "$scratch/detect/"
 if /usr/bin/gaptool detect "$scratch/detect/speech.wav" >/dev/null &&
