@@ -69,18 +69,27 @@ as_user=(env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION -u DISPLAY -u WAYLAND_DIS
 cp "$root/examples/speech.gap" "$scratch/copy.gap"
 
 # Each group of recommended alternatives names a package the archive has.
-dpkg-deb -f "$package" Recommends | tr ',' '\n' | while read -r group; do
-    [ -z "$group" ] && continue
-    found=""
-    for alternative in ${group//|/ }; do
-        apt-cache show --no-all-versions "$alternative" >/dev/null 2>&1 &&
-            found+=" $alternative"
-    done
-    if [ -n "$found" ]; then ok "the recommended \"$group\": apt knows$found"; else
-        echo "FAIL: no package of the recommended \"$group\" is known to apt"
-        exit 1
-    fi
-done || failures=$((failures + 1))
+recommended() {
+    local group alternative found
+    while read -r group; do
+        [ -z "$group" ] && continue
+        found=""
+        for alternative in ${group//|/ }; do
+            apt-cache show --no-all-versions "$alternative" >/dev/null 2>&1 &&
+                found+=" $alternative"
+        done
+        if [ -n "$found" ]; then
+            ok "the recommended \"$group\": apt knows$found"
+        else
+            fail "no package of the recommended \"$group\" is known to apt"
+        fi
+    done < <(dpkg-deb -f "$package" Recommends | tr ',' '\n')
+}
+if compgen -G '/var/lib/apt/lists/*_Packages*' >/dev/null; then
+    recommended
+else
+    skip "the recommendations: apt has no package lists here (apt-get update never ran)"
+fi
 
 echo "== apt-get install $package"
 if ! "${apt[@]}" install --no-install-recommends "$package"; then
