@@ -225,7 +225,7 @@ TEST_F(DetectTest, VerifyListsEveryDisagreementInTimeOrder) {
     const std::string gap =
         dir.write("line.gap", test::records({{0, 350}, {1400, 1500}, {2000, 2100}}));
     const Output run = gaptool({"verify", gap, wav});
-    EXPECT_EQ(run.out, "Silence 1 (0 to 350 ms) holds sound from 300 to 350 ms, at -15 dBFS\n"
+    EXPECT_EQ(run.out, "Silence 1 (0 to 350 ms) holds sound from 300 to 350 ms, at -18 dBFS\n"
                        "Pause from 700 to 1000 ms is not listed\n"
                        "Pause from 1200 to 1400 ms is not listed\n"
                        "Silence 2 (1400 to 1500 ms) goes past the recording's end at 1400 ms\n"
