@@ -157,8 +157,10 @@ std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std
     const std::int64_t longestClick =
         static_cast<std::int64_t>(kLongestClickMs + kTickMs * static_cast<int>(kLevelTicks + 2)) *
         recording.sampleRate() / 1000;
+    // The quiet beside a click is measured in whole ticks here and by the detector, each from
+    // where its own ticks start: two ticks' leeway.
     const std::int64_t clickSide =
-        static_cast<std::int64_t>(kClickSideMs) * recording.sampleRate() / 1000;
+        static_cast<std::int64_t>(kClickSideMs - 2 * kTickMs) * recording.sampleRate() / 1000;
     std::int64_t quietSince = start;
     for (std::size_t tick = 0; tick < ticks;) {
         if (loudest[tick] < 0) {

@@ -11,6 +11,9 @@
 namespace ravik::audio {
 namespace {
 
+// A lossy codec spreads its noise a few milliseconds around speech, this far under it and
+// more: no sound for the automatic threshold.
+constexpr double kCodecNoiseDb = 40;
 // A recording whose speech stands less than this above its pauses holds no speech to find.
 constexpr double kLeastContrastDb = 6;
 constexpr std::size_t kBlockFrames = 16'384;
@@ -24,15 +27,43 @@ constexpr int kMostChannels = 256;
 // constant offset).
 struct Levels {
     int tickFrames = 1;
+    std::int64_t origin = 0; ///< the first tick's first frame
     std::int64_t frames = 0;
     std::vector<float> energy;
     std::vector<float> peak;
     std::vector<float> spread;
 };
 
+// Where the recording first moves: the frames before it repeat the first one (digital
+// silence, padding), or nothing. Ticks are counted from there, so that padding a recording
+// leaves every tick of it as it was.
+std::int64_t firstMove(SoundFile& recording) {
+    const auto channels = static_cast<std::size_t>(recording.channels());
+    std::vector<float> block(kBlockFrames * channels);
+    std::vector<float> first;
+    std::int64_t at = 0;
+    for (;;) {
+        const std::size_t got = recording.readFrames(block);
+        if (got == 0)
+            return at;
+        if (first.empty())
+            first.assign(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(channels));
+        for (std::size_t frame = 0; frame < got; ++frame, ++at)
+            if (!std::equal(first.begin(), first.end(),
+                            block.begin() + static_cast<std::ptrdiff_t>(frame * channels)))
+                return at;
+    }
+}
+
 Levels readLevels(SoundFile& recording, int tickFrames) {
     Levels levels;
     levels.tickFrames = tickFrames;
+    // A run shorter than a tick is no padding: two equal samples of a quiet room.
+    const std::int64_t still = firstMove(recording);
+    levels.origin = still < tickFrames ? 0 : still % tickFrames;
+    levels.frames = levels.origin;
+    if (!recording.seek(levels.origin))
+        return levels;
     const auto channels = static_cast<std::size_t>(recording.channels());
     const std::int64_t expected = recording.frames() / tickFrames + 1;
     levels.energy.reserve(static_cast<std::size_t>(std::min<std::int64_t>(expected, 1 << 20)));
@@ -146,8 +177,9 @@ double floorLevel(std::vector<float> levels) {
 // channel that has left where the pause rests (in digital silence the band filter still rings).
 class EdgeFinder {
 public:
-    EdgeFinder(SoundFile& recording, int tickFrames, float edgeLevel)
+    EdgeFinder(SoundFile& recording, std::int64_t origin, int tickFrames, float edgeLevel)
         : recording_(recording)
+        , origin_(origin)
         , tickFrames_(tickFrames)
         , channels_(static_cast<std::size_t>(recording.channels()))
         , edgeLevel_(edgeLevel)
@@ -188,7 +220,7 @@ private:
     static constexpr std::size_t kSettleTicks = 4;
 
     [[nodiscard]] std::int64_t firstFrame(std::size_t tick) const {
-        return static_cast<std::int64_t>(tick) * tickFrames_;
+        return origin_ + static_cast<std::int64_t>(tick) * tickFrames_;
     }
     // Reads ticks [from, to), where the quiet tick is the first or the last, with the ticks
     // before them that the filter needs; notes where each channel of the quiet tick rests.
@@ -235,6 +267,7 @@ private:
     }
 
     SoundFile& recording_;
+    std::int64_t origin_;
     int tickFrames_;
     std::size_t channels_;
     float edgeLevel_;
@@ -313,31 +346,47 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
     }
 
     // Quiet is judged on the level over 20 ms (four ticks): white noise at 22 kHz then varies by
-    // a third of a decibel from tick to tick, so a threshold can sit just above it.
+    // a third of a decibel from tick to tick, so a threshold can sit just above it. Ticks of
+    // digital silence count for nothing in it (so padding changes no level of the recording),
+    // and the floor and the speech level come from the other ticks only: digital silence says
+    // nothing about the room.
+    const auto dead = [&](std::size_t tick) { return levels.spread[tick] == 0; };
+    const auto meanOf = [&](std::size_t from, std::size_t to) {
+        double sum = 0;
+        int live = 0;
+        for (std::size_t at = from; at < to; ++at)
+            if (!dead(at)) {
+                sum += levels.energy[at];
+                ++live;
+            }
+        return live == 0 ? 0.0 : sum / live;
+    };
     std::vector<float> levelDb(ticks);
     for (std::size_t tick = 0; tick < ticks; ++tick) {
         const std::size_t from = tick >= kLevelTicks / 2 ? tick - kLevelTicks / 2 : 0;
         const std::size_t to = std::min(ticks, tick + kLevelTicks - kLevelTicks / 2);
-        double sum = 0;
-        for (std::size_t at = from; at < to; ++at)
-            sum += levels.energy[at];
-        levelDb[tick] = static_cast<float>(decibels(sum / static_cast<double>(to - from)));
+        levelDb[tick] = dead(tick) ? static_cast<float>(kBottomDb)
+                                   : static_cast<float>(decibels(meanOf(from, to)));
     }
-    // The floor and the speech level come from the live ticks only: digital silence (padding,
-    // a take's cut-off ends) and the ticks beside it say nothing about the room.
+    // The recording's first and last quarter second are left out of them too, where the
+    // recording is long enough: a fade in or out lies there.
+    std::size_t firstLive = 0;
+    while (firstLive < ticks && dead(firstLive))
+        ++firstLive;
+    std::size_t lastLive = ticks;
+    while (lastLive > firstLive && dead(lastLive - 1))
+        --lastLive;
+    constexpr std::size_t kEndTicks = 250 / kTickMs;
+    const bool trim = lastLive - firstLive >= 4 * kEndTicks;
+    const std::size_t measuredFrom = trim ? firstLive + kEndTicks : firstLive;
+    const std::size_t measuredTo = trim ? lastLive - kEndTicks : lastLive;
+    const auto measured = [&](std::size_t tick) {
+        return !dead(tick) && tick >= measuredFrom && tick < measuredTo;
+    };
     std::vector<float> liveDb;
-    for (std::size_t tick = 0, deadSeen = ticks; tick < ticks; ++tick) {
-        if (levels.spread[tick] == 0)
-            deadSeen = tick;
-        const bool nearDead =
-            (deadSeen != ticks && tick - deadSeen <= kLevelTicks) ||
-            std::any_of(levels.spread.begin() + static_cast<std::ptrdiff_t>(tick),
-                        levels.spread.begin() +
-                            static_cast<std::ptrdiff_t>(std::min(ticks, tick + kLevelTicks + 1)),
-                        [](float spread) { return spread == 0; });
-        if (!nearDead)
+    for (std::size_t tick = 0; tick < ticks; ++tick)
+        if (measured(tick))
             liveDb.push_back(levelDb[tick]);
-    }
 
     // The thresholds. A pause starts where the level falls within a few decibels of the floor
     // and lasts while it stays under a higher level: a room's floor swings (breath, rumble, a
@@ -353,19 +402,20 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
         detection.speechLevelDb = percentile(liveDb, 0.9);
         // Pauses of digital silence inside the recording (a synthesiser's, or a noise gate's)
         // make digital silence its floor; padding at its ends does not.
-        const auto leastTicks = static_cast<std::size_t>((kClickSideMs + kTickMs - 1) / kTickMs);
+        const auto leastTicks = static_cast<std::size_t>(kClickSideMs / kTickMs);
         bool silentPause = false;
+        bool anyDead = false;
         for (std::size_t tick = 0; tick < ticks && !silentPause;) {
             std::size_t end = tick;
-            while (end < ticks && levels.spread[end] == 0)
+            while (end < ticks && dead(end))
                 ++end;
+            anyDead = anyDead || end > tick;
             silentPause = end - tick >= leastTicks && tick > 0 && end < ticks;
             tick = std::max(end, tick + 1);
         }
-        // So does digital silence at the ends when the rest holds no floor of its own.
-        const bool deadEnds = liveDb.size() < ticks;
+        // So does any digital silence when the rest holds no floor of its own.
         if (silentPause ||
-            (deadEnds && detection.speechLevelDb - detection.noiseFloorDb < kLeastContrastDb))
+            (anyDead && detection.speechLevelDb - detection.noiseFloorDb < kLeastContrastDb))
             detection.noiseFloorDb = kBottomDb;
     }
     if (options.thresholdDb) {
@@ -395,7 +445,7 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
         std::vector<float> swings;
         constexpr std::size_t kAround = 25 / kTickMs;
         for (std::size_t tick = 0; tick < ticks; ++tick) {
-            if (levels.spread[tick] == 0 || levelDb[tick] > enterDb)
+            if (!measured(tick) || levelDb[tick] > enterDb)
                 continue;
             const std::size_t from = tick - std::min(tick, kAround);
             const std::size_t to = std::min(ticks, tick + kAround + 1);
@@ -406,7 +456,10 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
             swings.empty() ? 0.0 : percentile(swings, 0.75) - detection.noiseFloorDb;
         soundDb = detection.noiseFloorDb +
                   std::min(std::max({3.0, 4 * spread, 2 * swing, 0.25 * contrast}), 0.5 * contrast);
-        soundDb = std::max(soundDb, enterDb + 1.5);
+        // However quiet the floor (digital silence), a lossy codec's noise around the speech,
+        // 40 dB and more under it, is no sound.
+        enterDb = std::max(enterDb, detection.speechLevelDb - kCodecNoiseDb - 10);
+        soundDb = std::max({soundDb, enterDb + 1.5, detection.speechLevelDb - kCodecNoiseDb});
     }
     detection.thresholdDb = soundDb;
 
@@ -418,8 +471,7 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
     // Over 10 ms: half a period of mains hum, whose level over one tick swings with its phase.
     const double enter = std::pow(10.0, enterDb / 10);
     const auto above = [&](std::size_t tick) {
-        return tick + 1 < ticks ? levels.energy[tick] + levels.energy[tick + 1] >= 2 * enter
-                                : levels.energy[tick] >= enter;
+        return !dead(tick) && meanOf(tick, std::min(ticks, tick + 2)) >= enter;
     };
     std::vector<TickRun> sounds;
     for (std::size_t tick = 0; tick < ticks;) {
@@ -437,38 +489,43 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
     // edges are exact to the sample).
     std::vector<float> quietPeaks;
     for (std::size_t tick = 0; tick < ticks; ++tick)
-        if (!above(tick))
+        if (!above(tick) && (measured(tick) || detection.noiseFloorDb <= kBottomDb))
             quietPeaks.push_back(levels.peak[tick]);
-    const auto edgeLevel =
-        static_cast<float>(quietPeaks.empty() ? 0.0 : 1.25 * percentile(quietPeaks, 0.75));
+    const auto edgeLevel = static_cast<float>(std::max(
+        quietPeaks.empty() ? 0.0 : 1.25 * percentile(quietPeaks, 0.75),
+        options.thresholdDb ? 0.0
+                            : std::pow(10.0, (detection.speechLevelDb - kCodecNoiseDb) / 20)));
 
-    // A click is a sound whose samples stray past the edge level for no more than 15 ms (a
-    // tick more, for where it falls), with a pause of the default least length on each side.
+    // A click is a sound whose loud core (its level over 20 ms at the sound level) lasts no
+    // more than 15 ms and the 20 ms the level is taken over, with a pause of the default least
+    // length on each side of that core: the floor's own swings beside it belong to the pause.
     const auto longestClick =
-        static_cast<std::size_t>((kLongestClickMs + kTickMs - 1) / kTickMs) + 1;
-    const auto leastTicks = static_cast<std::size_t>((kClickSideMs + kTickMs - 1) / kTickMs);
-    const auto strayTicks = [&](const TickRun& run) {
-        std::size_t first = run.begin;
-        std::size_t last = run.end;
-        while (first < last && levels.peak[first] <= edgeLevel)
-            ++first;
-        while (last > first && levels.peak[last - 1] <= edgeLevel)
-            --last;
-        return last - first;
+        static_cast<std::size_t>((kLongestClickMs + kTickMs - 1) / kTickMs) + kLevelTicks;
+    // Whole ticks of quiet on each side, a tick less for where the click falls in its tick,
+    // and half a level's span less, by which the core reaches out on either side.
+    const auto leastTicks = static_cast<std::size_t>(kClickSideMs / kTickMs) - 1 - kLevelTicks / 2;
+    const auto core = [&](const TickRun& run) {
+        TickRun loud = run;
+        while (loud.begin + 1 < loud.end && levelDb[loud.begin] < soundDb)
+            ++loud.begin;
+        while (loud.end - 1 > loud.begin && levelDb[loud.end - 1] < soundDb)
+            --loud.end;
+        return loud;
     };
     std::vector<TickRun> kept;
     for (std::size_t at = 0; at < sounds.size(); ++at) {
-        const std::size_t quietBefore = sounds[at].begin - (kept.empty() ? 0 : kept.back().end);
+        const TickRun loud = core(sounds[at]);
+        const std::size_t quietBefore = loud.begin - (kept.empty() ? 0 : kept.back().end);
         const std::size_t quietAfter =
-            (at + 1 < sounds.size() ? sounds[at + 1].begin : ticks) - sounds[at].end;
-        const bool click = strayTicks(sounds[at]) <= longestClick && quietBefore >= leastTicks &&
+            (at + 1 < sounds.size() ? core(sounds[at + 1]).begin : ticks) - loud.end;
+        const bool click = loud.end - loud.begin <= longestClick && quietBefore >= leastTicks &&
                            quietAfter >= leastTicks;
         if (!click)
             kept.push_back(sounds[at]);
     }
     sounds = std::move(kept);
 
-    EdgeFinder edges(recording, tickFrames, edgeLevel);
+    EdgeFinder edges(recording, levels.origin, tickFrames, edgeLevel);
     int leftOut = 0;
     std::vector<Silence> found;
     for (std::size_t at = 0; at <= sounds.size(); ++at) {

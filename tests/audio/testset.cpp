@@ -350,10 +350,11 @@ Recording padded(Recording recording, int beforeMs, int afterMs, int fadeMs) {
     const auto fade = std::min<std::size_t>(
         static_cast<std::size_t>(fadeMs) * static_cast<std::size_t>(recording.sampleRate) / 1000,
         frames / 2);
+    // The fade's first step is above zero, so that the recording starts where the zeros end.
     for (std::size_t i = 0; i < fade; ++i) {
         const auto gain =
-            static_cast<float>(0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(i) /
-                                                    static_cast<double>(fade)));
+            static_cast<float>(0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(i + 1) /
+                                                    static_cast<double>(fade + 1)));
         for (std::size_t channel = 0; channel < channels; ++channel) {
             recording.samples[i * channels + channel] *= gain;
             recording.samples[(frames - 1 - i) * channels + channel] *= gain;
@@ -461,6 +462,7 @@ Score score(const std::vector<Interval>& truth, const std::vector<Interval>& fou
     result.expected = static_cast<int>(truth.size());
     result.found = static_cast<int>(found.size());
     double boundarySum = 0;
+    std::vector<double> errors;
     for (const silences::Pairing& pair : silences::pairSilences(truth, found)) {
         if (!pair.a || !pair.b)
             continue;
@@ -471,10 +473,16 @@ Score score(const std::vector<Interval>& truth, const std::vector<Interval>& fou
              {std::abs(candidate.start - real.start), std::abs(candidate.end - real.end)}) {
             result.worstBoundaryMs = std::max(result.worstBoundaryMs, error);
             boundarySum += error;
+            errors.push_back(error);
         }
     }
-    if (result.matched > 0)
+    if (result.matched > 0) {
         result.meanBoundaryMs = boundarySum / (2 * result.matched);
+        std::nth_element(errors.begin(),
+                         errors.begin() + static_cast<std::ptrdiff_t>(errors.size() / 2),
+                         errors.end());
+        result.medianBoundaryMs = errors[errors.size() / 2];
+    }
     if (result.expected + result.found > 0)
         result.f1 = 2.0 * result.matched / (result.expected + result.found);
     return result;

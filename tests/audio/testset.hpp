@@ -76,6 +76,7 @@ struct Score {
     double f1 = 0;
     double worstBoundaryMs = 0; ///< over the matched silences
     double meanBoundaryMs = 0;
+    double medianBoundaryMs = 0;
 };
 
 /// Matches found silences to true ones as `gaptool diff` matches two files' silences (see
