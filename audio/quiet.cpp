@@ -86,9 +86,15 @@ std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std
     if (!recording.seek(start))
         return {{start, end, 0}};
 
-    // Each tick's energy (its loudest channel's sum of squares) and frames, from `start` on.
+    // Each tick's energy (its loudest channel's sum of squares) and frames, from `start` on,
+    // and where in it the first and last sample at the level lie (-1 and 0 when none does).
+    const double sound = std::pow(10.0, soundDb / 10);
     std::vector<double> energy;
     std::vector<int> frames;
+    std::vector<int> loudFrom;
+    std::vector<int> loudTo;
+    int firstLoud = -1;
+    int lastLoud = -1;
     std::vector<SpeechBand> bands(channels, SpeechBand(recording.sampleRate()));
     std::vector<float> block(kBlockFrames * channels);
     std::vector<double> sums(channels, 0.0);
@@ -110,10 +116,19 @@ std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std
             for (std::size_t channel = 0; channel < channels; ++channel) {
                 const float value = bands[channel](block[frame * channels + channel]);
                 sums[channel] += double{value} * value;
+                if (double{value} * value >= sound) {
+                    if (firstLoud < 0)
+                        firstLoud = inTick;
+                    lastLoud = inTick;
+                }
             }
             if (++inTick == tickFrames) {
                 energy.push_back(*std::max_element(sums.begin(), sums.end()));
                 frames.push_back(inTick);
+                loudFrom.push_back(firstLoud);
+                loudTo.push_back(lastLoud + 1);
+                firstLoud = -1;
+                lastLoud = -1;
                 std::fill(sums.begin(), sums.end(), 0.0);
                 inTick = 0;
                 for (SpeechBand& band : bands)
@@ -123,6 +138,8 @@ std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std
         readTo += static_cast<std::int64_t>(got);
     }
     if (inTick > 0) {
+        loudFrom.push_back(firstLoud);
+        loudTo.push_back(lastLoud + 1);
         energy.push_back(*std::max_element(sums.begin(), sums.end()));
         frames.push_back(inTick);
     }
@@ -131,7 +148,6 @@ std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std
     // level makes its ticks loud; the loudest window touching a tick gives its level.
     const std::size_t ticks = energy.size();
     const std::size_t span = std::min(kLevelTicks, ticks);
-    const double sound = std::pow(10.0, soundDb / 10);
     std::vector<double> loudest(ticks, -1.0);
     double windowEnergy = 0;
     std::int64_t windowFrames = 0;
@@ -186,8 +202,10 @@ std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std
             first = tick;
             last = stop;
         }
-        const std::int64_t from = frameOf(first);
-        const std::int64_t to = std::min(frameOf(last), end);
+        // To the sample where the first and last of those ticks hold one at the level.
+        const std::int64_t from = frameOf(first) + std::max(0, loudFrom[first]);
+        const std::int64_t to = std::min(
+            loudTo[last - 1] > 0 ? frameOf(last - 1) + loudTo[last - 1] : frameOf(last), end);
         std::size_t next = stop;
         while (next < ticks && loudest[next] < 0)
             ++next;

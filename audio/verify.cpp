@@ -36,7 +36,7 @@ std::vector<Finding> compareSilences(const std::vector<Silence>& listed, SoundFi
         const FrameSpan frames = framesOf(start, std::min(stop, length), rate);
         for (const SoundSpan& sound :
              soundInside(recording, frames.start, frames.end, detection.thresholdDb)) {
-            const auto from = std::max<std::int64_t>(start, (sound.start * 1000 + rate - 1) / rate);
+            const auto from = std::max<std::int64_t>(start, sound.start * 1000 / rate);
             const auto to = std::min<std::int64_t>(std::min(stop, length),
                                                    (sound.end * 1000 + rate - 1) / rate);
             findings.push_back({static_cast<int>(from),
