@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 /// What is quiet: the one rule by which detect finds pauses and verify judges listed silences.
@@ -42,14 +43,15 @@ public:
     /// Starts the filter as if the signal had stood at `sample` forever, so that what came before
     /// a stretch adds nothing to it.
     void startAt(float sample);
-    /// Call now and then (every tick): clears states too small to matter.
-    void settle();
     [[nodiscard]] float operator()(float sample) {
-        const float high = step(high_, sample);
-        return lowPass_ ? step(low_, high) : high;
+        // The offset keeps the states from decaying into subnormal numbers in digital silence,
+        // which would slow the arithmetic down a hundredfold; it is far under any sample.
+        const float high = step(high_, sample + kUnderAnySample);
+        return lowPass_ ? step(low_, high + kUnderAnySample) : high;
     }
 
 private:
+    static constexpr float kUnderAnySample = 1e-18F;
     struct Section {
         float b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
         float s1 = 0, s2 = 0; // transposed direct form II
@@ -63,6 +65,25 @@ private:
     Section high_;
     Section low_;
     bool lowPass_ = false;
+};
+
+/// The speech band of every channel of a recording read block after block. Each channel of a
+/// block is filtered in four parts at once, the later ones started from the 10 ms before them
+/// (which leaves no trace of the start), so that the filters run at the processor's full width;
+/// each block goes on where the one before ended.
+class BandStream {
+public:
+    BandStream(int sampleRate, std::size_t channels);
+    /// Filters the first `frames` frames of `interleaved` into `band`, interleaved alike. The
+    /// first block starts the filters as if the recording had stood at its first frame.
+    void filter(std::span<const float> interleaved, std::size_t frames, std::span<float> band);
+
+private:
+    int sampleRate_;
+    std::size_t channels_;
+    std::size_t settle_; ///< frames a part's filter runs before its part
+    std::vector<SpeechBand> running_;
+    bool started_ = false;
 };
 
 /// A stretch of sound, in frames, and its loudest moment: the speech band's level over 20 ms.

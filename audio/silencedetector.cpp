@@ -70,13 +70,13 @@ Levels readLevels(SoundFile& recording, int tickFrames) {
     levels.peak.reserve(levels.energy.capacity());
     levels.spread.reserve(levels.energy.capacity());
     std::vector<float> block(kBlockFrames * channels);
-    std::vector<SpeechBand> bands(channels, SpeechBand(recording.sampleRate()));
+    BandStream bands(recording.sampleRate(), channels);
+    std::vector<float> inBand(block.size());
     std::vector<float> sums(channels, 0.0F);
     float peak = 0;
     std::vector<float> highest(channels, -std::numeric_limits<float>::infinity());
     std::vector<float> lowest(channels, std::numeric_limits<float>::infinity());
     std::size_t inTick = 0;
-    bool first = true;
     const auto closeTick = [&] {
         levels.energy.push_back(*std::max_element(sums.begin(), sums.end()) /
                                 static_cast<float>(inTick));
@@ -89,8 +89,6 @@ Levels readLevels(SoundFile& recording, int tickFrames) {
         std::fill(sums.begin(), sums.end(), 0.0F);
         std::fill(highest.begin(), highest.end(), -std::numeric_limits<float>::infinity());
         std::fill(lowest.begin(), lowest.end(), std::numeric_limits<float>::infinity());
-        for (SpeechBand& band : bands)
-            band.settle();
         inTick = 0;
     };
     const auto ticks = static_cast<std::size_t>(tickFrames);
@@ -98,27 +96,23 @@ Levels readLevels(SoundFile& recording, int tickFrames) {
         const std::size_t got = recording.readFrames(block);
         if (got == 0)
             break;
-        if (first) {
-            for (std::size_t channel = 0; channel < channels; ++channel)
-                bands[channel].startAt(block[channel]);
-            first = false;
-        }
+        bands.filter(block, got, inBand);
         levels.frames += static_cast<std::int64_t>(got);
         // A tick's part of the block at a time, channel by channel.
         for (std::size_t frame = 0; frame < got;) {
             const std::size_t count = std::min(got - frame, ticks - inTick);
             const float* samples = block.data() + frame * channels;
+            const float* filtered = inBand.data() + frame * channels;
             for (std::size_t channel = 0; channel < channels; ++channel) {
-                SpeechBand& band = bands[channel];
                 float sum = 0;
                 float bandPeak = peak;
                 float high = highest[channel];
                 float low = lowest[channel];
                 for (std::size_t i = 0; i < count; ++i) {
                     const float value = samples[i * channels + channel];
-                    const float inBand = band(value);
-                    sum += inBand * inBand;
-                    bandPeak = std::max(bandPeak, std::fabs(inBand));
+                    const float speech = filtered[i * channels + channel];
+                    sum += speech * speech;
+                    bandPeak = std::max(bandPeak, std::fabs(speech));
                     high = std::max(high, value);
                     low = std::min(low, value);
                 }
