@@ -70,8 +70,7 @@ void SpeechBand::startAt(float sample) {
 }
 
 BandStream::BandStream(int sampleRate, std::size_t channels)
-    : sampleRate_(sampleRate)
-    , channels_(channels)
+    : channels_(channels)
     , settle_(static_cast<std::size_t>(std::max(1, sampleRate / 100)))
     , running_(channels, SpeechBand(sampleRate)) {}
 

@@ -79,7 +79,6 @@ public:
     void filter(std::span<const float> interleaved, std::size_t frames, std::span<float> band);
 
 private:
-    int sampleRate_;
     std::size_t channels_;
     std::size_t settle_; ///< frames a part's filter runs before its part
     std::vector<SpeechBand> running_;
