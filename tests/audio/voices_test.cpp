@@ -12,6 +12,14 @@
 #include <sndfile.h>
 
 namespace ravik::testset {
+
+// Rows of the tests over the speakers print as the speaker's name (found by argument lookup,
+// so outside the unnamed namespace).
+void PrintTo(Voice voice, std::ostream* out);
+void PrintTo(Voice voice, std::ostream* out) {
+    *out << nameOf(voice);
+}
+
 namespace {
 
 // Writes `recording` (16-bit WAV, or libsndfile's `format`) and detects its silences.
