@@ -32,24 +32,15 @@ struct DetectOptions {
 /// silences::kLastMs, with nothing before or after them.
 [[nodiscard]] std::optional<int> leastSilenceFromText(std::string_view text);
 
-/// A stretch of sound between quiet ones, to tick precision (a few milliseconds).
-struct Sound {
-    int start = 0;     ///< ms
-    int end = 0;       ///< ms
-    double peakDb = 0; ///< its loudest moment, as the mean level over a few milliseconds
-
-    bool operator==(const Sound&) const = default;
-};
-
 struct Detection {
     /// In order, each starting after the one before ends, all within 0..silences::kLastMs.
     std::vector<ravik::Silence> silences;
-    double thresholdDb = 0;   ///< the quiet threshold used
+    /// The level that ends a pause: a silence holds sound where the speech band's level over
+    /// 20 ms reaches it (see soundInside). verify judges listed silences by it.
+    double thresholdDb = 0;
     double noiseFloorDb = 0;  ///< the level of the recording's pauses
     double speechLevelDb = 0; ///< the level of its speech
     std::int64_t lengthMs = 0;
-    /// Every stretch louder than the threshold, clicks included, in order.
-    std::vector<Sound> sounds;
     /// Sentences for the user about what could not go into a GAP file.
     std::vector<std::string> warnings;
     /// Set when the recording could not be read or holds nothing to find silences in.
@@ -59,9 +50,12 @@ struct Detection {
 };
 
 /// Finds the silences of `recording`, reading it whole (and parts of it again, from the start).
-/// A silence is a stretch where every channel stays below the threshold for at least the least
-/// silence length; a click of a few milliseconds inside a pause does not split it. Boundaries
-/// are exact to the sample, then rounded inwards to milliseconds.
+/// A pause starts where the speech band's level falls near the recording's noise floor and ends
+/// where it rises well above it (or, with a threshold given, below and above that level), lasts
+/// at least the least silence length, and holds no sound by soundInside's rule; a click of a few
+/// milliseconds inside a pause does not split it. Boundaries are exact to the sample (the last
+/// and first samples that rise above the pauses' own noise), then rounded inwards to
+/// milliseconds.
 [[nodiscard]] Detection detectSilences(SoundFile& recording, const DetectOptions& options = {});
 
 } // namespace ravik::audio

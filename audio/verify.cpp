@@ -1,5 +1,7 @@
 #include "verify.hpp"
 
+#include "quiet.hpp"
+
 #include <algorithm>
 #include <cmath>
 
@@ -14,23 +16,13 @@ std::string listedName(std::size_t index, const Silence& silence) {
     return "Silence " + std::to_string(index + 1) + " (" + span(silence.start, silence.end) + ")";
 }
 
-// The loudest sound overlapping [start, end), as a phrase: "at -18 dBFS".
-std::string loudness(const Detection& detection, int start, int end) {
-    double loudest = -1e9;
-    for (const Sound& sound : detection.sounds)
-        if (sound.start < end && sound.end > start)
-            loudest = std::max(loudest, sound.peakDb);
-    if (loudest < -1e8)
-        return "softly (under " + std::to_string(std::lround(detection.thresholdDb)) + " dBFS)";
-    return "at " + std::to_string(std::lround(loudest)) + " dBFS";
-}
-
 } // namespace
 
-std::vector<Finding> compareSilences(const std::vector<Silence>& listed, const Detection& detection,
-                                     int leastSilenceMs) {
+std::vector<Finding> compareSilences(const std::vector<Silence>& listed, SoundFile& recording,
+                                     const Detection& detection) {
     std::vector<Finding> findings;
     const auto length = static_cast<int>(std::min<std::int64_t>(detection.lengthMs, 1 << 30));
+    const int rate = recording.sampleRate();
     for (std::size_t index = 0; index < listed.size(); ++index) {
         const Silence& silence = listed[index];
         // A GAP file's times, and so the listed ones, fit an int.
@@ -41,28 +33,18 @@ std::vector<Finding> compareSilences(const std::vector<Silence>& listed, const D
                                                              " goes past the recording's end at " +
                                                              std::to_string(length) + " ms"});
         }
-        // The parts of the listed silence that no found silence covers hold sound.
-        int at = start;
-        const int end = std::min(stop, length);
-        const auto report = [&](int from, int to) {
-            if (to - from > 1) // boundaries are rounded inwards: one millisecond is rounding
-                findings.push_back({from, listedName(index, silence) + " holds sound from " +
-                                              span(from, to) + ", " +
-                                              loudness(detection, from, to)});
-        };
-        for (const Silence& found : detection.silences) {
-            if (found.end <= at || found.start >= end)
-                continue;
-            if (found.start > at)
-                report(at, static_cast<int>(found.start));
-            at = std::max(at, static_cast<int>(found.end));
+        const FrameSpan frames = framesOf(start, std::min(stop, length), rate);
+        for (const SoundSpan& sound :
+             soundInside(recording, frames.start, frames.end, detection.thresholdDb)) {
+            const auto from = std::max<std::int64_t>(start, sound.start * 1000 / rate);
+            const auto to = std::min<std::int64_t>(std::min(stop, length),
+                                                   (sound.end * 1000 + rate - 1) / rate);
+            findings.push_back({static_cast<int>(from),
+                                listedName(index, silence) + " holds sound from " + span(from, to) +
+                                    ", at " + std::to_string(std::lround(sound.peakDb)) + " dBFS"});
         }
-        if (at < end)
-            report(at, end);
     }
     for (const Silence& found : detection.silences) {
-        if (found.end - found.start < leastSilenceMs)
-            continue;
         const bool covered = std::any_of(listed.begin(), listed.end(), [&](const Silence& s) {
             return s.start < found.end && s.end > found.start;
         });
@@ -81,13 +63,11 @@ std::vector<Finding> compareSilences(const std::vector<Silence>& listed, const D
 
 Verification verifyRecording(const GapBytes& bytes, SoundFile& recording,
                              const DetectOptions& options) {
-    DetectOptions everyStretch = options;
-    everyStretch.leastSilenceMs = 1; // every quiet stretch, to judge short listed silences too
-    const Detection detection = detectSilences(recording, everyStretch);
+    const Detection detection = detectSilences(recording, options);
     if (detection.failure)
         return {{}, detection.failure, detection.noSpeech};
-    return {compareSilences(silences::decodeFile(bytes).list, detection, options.leastSilenceMs),
-            std::nullopt, false};
+    return {compareSilences(silences::decodeFile(bytes).list, recording, detection), std::nullopt,
+            false};
 }
 
 } // namespace ravik::audio

@@ -17,13 +17,15 @@ struct Finding {
     bool operator==(const Finding&) const = default;
 };
 
-/// Compares the silences a GAP file lists with what `detection` found in the recording (run
-/// with leastSilenceMs 1, so that short listed silences are judged too). Reports, in time
-/// order: sound inside a listed silence (where, how loud), pauses of at least `leastSilenceMs`
-/// that no listed silence covers, listed silences past the recording's end, and a recording
-/// longer than a GAP file reaches. Empty when the two agree.
+/// Compares the silences a GAP file lists with `recording`, in which `detection` found its
+/// silences. Reports, in time order: sound inside a listed silence by soundInside's rule at
+/// detection's threshold, judged from the samples inside that silence only (where, how loud),
+/// pauses detection found that no listed silence covers, listed silences past the recording's
+/// end, and a recording longer than a GAP file reaches. Empty when the two agree, as they do
+/// for the silences detection found.
 [[nodiscard]] std::vector<Finding> compareSilences(const std::vector<Silence>& listed,
-                                                   const Detection& detection, int leastSilenceMs);
+                                                   SoundFile& recording,
+                                                   const Detection& detection);
 
 struct Verification {
     std::vector<Finding> findings;
@@ -32,9 +34,8 @@ struct Verification {
     bool noSpeech = false; ///< the failure is about the recording's content (see Detection)
 };
 
-/// Compares the GAP file `bytes` (every whole record, in file order) with `recording`: finds
-/// every quiet stretch below `options`' threshold, then reports as compareSilences does, with
-/// `options`' least silence.
+/// Compares the GAP file `bytes` (every whole record, in file order) with `recording`: detects
+/// its silences with `options`, then reports as compareSilences does.
 [[nodiscard]] Verification verifyRecording(const GapBytes& bytes, SoundFile& recording,
                                            const DetectOptions& options = {});
 

@@ -1,41 +1,110 @@
-// Prints the accuracy table of the README: the silence detector with its defaults beside
-// ffmpeg's silencedetect at -40 dB and at the threshold that scores best on each recording,
-// chosen with hindsight (-80 to -6 dB, d=0.051 s: the least silence length). Run by hand; needs
-// ffmpeg.
+// Prints the accuracy tables of the README: the silence detector with its defaults on the
+// real-voice recordings of the test set, beside ffmpeg's silencedetect at the threshold that
+// scores best on each recording (-80 to -10 dB in steps of 2, d=0.051 s: the least silence
+// length) and, when bench/anchors/install has installed them, Silero VAD and WebRTC VAD at
+// their best settings for each recording, all chosen with hindsight; then the espeak-ng set.
+// Run by hand from the source folder's build; needs ffmpeg (and Node.js for the anchors).
 #include "audio/silencedetector.hpp"
 #include "audio/soundfile.hpp"
 #include "audio/testset.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
 namespace {
 using namespace ravik::testset;
 
-std::vector<Interval> ffmpegSilences(const std::string& path, int db) {
-    const std::string command = "ffmpeg -nostdin -hide_banner -nostats -i '" + path +
-                                "' -af silencedetect=noise=" + std::to_string(db) +
-                                "dB:d=0.051 -f null - 2>&1";
+std::string run(const std::string& command) {
     std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), &pclose);
     std::string output;
     char buffer[4096];
     while (pipe && fgets(buffer, sizeof buffer, pipe.get()) != nullptr)
         output += buffer;
+    return output;
+}
+
+std::vector<Interval> ffmpegSilences(const std::string& path, int db) {
+    const std::string output =
+        run("ffmpeg -nostdin -hide_banner -nostats -i '" + path +
+            "' -af silencedetect=noise=" + std::to_string(db) + "dB:d=0.051 -f null - 2>&1");
     std::vector<Interval> found;
     const std::regex start("silence_start: (-?[0-9.e-]+)");
     const std::regex end("silence_end: ([0-9.e-]+)");
     for (auto it = std::sregex_iterator(output.begin(), output.end(), start);
          it != std::sregex_iterator(); ++it)
-        found.push_back({std::stod((*it)[1]) * 1000, 1e12});
+        found.push_back({std::max(0.0, std::stod((*it)[1]) * 1000), 1e12});
     std::size_t index = 0;
     for (auto it = std::sregex_iterator(output.begin(), output.end(), end);
          it != std::sregex_iterator() && index < found.size(); ++it)
         found[index++].end = std::stod((*it)[1]) * 1000;
     return found;
+}
+
+// The lines of bench/anchors/vad.js: "SETTING START-END ...".
+std::vector<std::pair<std::string, std::vector<Interval>>> anchorSilences(const std::string& which,
+                                                                          const std::string& path) {
+    std::vector<std::pair<std::string, std::vector<Interval>>> settings;
+    std::istringstream lines(
+        run("node '" RAVIK_ANCHORS_FOLDER "/vad.js' " + which + " '" + path + "' 2>/dev/null"));
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string setting;
+        words >> setting;
+        std::vector<Interval> found;
+        for (std::string span; words >> span;) {
+            const auto dash = span.find('-');
+            found.push_back({std::stod(span.substr(0, dash)), std::stod(span.substr(dash + 1))});
+        }
+        settings.emplace_back(setting, found);
+    }
+    return settings;
+}
+
+struct Best {
+    Score score;
+    std::string setting;
+};
+
+Best best(const std::vector<Interval>& truth,
+          const std::vector<std::pair<std::string, std::vector<Interval>>>& settings) {
+    Best found;
+    found.score.f1 = -1;
+    for (const auto& [setting, silences] : settings) {
+        const Score tried = score(truth, silences);
+        if (tried.f1 > found.score.f1 ||
+            (tried.f1 == found.score.f1 && tried.medianBoundaryMs < found.score.medianBoundaryMs))
+            found = {tried, setting};
+    }
+    return found;
+}
+
+// Counts over many recordings, for a pooled F1.
+struct Pool {
+    int matched = 0;
+    int found = 0;
+    int expected = 0;
+    void add(const Score& score) {
+        matched += score.matched;
+        found += score.found;
+        expected += score.expected;
+    }
+    [[nodiscard]] double f1() const {
+        return expected + found == 0 ? 0 : 2.0 * matched / (expected + found);
+    }
+};
+
+std::string cell(const Score& score) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f (%.1f / %.0f ms)", score.f1, score.medianBoundaryMs,
+                  score.worstBoundaryMs);
+    return text;
 }
 
 } // namespace
@@ -44,29 +113,67 @@ int main() {
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("ravik-accuracy-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
-    std::printf("| Recording | Ravik F1 | Ravik boundary error, mean / worst | ffmpeg -40 dB F1 | "
-                "ffmpeg best F1 (threshold) |\n|---|---|---|---|---|\n");
+    const std::string path = (folder / "recording.wav").string();
+    const bool anchors = std::filesystem::exists(RAVIK_ANCHORS_FOLDER "/node_modules/webrtcvad");
+    if (!anchors)
+        std::fprintf(stderr, "audio_accuracy: bench/anchors/install has not been run: no Silero "
+                             "VAD or WebRTC VAD columns\n");
+
+    std::printf("| Recording | Ravik F1 (edge error median / worst) | ffmpeg best | Silero VAD "
+                "best | WebRTC VAD best |\n|---|---|---|---|---|\n");
+    Pool ravik, ffmpeg, silero, webrtc;
+    int atLeastBest = 0;
+    int recordings = 0;
+    for (const Voice voice : kVoices)
+        for (const VoiceCondition condition : kVoiceConditions) {
+            const Recording recording = makeVoiceRecording(voice, condition);
+            if (recording.samples.empty() || !writeWav(recording, path))
+                continue;
+            auto opened = ravik::audio::SoundFile::open(path);
+            const auto detection = ravik::audio::detectSilences(*opened.file);
+            const Score ours = score(recording.truth, intervalsOf(detection.silences));
+            std::vector<std::pair<std::string, std::vector<Interval>>> sweep;
+            for (int db = -80; db <= -10; db += 2)
+                sweep.emplace_back(std::to_string(db) + " dB", ffmpegSilences(path, db));
+            const Best byFfmpeg = best(recording.truth, sweep);
+            const Best bySilero =
+                anchors ? best(recording.truth, anchorSilences("silero", path)) : Best{};
+            const Best byWebrtc =
+                anchors ? best(recording.truth, anchorSilences("webrtc", path)) : Best{};
+            ravik.add(ours);
+            ffmpeg.add(byFfmpeg.score);
+            silero.add(bySilero.score);
+            webrtc.add(byWebrtc.score);
+            ++recordings;
+            if (ours.f1 >= std::max({byFfmpeg.score.f1, bySilero.score.f1, byWebrtc.score.f1}))
+                ++atLeastBest;
+            std::printf("| %s, %s | %s | %s at %s | %s at %s | %s at %s |\n", nameOf(voice).c_str(),
+                        nameOf(condition).c_str(), cell(ours).c_str(), cell(byFfmpeg.score).c_str(),
+                        byFfmpeg.setting.c_str(), cell(bySilero.score).c_str(),
+                        bySilero.setting.c_str(), cell(byWebrtc.score).c_str(),
+                        byWebrtc.setting.c_str());
+            std::fflush(stdout);
+        }
+    std::printf("| pooled F1 | %.2f | %.2f | %.2f | %.2f |\n\n", ravik.f1(), ffmpeg.f1(),
+                silero.f1(), webrtc.f1());
+    std::printf("Ravik's F1 is at least the best of the others on %d of %d recordings.\n\n",
+                atLeastBest, recordings);
+
+    std::printf("| espeak-ng set | Ravik F1 (edge error median / worst) | ffmpeg best |\n"
+                "|---|---|---|\n");
     for (const Condition condition : kConditions) {
         const Recording recording = makeRecording(condition, 3);
-        const std::string path = (folder / "recording.wav").string();
         if (!writeWav(recording, path))
             return 1;
         auto opened = ravik::audio::SoundFile::open(path);
         const auto detection = ravik::audio::detectSilences(*opened.file);
         const Score ours = score(recording.truth, intervalsOf(detection.silences));
-        const Score fixed = score(recording.truth, ffmpegSilences(path, -40));
-        Score best;
-        int bestDb = 0;
-        for (int db = -80; db <= -6; ++db) {
-            const Score tried = score(recording.truth, ffmpegSilences(path, db));
-            if (tried.f1 > best.f1) {
-                best = tried;
-                bestDb = db;
-            }
-        }
-        std::printf("| %s | %.2f | %.1f / %.1f ms | %.2f | %.2f (%d dB) |\n",
-                    nameOf(condition).c_str(), ours.f1, ours.meanBoundaryMs, ours.worstBoundaryMs,
-                    fixed.f1, best.f1, bestDb);
+        std::vector<std::pair<std::string, std::vector<Interval>>> sweep;
+        for (int db = -80; db <= -10; db += 2)
+            sweep.emplace_back(std::to_string(db) + " dB", ffmpegSilences(path, db));
+        const Best byFfmpeg = best(recording.truth, sweep);
+        std::printf("| %s | %s | %s at %s |\n", nameOf(condition).c_str(), cell(ours).c_str(),
+                    cell(byFfmpeg.score).c_str(), byFfmpeg.setting.c_str());
     }
     std::filesystem::remove_all(folder);
     return 0;

@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes through libsndfile's virtual I/O to the silence detector, as gaptool
 // detect reads a recording. Besides the sanitizers' own checks it asserts that whatever the
-// bytes, the silences found could be written as a valid GAP file.
+// bytes, the silences found could be written as a valid GAP file, and that verify finds nothing
+// in them (detect and verify judge quiet by one rule).
 #include "audio/silencedetector.hpp"
 #include "audio/soundfile.hpp"
+#include "audio/verify.hpp"
 
 #include <cstdint>
 #include <cstdio>
@@ -40,6 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(silence.end <= ravik::silences::kLastMs, "a silence ends past 32,767 ms");
             previousEnd = silence.end;
         }
+        if (!detection.failure)
+            require(
+                ravik::audio::compareSilences(detection.silences, *opened.file, detection).empty(),
+                "verify finds something in what detect found");
     }
     return 0;
 }

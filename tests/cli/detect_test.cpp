@@ -219,13 +219,38 @@ TEST_F(DetectTest, VerifyAgreesWithWhatDetectWrote) {
     EXPECT_EQ(run.status, kAllCorrect);
 }
 
+// A real voice in a real room: whatever the settings, verify with them finds nothing in what
+// detect wrote with them.
+TEST_F(DetectTest, VerifyAgreesWithWhatDetectWroteWithAnySettings) {
+    const std::string wav = dir.file("voice.wav");
+    ASSERT_TRUE(testset::writeWav(
+        testset::makeVoiceRecording(testset::Voice::game, testset::VoiceCondition::noise20dB),
+        wav));
+    const std::string gap = dir.file("voice.gap");
+    for (const std::vector<std::string>& settings :
+         std::vector<std::vector<std::string>>{{},
+                                               {"--threshold", "-40"},
+                                               {"--min-silence", "120"},
+                                               {"--threshold", "-55", "--min-silence", "20"}}) {
+        std::vector<std::string> detect{"detect", "--force", wav};
+        detect.insert(detect.end(), settings.begin(), settings.end());
+        ASSERT_EQ(gaptool(detect).status, kAllCorrect);
+        std::vector<std::string> verify{"verify", gap, wav};
+        verify.insert(verify.end(), settings.begin(), settings.end());
+        const Output run = gaptool(verify);
+        EXPECT_EQ(run.out, "") << (settings.empty() ? "defaults" : settings.front());
+        EXPECT_EQ(run.status, kAllCorrect);
+    }
+}
+
 TEST_F(DetectTest, VerifyListsEveryDisagreementInTimeOrder) {
     const std::string wav = recording(
         dir, "line.wav", {{false, 300}, {true, 400}, {false, 300}, {true, 200}, {false, 200}});
     const std::string gap =
         dir.write("line.gap", test::records({{0, 350}, {1400, 1500}, {2000, 2100}}));
     const Output run = gaptool({"verify", gap, wav});
-    EXPECT_EQ(run.out, "Silence 1 (0 to 350 ms) holds sound from 300 to 350 ms, at -15 dBFS\n"
+    // The tone's level in the speech band, whose lower edge (200 Hz) it sits on: 3 dB down.
+    EXPECT_EQ(run.out, "Silence 1 (0 to 350 ms) holds sound from 300 to 350 ms, at -18 dBFS\n"
                        "Pause from 700 to 1000 ms is not listed\n"
                        "Pause from 1200 to 1400 ms is not listed\n"
                        "Silence 2 (1400 to 1500 ms) goes past the recording's end at 1400 ms\n"

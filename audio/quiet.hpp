@@ -1,0 +1,103 @@
+#pragma once
+
+#include "audio/soundfile.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+/// What is quiet: the one rule by which detect finds pauses and verify judges listed silences.
+namespace ravik::audio {
+
+/// Levels are measured per tick of 5 ms: short enough that a pause's edge is found within a
+/// tick before it is placed to the sample, long enough that a tick of noise has a steady level.
+inline constexpr int kTickMs = 5;
+/// The level that decides quiet is the mean over this many ticks (20 ms).
+inline constexpr std::size_t kLevelTicks = 4;
+/// Sound this short between two pauses is a click (a lip smack, a cable), not speech.
+inline constexpr int kLongestClickMs = 15;
+/// A click is part of a pause when the quiet on each side lasts at least this long: the least
+/// length of a silence that defrag keeps.
+inline constexpr int kClickSideMs = 51;
+/// Levels below this are taken as digital silence.
+inline constexpr double kBottomDb = -100;
+
+/// The frames in one tick at `sampleRate`.
+[[nodiscard]] int tickFramesAt(int sampleRate);
+/// The frames a silence from `startMs` to `endMs` covers: those from the first at or after its
+/// start to the last before its end.
+struct FrameSpan {
+    std::int64_t start = 0;
+    std::int64_t end = 0; ///< one past
+};
+[[nodiscard]] FrameSpan framesOf(std::int64_t startMs, std::int64_t endMs, int sampleRate);
+/// A mean square as dBFS, no lower than kBottomDb.
+[[nodiscard]] double decibels(double meanSquare);
+
+/// The speech band of one channel, 200 Hz to 4 kHz (two second-order Butterworth sections): mains
+/// hum, rumble and a DC offset below it, hiss above it count for nothing. Levels are this band's.
+class SpeechBand {
+public:
+    explicit SpeechBand(int sampleRate);
+    /// Starts the filter as if the signal had stood at `sample` forever, so that what came before
+    /// a stretch adds nothing to it.
+    void startAt(float sample);
+    [[nodiscard]] float operator()(float sample) {
+        // The offset keeps the states from decaying into subnormal numbers in digital silence,
+        // which would slow the arithmetic down a hundredfold; it is far under any sample.
+        const float high = step(high_, sample + kUnderAnySample);
+        return lowPass_ ? step(low_, high + kUnderAnySample) : high;
+    }
+
+private:
+    static constexpr float kUnderAnySample = 1e-18F;
+    struct Section {
+        float b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+        float s1 = 0, s2 = 0; // transposed direct form II
+    };
+    static float step(Section& section, float in) {
+        const float out = section.b0 * in + section.s1;
+        section.s1 = section.b1 * in - section.a1 * out + section.s2;
+        section.s2 = section.b2 * in - section.a2 * out;
+        return out;
+    }
+    Section high_;
+    Section low_;
+    bool lowPass_ = false;
+};
+
+/// The speech band of every channel of a recording read block after block. Each channel of a
+/// block is filtered in four parts at once, the later ones started from the 10 ms before them
+/// (which leaves no trace of the start), so that the filters run at the processor's full width;
+/// each block goes on where the one before ended.
+class BandStream {
+public:
+    BandStream(int sampleRate, std::size_t channels);
+    /// Filters the first `frames` frames of `interleaved` into `band`, interleaved alike. The
+    /// first block starts the filters as if the recording had stood at its first frame.
+    void filter(std::span<const float> interleaved, std::size_t frames, std::span<float> band);
+
+private:
+    std::size_t channels_;
+    std::size_t settle_; ///< frames a part's filter runs before its part
+    std::vector<SpeechBand> running_;
+    bool started_ = false;
+};
+
+/// A stretch of sound, in frames, and its loudest moment: the speech band's level over 20 ms.
+struct SoundSpan {
+    std::int64_t start = 0;
+    std::int64_t end = 0; ///< one past
+    double peakDb = 0;
+};
+
+/// The sound inside frames [start, end) of `recording`, judged from those samples only: every
+/// stretch where the speech band's level over 20 ms (ticks counted from `start`; the whole
+/// stretch when it is shorter) reaches `soundDb`, except a click: sound of up to 15 ms with at
+/// least 51 ms of quiet on each side. Empty when the stretch is quiet. Reads the recording from
+/// `start`; an unreadable part counts as sound.
+[[nodiscard]] std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start,
+                                                 std::int64_t end, double soundDb);
+
+} // namespace ravik::audio
