@@ -179,6 +179,8 @@ QWidget* RecordingWindow::makeControls() {
     auto* controls = new QWidget;
     auto* row = new QHBoxLayout(controls);
     row->setContentsMargins(0, 0, 0, 0);
+    threshold_->setObjectName(QStringLiteral("threshold"));
+    leastSilence_->setObjectName(QStringLiteral("leastSilence"));
     auto* thresholdLabel = new QLabel(tr("&Threshold (dB):"));
     thresholdLabel->setBuddy(threshold_);
     threshold_->setToolTip(tr("\"auto\": just above the recording's noise floor; or a negative "

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QUndoStack>
 #include <filesystem>
@@ -18,6 +19,8 @@
 
 namespace ravik::test {
 namespace {
+
+using test::PrintTo;
 
 // Answers the Recording window's questions from a script and records each one.
 class ScriptedAsker final : public Asker {
@@ -478,6 +481,62 @@ INSTANTIATE_TEST_SUITE_P(
                                     Bytes{'R', 'I', 'F', 'F', 36,  0,  0, 0, 'W', 'A', 'V',
                                           'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,   1,   0}}),
     test::RowName{});
+
+class EnterDetectsTest : public RecordingWindowTest,
+                         public ::testing::WithParamInterface<const char*> {};
+
+// Enter in the threshold or the least-silence field detects, as the button does.
+TEST_P(EnterDetectsTest, EnterInTheFieldDetects) {
+    open(std::nullopt);
+    auto* field = recording().findChild<QLineEdit*>(QLatin1String(GetParam()));
+    ASSERT_NE(field, nullptr);
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_Return);
+    // Quiet before 500 ms and after 1500 ms.
+    ASSERT_EQ(recording().silenceList().size(), 2U);
+    EXPECT_EQ(recording().silenceList()[0].start, 0);
+    EXPECT_EQ(recording().undoStack().count(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Recording, EnterDetectsTest,
+                         ::testing::Values("threshold", "leastSilence"),
+                         [](const auto& row) { return std::string(row.param); });
+
+// The waveform shows when the keys go to it: a frame in the highlight colour, gone when the
+// focus is elsewhere.
+TEST_F(RecordingWindowTest, TheWaveformMarksItsFocus) {
+    open(records({{100, 400}}));
+    const auto edge = [&] {
+        return view().grab().toImage().pixelColor(0, view().height() / 2).rgb();
+    };
+    const QRgb highlight = view().palette().color(QPalette::Highlight).rgb();
+    view().setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view().hasFocus(); }));
+    EXPECT_EQ(edge(), highlight);
+    recording().findChild<QLineEdit*>(QStringLiteral("threshold"))->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view().hasFocus(); }));
+    EXPECT_NE(edge(), highlight);
+}
+
+// The window and its Play button lie inside the screen's available area: on the offscreen
+// platform's 800 by 600 screen, and (CTest's ui_tests.scaled_screen) at twice the scale on a 1600
+// by 1000 one, where the program has 800 by 500.
+TEST_F(RecordingWindowTest, OpensInsideTheScreensAvailableArea) {
+    window.openRecording(QString::fromStdString(wav), QString::fromStdString(gap));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&recording()));
+    const QRect area = recording().screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(recording().frameGeometry()))
+        << recording().frameGeometry().width() << "x" << recording().frameGeometry().height()
+        << " at " << recording().x() << "," << recording().y() << " on " << area.width() << "x"
+        << area.height();
+    QPushButton* play = nullptr;
+    for (QPushButton* button : recording().findChildren<QPushButton*>())
+        if (button->text() == QLatin1String("Play"))
+            play = button;
+    ASSERT_NE(play, nullptr);
+    EXPECT_TRUE(area.contains(QRect(play->mapToGlobal(QPoint(0, 0)), play->size())));
+    EXPECT_TRUE(play->isVisible());
+}
 
 // Save and Delete Silence are offered only when they would do something; the pointer's time
 // belongs to the recording shown.
