@@ -100,7 +100,7 @@ std::optional<SilenceDocument::Edit> SilenceDocument::moveEdge(std::size_t index
 }
 
 std::optional<SilenceDocument::Edit> SilenceDocument::add(const Silence& silence) const {
-    if (!silences::freeRoomAround(list_, static_cast<int>(silence.start)) ||
+    if (!isOpen() || !silences::freeRoomAround(list_, static_cast<int>(silence.start)) ||
         !silences::freeRoomAround(list_, static_cast<int>(silence.end)))
         return std::nullopt;
     std::vector<Silence> after = list_;
@@ -112,7 +112,7 @@ std::optional<SilenceDocument::Edit> SilenceDocument::add(const Silence& silence
 }
 
 std::optional<SilenceDocument::Edit> SilenceDocument::remove(std::size_t index) const {
-    if (index >= list_.size())
+    if (!isOpen() || index >= list_.size())
         return std::nullopt;
     std::vector<Silence> after = list_;
     after.erase(after.begin() + static_cast<std::ptrdiff_t>(index));

@@ -167,7 +167,7 @@ RecordingWindow::RecordingWindow(Workbench& workbench, QWidget* parent)
     // A menu closed with Escape leaves the menu bar holding the keys; Tab goes back to work.
     menuBar()->installEventFilter(this);
     view_->installEventFilter(this);
-    view_->setContent(nullptr, &document_.silences());
+    view_->setContent(nullptr, nullptr);
     updateActions();
 }
 
@@ -313,7 +313,7 @@ RecordingWindow::Opening RecordingWindow::openRecording(const QString& recording
     notice_.clear();
     const std::optional<Failure> failure =
         document_.open(recording.toStdString(), gap.toStdString());
-    view_->setContent(document_.peaks(), &document_.silences());
+    view_->setContent(document_.peaks(), document_.isOpen() ? &document_.silences() : nullptr);
     view_->setFocus();
     updateActions();
     if (failure) {

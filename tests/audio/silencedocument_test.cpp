@@ -75,6 +75,7 @@ TEST_P(FailedOpenTest, KeepsNothingOfTheDocumentBefore) {
     EXPECT_EQ(document.peaks(), nullptr);
     EXPECT_TRUE(document.silences().empty());
     EXPECT_FALSE(document.isModified());
+    EXPECT_FALSE(document.add({10, 20})); // nothing to edit
     EXPECT_EQ(document.save().outcome, Outcome::Failed);
     EXPECT_EQ(readBytes(gap), records({{100, 400}}));
 }
