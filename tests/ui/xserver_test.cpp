@@ -1,6 +1,7 @@
 // The button row under a real X server (Xvfb), with the pointer moved and clicked by xdotool:
 // there a click gives the keyboard focus as a user's click does, which the offscreen platform
 // only imitates. Each test starts its own server; without Xvfb and xdotool the tests skip.
+#include "Form3.hpp"
 #include "uitest.hpp"
 
 #ifdef RAVIK_WITH_RECORDING
@@ -17,6 +18,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -128,6 +130,27 @@ TEST_P(RealPointerTest, ClickLeaveAndBackgroundLeaveTheRowFlat) {
 
 INSTANTIATE_TEST_SUITE_P(Slots, RealPointerTest, ::testing::Values("cmO", "cmR", "cmT", "cmA"),
                          [](const auto& row) { return std::string(row.param); });
+
+// A file dialog opens over the window it was asked from, not at the screen's corner: the
+// system's own dialog, closed again as soon as it shows.
+TEST_F(XServerTest, FileDialogOpensOverTheWindowThatAsked) {
+    window.showForm3();
+    QWidget& tools = *window.form3();
+    tools.move(500, 300);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tools));
+    CommonDialog system(&window); // with the system's chooser, not the test's
+    QRect shown;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }));
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+        shown = dialog->frameGeometry();
+        dialog->close();
+    });
+    EXPECT_FALSE(system.ShowSave(FileChooser::Mode::Save, &tools));
+    EXPECT_TRUE(shown.contains(tools.frameGeometry().center()))
+        << shown.x() << "," << shown.y() << " " << shown.width() << "x" << shown.height();
+}
 
 #ifdef RAVIK_WITH_RECORDING
 // The keys under X11, whose standard keys differ from other platforms' (Redo is Ctrl+Shift+Z
