@@ -513,7 +513,9 @@ TEST_F(RecordingWindowTest, TheWaveformMarksItsFocus) {
     view().setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return view().hasFocus(); }));
     EXPECT_EQ(edge(), highlight);
-    recording().findChild<QLineEdit*>(QStringLiteral("threshold"))->setFocus();
+    auto* field = recording().findChild<QLineEdit*>(QStringLiteral("threshold"));
+    ASSERT_NE(field, nullptr);
+    field->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view().hasFocus(); }));
     EXPECT_NE(edge(), highlight);
 }
