@@ -24,6 +24,9 @@ namespace {
 constexpr qint64 kBufferUs = 500'000;
 // How long past the stretch's end playing may take before it is given up (a stalled server).
 constexpr qint64 kPatienceMs = 3'000;
+// The silence played after the stretch before stopping: stopping drops whatever is still queued,
+// and the sink's count of what was played is an estimate between its timing updates.
+constexpr double kTailMs = 100.0;
 
 // Hands the sink the recording's frames from one position to another, converted to its format,
 // then silence: the sink never runs dry at the end, so everything up to the end is heard before
@@ -100,7 +103,7 @@ void Player::tick() {
         return;
     const double played = static_cast<double>(state_->sink->processedUSecs()) / 1000.0;
     emit positionChanged(state_->fromMs + std::min(played, state_->lengthMs));
-    if (played >= state_->lengthMs ||
+    if (played >= state_->lengthMs + kTailMs ||
         state_->started.elapsed() > static_cast<qint64>(state_->lengthMs) + kPatienceMs)
         stop();
 }

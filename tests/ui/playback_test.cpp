@@ -197,6 +197,9 @@ TEST_P(HeardPlaybackTest, SelectedSilenceIsHeardWithItsMarginsAndThePlayHeadFoll
     const double heardMs = static_cast<double>(heardLast - heardFirst) * 1000.0 / rate;
     const double expectedMs = static_cast<double>(expectedLast - expectedFirst) * 1000.0 / rate;
     EXPECT_NEAR(heardMs, expectedMs, kLengthToleranceMs);
+    // For the figures the README quotes (--gtest_output=xml keeps them).
+    RecordProperty("correlation", std::to_string(best));
+    RecordProperty("length_error_ms", std::to_string(heardMs - expectedMs));
 
     ASSERT_GE(positions.size(), 10U);
     EXPECT_NEAR(positions.front().ms, fromMs, 1.0);
