@@ -37,7 +37,7 @@ public:
     /// Reads the recording's peaks and the GAP file at `gap` (which need not exist). Whatever it
     /// held before is dropped, edits included: ask first. On failure the document is Failed,
     /// holding only the paths and the failure, which is also returned.
-    std::optional<Failure> open(const std::string& recording, const std::string& gap);
+    [[nodiscard]] std::optional<Failure> open(const std::string& recording, const std::string& gap);
     /// Drops the edits: the silences are the file's again, as loaded or last saved.
     void discard();
     /// Reads the GAP file again, dropping the edits; on failure the document keeps its state.
