@@ -298,15 +298,16 @@ void Form1::showRecording() {
             if (QFileInfo(QString::fromStdString(candidate)).isFile())
                 return openRecording(QString::fromStdString(candidate), gap);
     // The recordings' own dialog: the shared one's filter and file name are the GAP files'.
+    // Folders in the system's own spelling, as the dialog gives paths (C:\... on Windows).
     const QString start = !recordingFolder_.isEmpty() ? recordingFolder_
                           : gap.isEmpty()             ? QString()
-                                                      : QFileInfo(gap).absolutePath();
+                                          : QDir::toNativeSeparators(QFileInfo(gap).absolutePath());
     const std::optional<QString> recording =
         dialog_.chooseOther(this, FileChooser::Mode::Open,
                             QStringLiteral("Recordings (*.wav *.flac *.ogg *.mp3)"), start);
     if (!recording)
         return;
-    recordingFolder_ = QFileInfo(*recording).absolutePath();
+    recordingFolder_ = QDir::toNativeSeparators(QFileInfo(*recording).absolutePath());
     openRecording(*recording, gap.isEmpty() ? QString::fromStdString(
                                                   silences::gapPathFor(recording->toStdString()))
                                             : gap);
