@@ -7,6 +7,7 @@
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QMediaDevices>
 #include <QTimer>
@@ -18,7 +19,18 @@
 namespace ravik {
 namespace {
 
-// Hands the sink the recording's frames from one position to another, converted to its format.
+// Enough sound queued ahead to ride out a busy machine (the sink is fed from this thread);
+// stopping drops what is queued, so it costs no delay.
+constexpr qint64 kBufferUs = 500'000;
+// How long past the stretch's end playing may take before it is given up (a stalled server).
+constexpr qint64 kPatienceMs = 3'000;
+// The silence played after the stretch before stopping: stopping drops whatever is still queued,
+// and the sink's count of what was played is an estimate between its timing updates.
+constexpr double kTailMs = 100.0;
+
+// Hands the sink the recording's frames from one position to another, converted to its format,
+// then silence: the sink never runs dry at the end, so everything up to the end is heard before
+// the player stops it there.
 class RecordingStream final : public QIODevice {
 public:
     RecordingStream(audio::SoundFile file, std::int64_t frames, QAudioFormat format)
@@ -34,8 +46,11 @@ protected:
         const auto channels = static_cast<std::size_t>(file_.channels());
         const auto outChannels = static_cast<std::size_t>(format_.channelCount());
         const std::int64_t wanted = std::min<std::int64_t>(maxSize / frameBytes, left_);
-        if (wanted <= 0)
-            return 0;
+        if (wanted <= 0) {
+            const qint64 silence = maxSize / frameBytes * frameBytes;
+            std::memset(data, 0, static_cast<std::size_t>(silence));
+            return silence;
+        }
         buffer_.resize(static_cast<std::size_t>(wanted) * channels);
         const std::size_t got = file_.readFrames(buffer_);
         left_ = got == 0 ? 0 : left_ - static_cast<std::int64_t>(got);
@@ -69,18 +84,28 @@ struct Player::State {
     std::unique_ptr<QAudioSink> sink;
     std::unique_ptr<RecordingStream> stream;
     QTimer ticker;
+    QElapsedTimer started;
     double fromMs = 0;
+    double lengthMs = 0;
 };
 
 Player::Player(QObject* parent)
     : QObject(parent)
     , state_(std::make_unique<State>()) {
     state_->ticker.setInterval(30);
-    connect(&state_->ticker, &QTimer::timeout, this, [this] {
-        if (state_->sink)
-            emit positionChanged(state_->fromMs +
-                                 static_cast<double>(state_->sink->processedUSecs()) / 1000.0);
-    });
+    connect(&state_->ticker, &QTimer::timeout, this, &Player::tick);
+}
+
+// The sink counts what it has played; the stretch ends there, not where its buffer ran dry
+// (an underrun on a busy machine, after which it plays on).
+void Player::tick() {
+    if (!state_->sink)
+        return;
+    const double played = static_cast<double>(state_->sink->processedUSecs()) / 1000.0;
+    emit positionChanged(state_->fromMs + std::min(played, state_->lengthMs));
+    if (played >= state_->lengthMs + kTailMs ||
+        state_->started.elapsed() > static_cast<qint64>(state_->lengthMs) + kPatienceMs)
+        stop();
 }
 
 Player::~Player() {
@@ -124,13 +149,22 @@ void Player::play(const QString& path, double fromMs, std::optional<double> toMs
     if (!device.isFormatSupported(format))
         format.setSampleFormat(QAudioFormat::Int16);
     state_->fromMs = static_cast<double>(first) * 1000.0 / rate;
+    state_->lengthMs = static_cast<double>(last - first) * 1000.0 / rate;
     state_->stream = std::make_unique<RecordingStream>(file, last - first, format);
     state_->stream->open(QIODevice::ReadOnly);
     state_->sink = std::make_unique<QAudioSink>(device, format);
+    state_->sink->setBufferSize(format.bytesForDuration(kBufferUs));
     connect(state_->sink.get(), &QAudioSink::stateChanged, this, [this](QAudio::State now) {
-        if (now == QAudio::IdleState || now == QAudio::StoppedState)
-            QTimer::singleShot(0, this, &Player::stop); // not from inside the sink's own signal
+        if (now != QAudio::StoppedState || !state_->sink)
+            return; // idle is an underrun: the sink plays on when fed again
+        const QAudio::Error error = state_->sink->error();
+        QTimer::singleShot(0, this, [this, error] { // not from inside the sink's own signal
+            stop();
+            if (error != QAudio::NoError)
+                emit failed(tr("Playing stopped: the sound output failed."));
+        });
     });
+    state_->started.start();
     state_->sink->start(state_->stream.get());
     state_->ticker.start();
     emit positionChanged(state_->fromMs);
