@@ -463,13 +463,14 @@ Locking lockForWriting(const std::string& path, IfMissing ifMissing,
                 abandonMade(fd.get(), created, file);
                 return locking;
             }
+            // (Compared by identity: Windows spells a file's path another way once it exists.)
             Status now;
-            if (*again == file && native::statusOf(file, now) && now.kind == Kind::regular &&
-                !opened.unlinked && now.identity == opened.identity) {
+            if (native::statusOf(*again, now) && now.kind == Kind::regular && !opened.unlinked &&
+                now.identity == opened.identity) {
                 WriterLock writer;
                 writer.state_ = std::make_unique<WriterLock::State>();
                 writer.state_->path = path;
-                writer.state_->file = file;
+                writer.state_->file = *again;
                 writer.state_->lock = std::move(lock);
                 writer.state_->identity = opened.identity;
                 writer.state_->created = created;
