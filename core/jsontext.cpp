@@ -209,8 +209,8 @@ private:
         return true;
     }
 
-    // Escapes other than \uXXXX keep their character; \uXXXX becomes UTF-8 (surrogate pairs
-    // are joined). Silence lists hold no text that needs more.
+    // \uXXXX becomes UTF-8 (surrogate pairs are joined). Silence lists hold no text that needs
+    // more.
     bool string(std::string& into) {
         ++at_;
         while (at_ < text_.size() && text_[at_] != '"') {
@@ -223,8 +223,15 @@ private:
             }
             if (at_ == text_.size())
                 break;
+            if (plaintext::lineBreakAt(text_, at_) != 0)
+                return fail("a string runs past the end of its line");
             c = text_[at_++];
             switch (c) {
+            case '"':
+            case '\\':
+            case '/':
+                into += c;
+                break;
             case 'n':
                 into += '\n';
                 break;
@@ -258,7 +265,7 @@ private:
                 break;
             }
             default:
-                into += c;
+                return fail("a string holds \\" + std::string(1, c) + ", which is no JSON escape");
             }
         }
         if (at_ == text_.size())

@@ -231,6 +231,10 @@ INSTANTIATE_TEST_SUITE_P(
                         return object + "\"m7\": 1, \"silences\": []}";
                     }(),
                     "line 41: the member \"m7\" appears twice in one object"},
+        RefusalCase{"JsonEscapedLineBreak", Format::Json, "[\"a\\\r\"]",
+                    "line 1: a string runs past the end of its line"},
+        RefusalCase{"JsonUnknownEscape", Format::Json, "[\"a\\q\"]",
+                    "line 1: a string holds \\q, which is no JSON escape"},
         // A first line that is neither numbers nor names the two columns is no header.
         RefusalCase{"CsvWhoseOnlyLineIsText", Format::Csv, "hello\n",
                     "line 1: \"hello\" is neither a row of numbers nor a header naming the start "
