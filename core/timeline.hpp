@@ -46,7 +46,7 @@ struct Timeline {
 /// Takes the timeline's lines as they are made, a block of at most kTimelineBlock lines at a time,
 /// so that a million lines need never be held at once.
 using LineBlocks = std::function<void(const StatusLines&)>;
-inline constexpr std::size_t kTimelineBlock = 4096;
+inline constexpr std::size_t kTimelineBlock = 32768;
 
 /// The timeline of a file's bytes. `decimalSeparator` is the user's, for a count of one half.
 /// With `blocks` the lines go there and the timeline holds none.
