@@ -144,7 +144,6 @@ void printText(const std::vector<Entry>& entries, Report& report) {
             lines += ": " + printable(finding.message) + '\n';
         }
         report.out() << lines;
-        report.flush();
     }
 }
 
