@@ -1,5 +1,7 @@
 #include "soundfile.hpp"
 
+#include "formats.hpp"
+
 #include <algorithm>
 #include <filesystem>
 #include <mutex>
@@ -101,7 +103,7 @@ SoundFile::Opened SoundFile::open(const std::string& path) {
         return {std::nullopt,
                 Failure{kCouldNotRead, path,
                         reasonText(std::make_error_code(std::errc::no_such_file_or_directory))}};
-    return openWith(std::make_shared<Handle>(), path, [&path](SF_INFO& info) {
+    Opened opened = openWith(std::make_shared<Handle>(), path, [&path](SF_INFO& info) {
 #ifdef _WIN32
         std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(
                               CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0)),
@@ -113,6 +115,11 @@ SoundFile::Opened SoundFile::open(const std::string& path) {
         return sf_open(path.c_str(), SFM_READ, &info);
 #endif
     });
+    // libsndfile calls a format whose codec it was built without "unimplemented": say which.
+    if (opened.failure)
+        if (std::optional<std::string> lacked = lackedFormat(path))
+            opened.failure->reason = *lacked;
+    return opened;
 }
 
 SoundFile::Opened SoundFile::openBytes(std::span<const std::uint8_t> bytes,
