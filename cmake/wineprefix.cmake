@@ -1,6 +1,6 @@
-# cmake -DACTION=start|stop -DPREFIX=... -DEMULATOR=... -DWINESERVER=... [-DFONTS=file.reg]
+# cmake -DACTION=start|stop -DPREFIX=... -DEMULATOR=... -DWINESERVER=... [-DSETTINGS=file.reg]
 #       -P wineprefix.cmake
-# start: makes a fresh Wine prefix (the first start of Wine takes a while) and imports FONTS;
+# start: makes a fresh Wine prefix (the first start of Wine takes a while) and imports SETTINGS;
 # stop: ends its Wine server and removes it.
 
 # wineboot returns while the prefix's set-up (rundll32 installing wine.inf) may still run: the
@@ -16,10 +16,10 @@ if(ACTION STREQUAL "start")
         message(FATAL_ERROR "wineboot failed: ${result}")
     endif()
     settle()
-    if(FONTS)
-        execute_process(COMMAND ${EMULATOR} regedit /S ${FONTS} RESULT_VARIABLE result)
+    if(SETTINGS)
+        execute_process(COMMAND ${EMULATOR} regedit /S ${SETTINGS} RESULT_VARIABLE result)
         if(NOT result EQUAL 0)
-            message(FATAL_ERROR "importing ${FONTS} failed: ${result}")
+            message(FATAL_ERROR "importing ${SETTINGS} failed: ${result}")
         endif()
         settle()
     endif()

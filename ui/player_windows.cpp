@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 #include <vector>
 #include <windows.h>
@@ -26,6 +27,7 @@ struct Block {
 } // namespace
 
 struct Player::State {
+    bool hasOutput = waveOutGetNumDevs() > 0;
     std::optional<playback::Stretch> stretch;
     HWAVEOUT output = nullptr;
     WAVEFORMATEX format{};
@@ -53,14 +55,17 @@ struct Player::State {
         return true;
     }
 
-    // What the output has played of the stretch so far.
+    // What the output has played of the stretch so far. Some outputs (Wine's) count what they
+    // handed on to the sound server, a few tens of milliseconds ahead of what was heard; none
+    // plays faster than time passes.
     [[nodiscard]] double playedMs() const {
         MMTIME time{};
         time.wType = TIME_SAMPLES;
         if (waveOutGetPosition(output, &time, sizeof time) != MMSYSERR_NOERROR ||
             time.wType != TIME_SAMPLES)
             return 0;
-        return static_cast<double>(time.u.sample) * 1000.0 / format.nSamplesPerSec;
+        return std::min(static_cast<double>(time.u.sample) * 1000.0 / format.nSamplesPerSec,
+                        static_cast<double>(started.elapsed()));
     }
 };
 
@@ -76,8 +81,10 @@ Player::~Player() {
     stop();
 }
 
+// Asked once, when the window is made: the window asks on every change of its actions, and
+// Wine's answer goes to the sound server each time.
 std::optional<QString> Player::unavailableReason() const {
-    if (waveOutGetNumDevs() == 0)
+    if (!state_->hasOutput)
         return tr("No audio output device: nothing can be played here.");
     return std::nullopt;
 }
