@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Usage: ravik_exe_under_wine.sh check PACKAGE.zip SCRATCH FONTS.reg
-#        ravik_exe_under_wine.sh install SETUP.exe SCRATCH FONTS.reg PACKAGE.zip
-#        ravik_exe_under_wine.sh screenshot PACKAGE.zip SCRATCH FONTS.reg GAPFILE PNGFILE
+# Usage: ravik_exe_under_wine.sh check PACKAGE.zip SCRATCH SETTINGS.reg
+#        ravik_exe_under_wine.sh install SETUP.exe SCRATCH SETTINGS.reg PACKAGE.zip
+#        ravik_exe_under_wine.sh screenshot PACKAGE.zip SCRATCH SETTINGS.reg GAPFILE PNGFILE
 # Runs the real Ravik.exe from the Windows package under Wine, in a prefix made fresh in SCRATCH
-# (with FONTS.reg imported), on an Xvfb display of its own, driven with xdotool as a user would
+# (with SETTINGS.reg imported), on an Xvfb display of its own, driven with xdotool as a user would
 # drive it. RAVIK_WINE and RAVIK_WINESERVER name Wine's programs (Debian's by default).
 #   check:      started with a path holding blanks, unquoted and quoted, the main window's inside
 #               is 407 by 215 pixels and the timeline's boxes are blue where they belong; every
@@ -17,7 +17,7 @@
 #               leaves the prefix's files and the user's registry as they were before.
 #   screenshot: saves the main window with GAPFILE open as PNGFILE.
 set -euo pipefail
-mode=$1 package=$(realpath "$2") scratch=$(realpath -m "$3") fonts=$(realpath "$4")
+mode=$1 package=$(realpath "$2") scratch=$(realpath -m "$3") settings=$(realpath "$4")
 wine=(env WINEPREFIX="$scratch/wine-prefix" WINEDEBUG=-all
       WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=d "${RAVIK_WINE:-/usr/lib/wine/wine64}")
 
@@ -98,7 +98,7 @@ export DISPLAY=":$(cat "$scratch/display")"
 # runs: nothing else starts in the prefix until every process of it has ended.
 "${wine[@]}" wineboot --init
 settle
-"${wine[@]}" regedit /S "$(windows_path "$fonts")"
+"${wine[@]}" regedit /S "$(windows_path "$settings")"
 settle
 gapfile="$scratch/GAP files/two silences.gap"
 two_silences "$gapfile"
@@ -113,7 +113,8 @@ end_ravik() {
 # A double-click in Explorer: the shell opens the file with the registered command, and the
 # program shows it (in install mode the installed one is the only Ravik.exe there is).
 double_click_opens() {
-    "${wine[@]}" start /unix "$gapfile"
+    # Without a registered program Wine's shell asks in a dialog: that is a failure too.
+    timeout 60 "${wine[@]}" start /unix "$gapfile" || fail "the shell could not open \"$gapfile\""
     await window_named Vesk-Ravik || fail "opening \"$gapfile\" started no Ravik.exe"
     await timeline_shows "$(window_named Vesk-Ravik)" bbbbbkkkkk ||
         fail "Ravik.exe started by the shell did not open \"$gapfile\""
@@ -128,11 +129,14 @@ if [ "$mode" = install ]; then
     local_appdata=$(user_folder LOCALAPPDATA)
     start_menu="$(user_folder APPDATA)/Microsoft/Windows/Start Menu/Programs"
     installed="$local_appdata/Programs/Ravik"
-    # What is there before: every file of the prefix's drive (the temporary files aside), and the
-    # user's registry.
+    # What is there before: every file of the prefix's drive, and the user's registry. The
+    # temporary folders aside: the uninstaller runs from a copy of itself there, which Windows
+    # removes at the next start.
+    drive=$(realpath "$scratch/wine-prefix/drive_c")
+    temp=$(realpath -m "$(user_folder TEMP)")
     listing() {
-        (cd "$scratch/wine-prefix/drive_c" && find . -path ./windows/temp -prune -o \
-            -path "./users/*/AppData/Local/Temp" -prune -o -print | sort)
+        (cd "$drive" && find . -path ./windows/temp -prune -o -path "./${temp#"$drive/"}" -prune \
+            -o -print | sort)
     }
     listing >"$scratch/before.txt"
     "${wine[@]}" reg export HKCU "$(windows_path "$scratch")\\before.reg" /y >/dev/null
@@ -170,7 +174,17 @@ if [ "$mode" = install ]; then
     expect_value "$uninstall" QuietUninstallString \
         "\"$(windows_path "$installed")\\Uninstall.exe\" /S"
 
+    # Windows shows the user's own classes in HKEY_CLASSES_ROOT, over the machine's; Wine 8
+    # does not merge them, so its shell is shown them the way Windows' view would, for as long
+    # as the file is opened.
+    for key in .gap GAPfile; do
+        "${wine[@]}" reg copy "$classes\\$key" "HKEY_LOCAL_MACHINE\\Software\\Classes\\$key" \
+            /s /f >/dev/null || fail "could not show $key to Wine's shell"
+    done
     double_click_opens
+    for key in .gap GAPfile; do
+        "${wine[@]}" reg delete "HKEY_LOCAL_MACHINE\\Software\\Classes\\$key" /f >/dev/null
+    done
 
     "${wine[@]}" "$(windows_path "$installed")\\Uninstall.exe" /S || fail "the silent uninstall failed"
     settle # the uninstaller goes on from a copy of itself in the temporary folder
