@@ -246,23 +246,23 @@ await timeline_shows "$(window_named Vesk-Ravik)" bbbbbkkkkk ||
     fail "Ravik.exe started with \"$gapfile\" in quotation marks did not open it"
 end_ravik
 
-# Every character of a status line is drawn: the same failure line, naming a path in a drive
-# that does not exist, without and with " I ! I ! I !" in it has exactly six more marks.
-marks_of_first_line() {
+# Every character of a status line is drawn: the failure line (the list's second, after the
+# graph's first) naming a path in a drive that does not exist, without and with " I ! I ! I !"
+# in it, has exactly six more marks (runs of columns with ink) with it.
+marks_of_failure_line() {
     "${wine[@]}" "$program" "$1" &
     await window_named Vesk-Ravik || fail "Ravik.exe started with $1 showed no window"
     sleep 1
     import -window "$(window_named Vesk-Ravik)" "$scratch/status.png"
     end_ravik
-    # The status list's first line: its ink, column by column (one text row per column).
-    convert "$scratch/status.png" -crop "390x14+10+$status_line_top" +repage -threshold 60% \
-        -negate -scale "390x1!" -threshold 0 txt:- |
-        awk -F'[ ,:]' 'NR > 1 { ink = ($0 ~ /#FFFFFF|white/); if (ink && !was) n++; was = ink }
-                       END { print n + 0 }'
+    convert "$scratch/status.png" -crop 390x16+10+151 +repage -threshold 60% -negate \
+        -scale '390x1!' -threshold 0 txt:- |
+        awk 'NR > 1 { ink = ($0 ~ /#FFFFFF|white/); if (ink && !was) n++; was = ink }
+             END { print n + 0 }'
 }
-status_line_top=${RAVIK_STATUS_LINE_TOP:-128}
-plain=$(marks_of_first_line 'Q:\ x.gap')
-marked=$(marks_of_first_line 'Q:\ I ! I ! I ! x.gap')
+plain=$(marks_of_failure_line 'Q:\ x.gap')
+marked=$(marks_of_failure_line 'Q:\ I ! I ! I ! x.gap')
+[ "$plain" -gt 20 ] || fail "the failure line shows $plain marks: it is not where it was looked for"
 [ "$((marked - plain))" -eq 6 ] ||
     fail "the status line with \" I ! I ! I !\" has $((marked - plain)) marks more, not 6"
 
