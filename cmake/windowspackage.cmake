@@ -14,7 +14,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 # The installer's own template, found before CPack's.
 set(CPACK_MODULE_PATH ${PROJECT_SOURCE_DIR}/packaging/windows)
-set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
+# zlib: as small as the zip, in a fifth of LZMA's time (5 s against 26 s on two cores), which
+# every test run pays.
+set(CPACK_NSIS_COMPRESSOR zlib)
 set(CPACK_RAVIK_ICON ${PROJECT_SOURCE_DIR}/shell/icons/GAP.ico)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/windows/generators.cmake)
 include(CPack)

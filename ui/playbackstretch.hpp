@@ -3,6 +3,7 @@
 #include "audio/soundfile.hpp"
 
 #include <QString>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -26,13 +27,14 @@ inline constexpr double kTailMs = 100.0;
 /// that the output never runs dry at the end and everything up to it is heard.
 class Stretch {
 public:
-    /// Opens `path` from `fromMs` up to `toMs` (its end when nothing), both clamped to the
-    /// recording; `outChannels` is what the output takes (the recording's, at most 2).
     struct Opened;
+    /// Opens `path` from `fromMs` up to `toMs` (its end when nothing), both clamped to the
+    /// recording, and moves to its start.
     [[nodiscard]] static Opened open(const QString& path, double fromMs,
                                      std::optional<double> toMs);
 
     [[nodiscard]] int sampleRate() const { return file_.sampleRate(); }
+    /// The channels an output is given: the recording's, at most two.
     [[nodiscard]] int outChannels() const { return std::min(file_.channels(), 2); }
     /// Where the stretch starts, and how long it is, in the recording's whole frames.
     [[nodiscard]] double fromMs() const { return fromMs_; }
