@@ -26,19 +26,22 @@ const std::optional<Scan>& VoicePackModel::scan(int row) const {
 }
 
 void VoicePackModel::setScans(std::vector<std::pair<int, Scan>> scans) {
-    if (scans.empty())
-        return;
-    int first = rowCount();
-    int last = -1;
-    for (auto& [row, scan] : scans) {
-        if (row < 0 || row >= rowCount())
-            continue;
-        scans_[static_cast<std::size_t>(row)] = std::move(scan);
-        first = std::min(first, row);
-        last = std::max(last, row);
+    std::erase_if(scans,
+                  [this](const auto& scan) { return scan.first < 0 || scan.first >= rowCount(); });
+    std::ranges::sort(scans, {}, &std::pair<int, Scan>::first);
+    // One change for each run of neighbouring rows, and only of the columns a scan fills: the
+    // line's name, which the table is most often sorted by, stays, so the rows stay in place.
+    std::size_t runStart = 0;
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+        const int row = scans[i].first;
+        scans_[static_cast<std::size_t>(row)] = std::move(scans[i].second);
+        const bool runEnds = i + 1 == scans.size() || scans[i + 1].first != row + 1;
+        if (runEnds) {
+            emit dataChanged(index(scans[runStart].first, FormatColumn),
+                             index(row, ColumnCount - 1));
+            runStart = i + 1;
+        }
     }
-    if (last >= first)
-        emit dataChanged(index(first, 0), index(last, ColumnCount - 1));
 }
 
 void VoicePackModel::setGap(int row, std::optional<std::string> gap) {
@@ -134,6 +137,8 @@ VoicePackFilter::VoicePackFilter(QObject* parent)
     : QSortFilterProxyModel(parent) {
     setSortRole(VoicePackModel::SortRole);
     setSortCaseSensitivity(Qt::CaseInsensitive);
+    // A row is judged again when its status changes; the text filter's column never does.
+    setFilterKeyColumn(VoicePackModel::StatusColumn);
 }
 
 void VoicePackFilter::setStatus(std::optional<Status> status) {

@@ -102,6 +102,16 @@ VoicePackWindow::VoicePackWindow(VoicePackHost host, QWidget* parent)
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     table_->horizontalHeader()->setSectionResizeMode(VoicePackModel::LineColumn,
                                                      QHeaderView::Stretch);
+    // Wide enough for the longest status and a whole time, measured once, not row by row.
+    const QFontMetrics metrics = table_->fontMetrics();
+    table_->setColumnWidth(
+        VoicePackModel::StatusColumn,
+        metrics.horizontalAdvance(QStringLiteral("disagrees with its recording")) + 16);
+    table_->setColumnWidth(VoicePackModel::ChangedColumn,
+                           metrics.horizontalAdvance(QStringLiteral("2026-12-07 14:06:00")) + 16);
+    for (const int column : {VoicePackModel::FormatColumn, VoicePackModel::LengthColumn,
+                             VoicePackModel::SilencesColumn})
+        table_->setColumnWidth(column, metrics.horizontalAdvance(QStringLiteral("Silences")) + 24);
     table_->setWordWrap(false);
     findings_->setReadOnly(true);
     findings_->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -133,7 +143,7 @@ VoicePackWindow::VoicePackWindow(VoicePackHost host, QWidget* parent)
         updateActions();
     });
     connect(&model_, &QAbstractItemModel::dataChanged, this, &VoicePackWindow::showFindings);
-    collector_.setInterval(40);
+    collector_.setInterval(100);
     connect(&collector_, &QTimer::timeout, this, &VoicePackWindow::collect);
     recheckTimer_.setInterval(kRecheckMs);
     connect(&recheckTimer_, &QTimer::timeout, this, &VoicePackWindow::recheck);
