@@ -187,6 +187,39 @@ TEST_F(VoicePackWindowTest, EnterOpensTheLineInTheRecordingWindow) {
     EXPECT_EQ(opened.at(1), native("act1/correct.gap"));
 }
 
+// With no line selected the report is of every line; its JSON is gaptool lint --json's, byte for
+// byte, since both take the same lines, pairs and findings.
+TEST_F(VoicePackWindowTest, ExportIsGaptoolLintJsonOrACsvRowPerLine) {
+    makeEveryStatus();
+    open();
+    const TempDir reports;
+    std::deque<std::optional<QString>> paths{QString::fromStdString(reports.file("r.json")),
+                                             QString::fromStdString(reports.file("r.csv"))};
+    std::vector<ScriptedChooser::Question> questions;
+    window.setChooser(std::make_unique<ScriptedChooser>(paths, questions));
+    window.exportReport();
+    const Bytes json = readBytes(reports.file("r.json"));
+    EXPECT_EQ(std::string(json.begin(), json.end()),
+              gaptool({"lint", "--json", pack.path().string()}).out);
+    window.exportReport();
+    const Bytes csv = readBytes(reports.file("r.csv"));
+    const std::string text(csv.begin(), csv.end());
+    EXPECT_EQ(
+        text.rfind("line,gap,recording,format,seconds,silences,status,changed,findings\r\n", 0),
+        0u);
+    const std::string recording =
+        QDir::toNativeSeparators(QString::fromStdString(pack.file("act2/nogap.wav"))).toStdString();
+    EXPECT_NE(text.find("\r\nact2/nogap,," + recording + ",WAV,7.280,,no GAP file,20"),
+              std::string::npos)
+        << text;
+    // A record for each line after the header: findings of several lines stay in one field.
+    std::size_t records = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+         at = text.find("\r\n", at + 2))
+        ++records;
+    EXPECT_EQ(records, 1u + 6u);
+}
+
 // Detect writes the missing GAP files as gaptool detect does, and asks before replacing any.
 TEST_F(VoicePackWindowTest, DetectWritesMissingFilesAsGaptoolAndAsksBeforeReplacing) {
     makeEveryStatus();
