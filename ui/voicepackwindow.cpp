@@ -249,7 +249,20 @@ void VoicePackWindow::openFolder(const QString& folder) {
     for (std::size_t i = 0; i < rows.size(); ++i)
         rows[i] = static_cast<int>(i);
     startScan(std::move(rows));
-    recheckTimer_.start();
+    if (isVisible())
+        recheckTimer_.start();
+}
+
+// Files are looked at again only while the window shows them.
+void VoicePackWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!folder_.isEmpty())
+        recheckTimer_.start();
+}
+
+void VoicePackWindow::hideEvent(QHideEvent* event) {
+    QMainWindow::hideEvent(event);
+    recheckTimer_.stop();
 }
 
 void VoicePackWindow::startScan(std::vector<int> rows) {

@@ -80,6 +80,10 @@ signals:
     void scanFinished();
     void batchFinished();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     struct ScanJob;
     struct BatchJob;
