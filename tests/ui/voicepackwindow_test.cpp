@@ -21,26 +21,6 @@ namespace vp = audio::voicepack;
 
 const fs::path kExamples = fs::path(RAVIK_SOURCE_FOLDER) / "examples";
 
-// Answers the Voice Pack window's questions from a script and records each one.
-class PackAsker final : public Asker {
-public:
-    PackAsker(std::deque<Answer>& answers, std::vector<QString>& asked)
-        : answers_(answers)
-        , asked_(asked) {}
-    Answer ask(QWidget*, Question, const QString& text) override {
-        asked_.push_back(text);
-        if (answers_.empty())
-            return Answer::Cancel;
-        const Answer answer = answers_.front();
-        answers_.pop_front();
-        return answer;
-    }
-
-private:
-    std::deque<Answer>& answers_;
-    std::vector<QString>& asked_;
-};
-
 // Runs the event loop until `done` holds or 60 s have passed.
 bool waitFor(const std::function<bool()>& done) {
     QElapsedTimer clock;
@@ -57,7 +37,7 @@ protected:
                                    opened.push_back(recording + '|' + gap);
                                },
                                [this](const QString& gap) { opened.push_back(gap); }}) {
-        window.setAsker(std::make_unique<PackAsker>(answers, asked));
+        window.setAsker(std::make_unique<ScriptedAsker>(answers, questionsAsked, &asked));
     }
 
     std::string copy(const std::string& example, const std::string& as) const {
@@ -111,6 +91,7 @@ protected:
 
     TempDir pack;
     std::deque<Asker::Answer> answers;
+    std::vector<Asker::Question> questionsAsked;
     std::vector<QString> asked;
     std::vector<QString> opened;
     VoicePackWindow window;
@@ -236,7 +217,7 @@ TEST_F(VoicePackWindowTest, DetectWritesMissingFilesAsGaptoolAndAsksBeforeReplac
     const Bytes before = readBytes(pack.file("act1/disagrees.gap"));
     select({"act1/disagrees", "act1/correct"});
     runBatch([&] { window.detectSelected(); }); // the script has no answer: cancelled
-    ASSERT_EQ(asked.size(), 1u);
+    ASSERT_EQ(questionsAsked, std::vector{Asker::Question::ReplaceFiles});
     EXPECT_TRUE(asked[0].startsWith("2 GAP files will be replaced")) << asked[0].toStdString();
     EXPECT_EQ(readBytes(pack.file("act1/disagrees.gap")), before);
 
