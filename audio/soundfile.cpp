@@ -85,6 +85,9 @@ SoundFile::Opened SoundFile::openWith(std::shared_ptr<Handle> handle, const std:
     file.sampleRate_ = info.samplerate;
     file.channels_ = info.channels;
     file.frames_ = std::max<sf_count_t>(info.frames, 0);
+    const int subtype = info.format & SF_FORMAT_SUBMASK;
+    file.sixteenBits_ =
+        subtype == SF_FORMAT_PCM_16 || subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8;
     return {std::move(file), std::nullopt};
 }
 
@@ -132,6 +135,14 @@ std::size_t SoundFile::readFrames(std::span<float> interleaved) {
         return 0;
     const auto wanted = static_cast<sf_count_t>(interleaved.size() / std::size_t(channels_));
     const sf_count_t got = sf_readf_float(handle_->file, interleaved.data(), wanted);
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
+std::size_t SoundFile::readFrames(std::span<std::int16_t> interleaved) {
+    if (channels_ <= 0)
+        return 0;
+    const auto wanted = static_cast<sf_count_t>(interleaved.size() / std::size_t(channels_));
+    const sf_count_t got = sf_readf_short(handle_->file, interleaved.data(), wanted);
     return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
