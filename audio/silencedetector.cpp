@@ -81,11 +81,13 @@ double floorLevel(const std::vector<float>& levels) {
     // Counted in bins of a tenth of a decibel from the bottom up, which is finer than any
     // margin taken from the floor and costs one pass however long the recording.
     constexpr double kBin = 0.1;
-    const auto [lowest, highest] = std::minmax_element(levels.begin(), levels.end());
+    const auto extremes = std::minmax_element(levels.begin(), levels.end());
+    const double lowest = *extremes.first;
+    const double highest = *extremes.second;
     const auto binOf = [&](double db) {
-        return static_cast<std::ptrdiff_t>(std::floor((db - *lowest) / kBin));
+        return static_cast<std::ptrdiff_t>(std::floor((db - lowest) / kBin));
     };
-    std::vector<std::ptrdiff_t> below(static_cast<std::size_t>(binOf(*highest)) + 2, 0);
+    std::vector<std::ptrdiff_t> below(static_cast<std::size_t>(binOf(highest)) + 2, 0);
     for (const float db : levels)
         ++below[static_cast<std::size_t>(binOf(db)) + 1];
     std::partial_sum(below.begin(), below.end(), below.begin());
@@ -99,8 +101,8 @@ double floorLevel(const std::vector<float>& levels) {
         return count(binOf(centre - 3), binOf(centre + 3) + 1);
     };
     const auto enough = static_cast<std::ptrdiff_t>(levels.size() / 20 + 1);
-    double centre = *lowest;
-    while (centre < *highest && mass(centre) < enough)
+    double centre = lowest;
+    while (centre < highest && mass(centre) < enough)
         centre += 0.5;
     double best = centre;
     for (double up = centre; up <= centre + 6; up += 0.5)
@@ -112,7 +114,7 @@ double floorLevel(const std::vector<float>& levels) {
     std::ptrdiff_t bin = from;
     while (count(from, bin + 1) <= half)
         ++bin;
-    return *lowest + (static_cast<double>(bin) + 0.5) * kBin;
+    return lowest + (static_cast<double>(bin) + 0.5) * kBin;
 }
 
 // 10 log10 of a mean square within a thousandth of a decibel, no lower than kBottomDb: each

@@ -233,8 +233,8 @@ public:
         const float* at = samples.data();
         std::size_t left = samples.size();
         while (left > 0) {
-            const auto take =
-                static_cast<std::size_t>(std::min<std::int64_t>(nextTick_ - index_, left));
+            const auto take = static_cast<std::size_t>(
+                std::min<std::int64_t>(nextTick_ - index_, static_cast<std::int64_t>(left)));
             Lanes lanes = same(0.0F);
             std::size_t i = 0;
             for (; i + kLanes <= take; i += kLanes) {

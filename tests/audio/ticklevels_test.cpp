@@ -118,8 +118,9 @@ TEST(TickLevels, DigitalSilenceAndAStretchsOwnSamples) {
     made.samples.resize(16'000, 0.25F);
     const TickLevels whole = levelsOf(made);
     const int tickFrames = whole.tickFrames;
-    EXPECT_GT(whole.spread[8'000 / tickFrames - 1], 0.4F);
-    for (std::size_t tick = 8'000 / tickFrames; tick < whole.ticks(); ++tick)
+    const auto toneEnd = static_cast<std::size_t>(8'000 / tickFrames);
+    EXPECT_GT(whole.spread[toneEnd - 1], 0.4F);
+    for (std::size_t tick = toneEnd; tick < whole.ticks(); ++tick)
         EXPECT_EQ(whole.spread[tick], 0.0F) << tick;
 
     test::TempDir dir;
