@@ -1,20 +1,21 @@
 #include "soundfile.hpp"
 
+#include "core/fileio.hpp"
+#include "formats.hpp"
+
 #include <algorithm>
-#include <filesystem>
+#include <cmath>
+#include <cstdio>
 #include <mutex>
 #include <sndfile.h>
-#include <system_error>
-
-#ifdef _WIN32
-#define ENABLE_SNDFILE_WINDOWS_PROTOTYPES 1
-#include <windows.h>
-#endif
 
 namespace ravik::audio {
 namespace {
 
 constexpr const char* kCouldNotRead = "Could not read the recording";
+// A sample beyond this many times full scale (60 dB above it) is no recording's: a float file's
+// samples may pass full scale a little, but not by this much.
+constexpr float kLoudestSample = 1000.0F;
 
 // A failed sf_open leaves its reason in one global slot, so opens take turns while several
 // recordings are read at once.
@@ -29,6 +30,12 @@ std::string trimmed(std::string text) {
     return text;
 }
 
+// Where a seek of libsndfile's virtual I/O lands (`whence` as fseek's), or -1 before the start.
+sf_count_t seekTarget(sf_count_t offset, int whence, sf_count_t position, sf_count_t length) {
+    const sf_count_t base = whence == SEEK_CUR ? position : whence == SEEK_END ? length : 0;
+    return base + offset < 0 ? -1 : base + offset;
+}
+
 // The bytes of a recording held in memory, read through libsndfile's virtual I/O.
 struct MemoryReader {
     std::span<const std::uint8_t> bytes;
@@ -38,10 +45,7 @@ struct MemoryReader {
     static sf_count_t length(void* data) { return static_cast<sf_count_t>(of(data).bytes.size()); }
     static sf_count_t seek(sf_count_t offset, int whence, void* data) {
         MemoryReader& reader = of(data);
-        const sf_count_t base = whence == SEEK_CUR   ? reader.position
-                                : whence == SEEK_END ? length(data)
-                                                     : 0;
-        const sf_count_t target = base + offset;
+        const sf_count_t target = seekTarget(offset, whence, reader.position, length(data));
         if (target < 0 || target > length(data))
             return -1;
         reader.position = target;
@@ -58,11 +62,67 @@ struct MemoryReader {
     static sf_count_t tell(void* data) { return of(data).position; }
 };
 
+// A recording on disk, opened by the program's own rule for reading a user's file (a regular
+// file only, never waiting for a named pipe) and read by libsndfile through its virtual I/O.
+struct DiskReader {
+    std::optional<fileio::ReadableFile> file;
+    sf_count_t position = 0;
+
+    static DiskReader& of(void* data) { return *static_cast<DiskReader*>(data); }
+    static sf_count_t length(void* data) {
+        return static_cast<sf_count_t>(std::min<std::uint64_t>(of(data).file->size(), INT64_MAX));
+    }
+    static sf_count_t seek(sf_count_t offset, int whence, void* data) {
+        DiskReader& reader = of(data);
+        const sf_count_t target = seekTarget(offset, whence, reader.position, length(data));
+        if (target < 0 || !reader.file->seek(static_cast<std::uint64_t>(target)))
+            return -1;
+        reader.position = target;
+        return target;
+    }
+    static sf_count_t read(void* to, sf_count_t count, void* data) {
+        DiskReader& reader = of(data);
+        const std::optional<std::size_t> got =
+            reader.file->read(std::span(static_cast<std::uint8_t*>(to),
+                                        static_cast<std::size_t>(std::max<sf_count_t>(count, 0))));
+        if (!got)
+            return 0;
+        reader.position += static_cast<sf_count_t>(*got);
+        return static_cast<sf_count_t>(*got);
+    }
+    static sf_count_t tell(void* data) { return of(data).position; }
+};
+
+SF_VIRTUAL_IO* virtualIo(bool disk) {
+    static SF_VIRTUAL_IO memory{&MemoryReader::length, &MemoryReader::seek, &MemoryReader::read,
+                                &MemoryReader::write, &MemoryReader::tell};
+    static SF_VIRTUAL_IO files{&DiskReader::length, &DiskReader::seek, &DiskReader::read,
+                               &MemoryReader::write, &DiskReader::tell};
+    return disk ? &files : &memory;
+}
+
+// What the file's header says that this program cannot read, if anything.
+std::optional<std::string> unreadableShape(const SF_INFO& info) {
+    constexpr int kMostChannels = 256;
+    constexpr int kHighestRate = 1'000'000;
+    if (info.channels < 1 || info.channels > kMostChannels)
+        return "It has " + std::to_string(info.channels) +
+               " channels; this program reads recordings of 1 to " + std::to_string(kMostChannels) +
+               " channels (mix it down first)";
+    if (info.samplerate < 1 || info.samplerate > kHighestRate)
+        return "It has " + std::to_string(info.samplerate) +
+               " samples a second; this program reads recordings of 1 to 1,000,000";
+    return std::nullopt;
+}
+
 } // namespace
 
 struct SoundFile::Handle {
     SNDFILE* file = nullptr;
-    MemoryReader memory; // used only by recordings opened from bytes
+    MemoryReader memory;            // used only by recordings opened from bytes
+    DiskReader disk;                // used only by recordings opened from a path
+    std::int64_t position = 0;      // the frame the next read starts at
+    std::optional<Failure> refusal; // a sample no recording holds: nothing more is read
     ~Handle() {
         if (file != nullptr)
             sf_close(file);
@@ -76,9 +136,16 @@ SoundFile::Opened SoundFile::openWith(std::shared_ptr<Handle> handle, const std:
     {
         const std::lock_guard lock(openMutex());
         handle->file = open(info);
-        if (handle->file == nullptr)
+        if (handle->file == nullptr) {
+            // A failure of the file itself says more than libsndfile's reading of what it got.
+            if (handle->disk.file && handle->disk.file->failure())
+                return {std::nullopt,
+                        Failure{kCouldNotRead, path, handle->disk.file->failure()->reason}};
             return {std::nullopt, Failure{kCouldNotRead, path, trimmed(sf_strerror(nullptr))}};
+        }
     }
+    if (auto shape = unreadableShape(info))
+        return {std::nullopt, Failure{kCouldNotRead, path, std::move(*shape)}};
     SoundFile file;
     file.handle_ = std::move(handle);
     file.path_ = path;
@@ -92,30 +159,20 @@ SoundFile::Opened SoundFile::openWith(std::shared_ptr<Handle> handle, const std:
 }
 
 SoundFile::Opened SoundFile::open(const std::string& path) {
-    std::error_code error;
-    if (std::filesystem::is_directory(
-            std::filesystem::path(std::u8string(path.begin(), path.end())), error))
-        return {std::nullopt, Failure{kCouldNotRead, path,
-                                      reasonText(std::make_error_code(std::errc::is_a_directory))}};
-    // libsndfile's own words for a missing file differ from system to system.
-    if (!std::filesystem::exists(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                                 error) &&
-        !error)
-        return {std::nullopt,
-                Failure{kCouldNotRead, path,
-                        reasonText(std::make_error_code(std::errc::no_such_file_or_directory))}};
-    return openWith(std::make_shared<Handle>(), path, [&path](SF_INFO& info) {
-#ifdef _WIN32
-        std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(
-                              CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0)),
-                          L'\0');
-        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
-                            static_cast<int>(wide.size()));
-        return sf_wchar_open(wide.c_str(), SFM_READ, &info);
-#else
-        return sf_open(path.c_str(), SFM_READ, &info);
-#endif
+    fileio::ReadableFile::Opening opening = fileio::ReadableFile::open(path);
+    if (!opening.file)
+        return {std::nullopt, Failure{kCouldNotRead, path, opening.failure->reason}};
+    auto handle = std::make_shared<Handle>();
+    handle->disk.file = std::move(opening.file);
+    Handle& opened = *handle;
+    Opened result = openWith(std::move(handle), path, [&opened](SF_INFO& info) {
+        return sf_open_virtual(virtualIo(true), SFM_READ, &info, &opened.disk);
     });
+    // libsndfile calls a format whose codec it was built without "unimplemented": say which.
+    if (result.failure)
+        if (std::optional<std::string> lacked = lackedFormat(path))
+            result.failure->reason = *lacked;
+    return result;
 }
 
 SoundFile::Opened SoundFile::openBytes(std::span<const std::uint8_t> bytes,
@@ -124,33 +181,63 @@ SoundFile::Opened SoundFile::openBytes(std::span<const std::uint8_t> bytes,
     handle->memory.bytes = bytes;
     Handle& opened = *handle;
     return openWith(std::move(handle), name, [&opened](SF_INFO& info) {
-        static SF_VIRTUAL_IO io{&MemoryReader::length, &MemoryReader::seek, &MemoryReader::read,
-                                &MemoryReader::write, &MemoryReader::tell};
-        return sf_open_virtual(&io, SFM_READ, &info, &opened.memory);
+        return sf_open_virtual(virtualIo(false), SFM_READ, &info, &opened.memory);
     });
 }
 
 std::size_t SoundFile::readFrames(std::span<float> interleaved) {
-    if (channels_ <= 0)
+    if (channels_ <= 0 || handle_->refusal)
         return 0;
-    const auto wanted = static_cast<sf_count_t>(interleaved.size() / std::size_t(channels_));
-    const sf_count_t got = sf_readf_float(handle_->file, interleaved.data(), wanted);
-    return got > 0 ? static_cast<std::size_t>(got) : 0;
+    const auto channels = static_cast<std::size_t>(channels_);
+    const auto wanted = static_cast<sf_count_t>(interleaved.size() / channels);
+    const sf_count_t read = sf_readf_float(handle_->file, interleaved.data(), wanted);
+    const std::size_t got = read > 0 ? static_cast<std::size_t>(read) : 0;
+    // Not a number, infinite or far beyond full scale: a broken file, whose level would be no
+    // level at all. Refused, naming the sample, rather than read as silence or as sound.
+    const std::span<const float> samples = interleaved.first(got * channels);
+    const auto bad = std::find_if(samples.begin(), samples.end(), [](float sample) {
+        return !(std::fabs(sample) <= kLoudestSample);
+    });
+    if (bad != samples.end()) {
+        const auto index = static_cast<std::size_t>(bad - samples.begin());
+        const std::int64_t frame = handle_->position + static_cast<std::int64_t>(index / channels);
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(frame) / sampleRate_);
+        const std::string what =
+            std::isnan(*bad) ? "is not a number" : "lies beyond 1000 times full scale";
+        handle_->refusal =
+            Failure{kCouldNotRead, path_,
+                    "Its sample at " + std::string(seconds) + " s (frame " + std::to_string(frame) +
+                        ", channel " + std::to_string(index % channels + 1) + ") " + what +
+                        "; no recording holds such a sample"};
+        return 0;
+    }
+    handle_->position += static_cast<std::int64_t>(got);
+    return got;
 }
 
 std::size_t SoundFile::readFrames(std::span<std::int16_t> interleaved) {
-    if (channels_ <= 0)
+    if (channels_ <= 0 || handle_->refusal)
         return 0;
     const auto wanted = static_cast<sf_count_t>(interleaved.size() / std::size_t(channels_));
-    const sf_count_t got = sf_readf_short(handle_->file, interleaved.data(), wanted);
-    return got > 0 ? static_cast<std::size_t>(got) : 0;
+    const sf_count_t read = sf_readf_short(handle_->file, interleaved.data(), wanted);
+    const std::size_t got = read > 0 ? static_cast<std::size_t>(read) : 0;
+    handle_->position += static_cast<std::int64_t>(got);
+    return got;
 }
 
 bool SoundFile::seek(std::int64_t frame) {
-    return sf_seek(handle_->file, frame, SEEK_SET) == frame;
+    if (sf_seek(handle_->file, frame, SEEK_SET) != frame)
+        return false;
+    handle_->position = frame;
+    return true;
 }
 
 std::optional<Failure> SoundFile::readFailure() const {
+    if (handle_->refusal)
+        return handle_->refusal;
+    if (handle_->disk.file && handle_->disk.file->failure())
+        return Failure{kCouldNotRead, path_, handle_->disk.file->failure()->reason};
     if (sf_error(handle_->file) == SF_ERR_NO_ERROR)
         return std::nullopt;
     return Failure{kCouldNotRead, path_, trimmed(sf_strerror(handle_->file))};

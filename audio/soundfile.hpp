@@ -19,8 +19,10 @@ class SoundFile {
 public:
     struct Opened;
 
-    /// Opens the recording at `path` (UTF-8). A file libsndfile cannot read, a folder or a missing
-    /// file gives a failure naming the path and the reason.
+    /// Opens the recording at `path` (UTF-8), as fileio::ReadableFile opens a user's file: a
+    /// folder, a named pipe or a device is refused without waiting. A file libsndfile cannot
+    /// read, a missing file, or one of more than 256 channels or 1,000,000 samples a second gives
+    /// a failure naming the path and the reason.
     [[nodiscard]] static Opened open(const std::string& path);
     /// Opens a recording held in memory; `bytes` must outlive every copy of the handle. `name`
     /// stands for the path in failures.
@@ -34,7 +36,9 @@ public:
     [[nodiscard]] std::int64_t frames() const { return frames_; }
 
     /// Reads up to `interleaved.size() / channels()` frames at the current position into
-    /// `interleaved` and returns how many it read: 0 at the end of the recording.
+    /// `interleaved` and returns how many it read: 0 at the end of the recording. A sample that
+    /// is not a number or lies beyond 1000 times full scale ends the recording there for good;
+    /// readFailure() names it.
     [[nodiscard]] std::size_t readFrames(std::span<float> interleaved);
     /// True when the recording's samples are integers of 16 bits or fewer, so that reading them
     /// as such loses nothing; it is the quickest way through a long recording.
@@ -43,8 +47,8 @@ public:
     [[nodiscard]] std::size_t readFrames(std::span<std::int16_t> interleaved);
     /// Moves the read position to `frame` (0 to frames()). False when the file cannot seek there.
     [[nodiscard]] bool seek(std::int64_t frame);
-    /// Why the last read or seek stopped short, when libsndfile says it failed; nothing at a
-    /// plain end of the recording.
+    /// Why the last read or seek stopped short: a sample no recording holds, a failed read of the
+    /// file, or libsndfile's reason; nothing at a plain end of the recording.
     [[nodiscard]] std::optional<Failure> readFailure() const;
 
 private:

@@ -80,6 +80,71 @@ void BM_LintVoicePackTwoJobs(benchmark::State& state) {
 }
 BENCHMARK(BM_LintVoicePackTwoJobs)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(3);
 
+// One GAP file at the bottom of a chain of `depth` folders named "d" (2,000 is about as deep as a
+// path of 4,096 bytes reaches); lint's walk costs the same for each folder however deep it lies.
+// The chain is made and removed a folder at a time from inside it, as its whole path may be
+// longer than the system takes.
+class DeepTree {
+public:
+    explicit DeepTree(std::int64_t depth)
+        : root_(fs::temp_directory_path() / "ravik-bench-deep")
+        , depth_(depth) {
+        remove();
+        const fs::path before = fs::current_path();
+        fs::create_directory(root_);
+        fs::current_path(root_);
+        for (std::int64_t level = 0; level < depth_; ++level) {
+            fs::create_directory("d");
+            fs::current_path("d");
+        }
+        const std::vector<std::uint8_t> bytes =
+            ravik::silences::encode(std::vector<Silence>{{100, 130, 0}});
+        std::ofstream("x.gap", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        fs::current_path(before);
+    }
+    ~DeepTree() { remove(); }
+    [[nodiscard]] std::string path() const { return root_.string(); }
+
+private:
+    void remove() {
+        std::error_code error;
+        if (!fs::exists(root_, error))
+            return;
+        const fs::path before = fs::current_path();
+        fs::current_path(root_);
+        std::int64_t levels = 0;
+        while (fs::exists("d")) {
+            fs::current_path("d");
+            ++levels;
+        }
+        fs::remove("x.gap", error);
+        for (; levels > 0; --levels) {
+            fs::current_path("..");
+            fs::remove("d", error);
+        }
+        fs::current_path(before);
+        fs::remove(root_, error);
+    }
+
+    fs::path root_;
+    std::int64_t depth_;
+};
+
+void BM_LintDeepTree(benchmark::State& state) {
+    const DeepTree tree(state.range(0));
+    Discard discard;
+    std::ostream out(&discard);
+    for (auto _ : state) {
+        std::ostringstream err;
+        if (ravik::cli::runGaptool({"lint", "-j", "1", tree.path()}, out, err, ".") != 1)
+            state.SkipWithError("lint did not find the file at the bottom");
+    }
+    state.counters["folders"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_LintDeepTree)->Arg(400)->Arg(800)->Arg(1600)->Arg(2000)->Unit(benchmark::kMillisecond);
+
 // Silences of 1 ms, 1 ms apart, up to 32,767 ms: the most a file can hold that every format
 // (the TextGrid too, whose intervals need a length) takes whole.
 std::vector<Silence> densest() {

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QUndoStack>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cmath>

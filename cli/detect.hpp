@@ -1,22 +1,20 @@
 #pragma once
 
 #include <functional>
-#include <iosfwd>
 #include <string>
 #include <vector>
 
 namespace ravik::cli {
 
-/// Prints what `gaptool show` prints for the GAP file at the path to the first stream (failures
-/// to the second) and returns its exit status.
-using ShowFile = std::function<int(const std::string&, std::ostream&, std::ostream&)>;
+class Report;
+
+/// Reports the GAP file at the path as `gaptool show` does.
+using ShowFile = std::function<void(const std::string&)>;
 
 /// gaptool detect RECORDING... [-o OUT.gap] [--threshold DB] [--min-silence MS] [--force] [-j N]
-[[nodiscard]] int runDetect(const std::vector<std::string>& arguments, std::ostream& out,
-                            std::ostream& err, const ShowFile& show);
+void runDetect(const std::vector<std::string>& arguments, Report& report, const ShowFile& show);
 
 /// gaptool verify GAP RECORDING [--threshold DB] [--min-silence MS]
-[[nodiscard]] int runVerify(const std::vector<std::string>& arguments, std::ostream& out,
-                            std::ostream& err);
+void runVerify(const std::vector<std::string>& arguments, Report& report);
 
 } // namespace ravik::cli

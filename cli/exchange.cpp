@@ -6,8 +6,9 @@
 #include "core/silencematch.hpp"
 #include "core/structurecheck.hpp"
 #include "options.hpp"
-#include "output.hpp"
+#include "paths.hpp"
 #include "recordings.hpp"
+#include "report.hpp"
 
 #include <algorithm>
 #include <ostream>
@@ -16,24 +17,6 @@ namespace ravik::cli {
 namespace {
 
 using silences::Silence;
-
-constexpr int kDone = 0;
-constexpr int kDiffers = 1;
-constexpr int kTrouble = 2;
-constexpr int kReportLost = 3;
-
-int fail(std::ostream& out, std::ostream& err, const Failure& failure, int status = kTrouble) {
-    out.flush();
-    err << "gaptool: " << failure.sentence() << '\n';
-    return status;
-}
-
-// An existing output is kept unless the user said otherwise; say how.
-Failure withForceHint(Failure failure) {
-    if (failure.action == "Did not replace")
-        failure.reason += " (--force replaces it)";
-    return failure;
-}
 
 std::span<const std::uint8_t> bytesOf(const std::string& text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -63,15 +46,15 @@ GapSilences readGap(const std::string& path) {
 }
 
 std::optional<exchange::Format> formatOption(const Options& options, std::string_view name,
-                                             std::ostream& err, bool exporting) {
+                                             Report& report, bool exporting) {
     const auto text = options.value(name);
     if (!text) {
-        misuse(err, "The option " + std::string(name) + " FORMAT is needed.");
+        report.misuse("The option " + std::string(name) + " FORMAT is needed.");
         return std::nullopt;
     }
     const auto format = exchange::formatNamed(*text);
     if (!format || (exporting && !exchange::canExport(*format))) {
-        misuse(err, "Unknown format '" + *text + "' for " + std::string(name) + ".");
+        report.misuse("Unknown format '" + *text + "' for " + std::string(name) + ".");
         return std::nullopt;
     }
     return format;
@@ -92,55 +75,55 @@ const std::string_view kExchangeUsage =
                          list every finding in the .gap files under each PATH
 )";
 
-int runExport(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+void runExport(const std::vector<std::string>& arguments, Report& report) {
     const Options options(
         arguments, {{"--to", true}, {"-o", true}, {"--recording", true}, {"--force", false}});
     if (options.problem())
-        return misuse(err, *options.problem());
+        return report.misuse(*options.problem());
     if (options.operands().size() != 1)
-        return misuse(err, "The export command takes exactly one GAP file.");
-    const auto format = formatOption(options, "--to", err, true);
+        return report.misuse("The export command takes exactly one GAP file.");
+    const auto format = formatOption(options, "--to", report, true);
     if (!format)
-        return kTrouble;
+        return;
     const std::string& path = options.operands().front();
+    report.workOn(path, false);
+    const auto target = options.value("-o");
+    if (target)
+        for (const auto& input : {std::optional(path), options.value("--recording")})
+            if (input)
+                if (const auto own = ownInput(*target, *input))
+                    return report.fail(*own);
 
     const GapSilences gap = readGap(path);
     if (gap.failure)
-        return fail(out, err, *gap.failure);
+        return report.fail(*gap.failure);
     if (!gap.valid)
-        return fail(out, err,
-                    {"Did not export", path, "Its structure is incorrect: " + gap.checkError},
-                    kDiffers);
+        return report.fail(
+            {"Did not export", path, "Its structure is incorrect: " + gap.checkError}, kIncorrect);
 
     exchange::ExportOptions exportOptions;
     exportOptions.fileName = path;
     if (const auto recording = options.value("--recording")) {
         const recordings::Length length = recordings::lengthOf(*recording);
         if (length.failure)
-            return fail(out, err, *length.failure);
+            return report.fail(*length.failure);
         exportOptions.recordingSeconds = length.seconds;
     }
     const exchange::Exported exported = exchange::exportSilences(*format, gap.list, exportOptions);
     for (const std::string& note : exported.notes)
-        err << "gaptool: " << printable(path) << ": " << note << ".\n";
+        report.say(printable(path) + ": " + note + ".");
 
-    if (const auto target = options.value("-o")) {
+    if (target) {
         if (auto failure = fileio::replaceFile(*target, bytesOf(exported.text),
                                                options.has("--force") ? fileio::IfExists::replace
                                                                       : fileio::IfExists::refuse))
-            return fail(out, err, withForceHint(*failure));
-        return kDone;
+            report.fail(withForceHint(*failure));
+        return;
     }
-    out.write(exported.text.data(), static_cast<std::streamsize>(exported.text.size()));
-    if (const std::string problem = outputProblem(out); !problem.empty()) {
-        err << "gaptool: The export of \"" << printable(path)
-            << "\" could not be printed: " << problem << ".\n";
-        return kTrouble;
-    }
-    return kDone;
+    report.out().write(exported.text.data(), static_cast<std::streamsize>(exported.text.size()));
 }
 
-int runImport(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+void runImport(const std::vector<std::string>& arguments, Report& report) {
     const Options options(arguments, {{"--from", true},
                                       {"-o", true},
                                       {"--force", false},
@@ -150,20 +133,23 @@ int runImport(const std::vector<std::string>& arguments, std::ostream& out, std:
                                       {"--skip-points", false},
                                       {"--drop-tiny", false}});
     if (options.problem())
-        return misuse(err, *options.problem());
+        return report.misuse(*options.problem());
     if (options.operands().size() != 1)
-        return misuse(err, "The import command takes exactly one INPUT file.");
-    const auto format = formatOption(options, "--from", err, false);
+        return report.misuse("The import command takes exactly one INPUT file.");
+    const auto format = formatOption(options, "--from", report, false);
     if (!format)
-        return kTrouble;
+        return;
     const auto target = options.value("-o");
     if (!target)
-        return misuse(err, "The import command needs -o OUT.gap.");
+        return report.misuse("The import command needs -o OUT.gap.");
     const std::string& path = options.operands().front();
+    report.workOn(path, false);
+    if (const auto own = ownInput(*target, path))
+        return report.fail(*own);
 
     const fileio::Contents contents = fileio::readGapFile(path);
     if (contents.failure)
-        return fail(out, err, *contents.failure);
+        return report.fail(*contents.failure);
     exchange::ImportOptions importOptions;
     importOptions.mending = {options.has("--sort"), options.has("--clip"), options.has("--merge")};
     importOptions.skipPoints = options.has("--skip-points");
@@ -174,27 +160,20 @@ int runImport(const std::vector<std::string>& arguments, std::ostream& out, std:
                          contents.bytes.size()),
         importOptions);
     if (imported.refusal)
-        return fail(out, err, {"Could not import", path, *imported.refusal}, kDiffers);
+        return report.fail({"Could not import", path, *imported.refusal}, kIncorrect);
 
-    // As gaptool's other changes: nothing is written once the report cannot be printed.
-    if (const std::string problem = outputProblem(out); !problem.empty()) {
-        err << "gaptool: Nothing was changed in \"" << printable(*target)
-            << "\", since its report could not be printed: " << problem << ".\n";
-        return kTrouble;
-    }
+    if (!report.mayChange(*target))
+        return;
+    report.workOn(*target, true);
     if (auto failure = fileio::replaceFile(*target, silences::encode(imported.list),
                                            options.has("--force") ? fileio::IfExists::replace
                                                                   : fileio::IfExists::refuse))
-        return fail(out, err, withForceHint(*failure));
-    out << printable(*target) << ": " << std::to_string(imported.list.size())
-        << (imported.list.size() == 1 ? " silence" : " silences") << " from " << printable(path)
-        << '\n';
-    if (const std::string problem = outputProblem(out); !problem.empty()) {
-        err << "gaptool: \"" << printable(*target)
-            << "\" was written, but its report could not be printed: " << problem << ".\n";
-        return kReportLost;
-    }
-    return kDone;
+        return report.fail(withForceHint(*failure));
+    report.out() << printable(*target) << ": " << std::to_string(imported.list.size())
+                 << (imported.list.size() == 1 ? " silence" : " silences") << " from "
+                 << printable(path) << '\n';
+    report.changed(*target);
+    report.flush();
 }
 
 namespace {
@@ -209,28 +188,29 @@ std::string signedMs(std::int64_t shift) {
 
 } // namespace
 
-int runDiff(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+void runDiff(const std::vector<std::string>& arguments, Report& report) {
     const Options options(arguments, {{"--tolerance", true}});
     if (options.problem())
-        return misuse(err, *options.problem());
+        return report.misuse(*options.problem());
     if (options.operands().size() != 2)
-        return misuse(err, "The diff command takes two GAP files, A and B.");
+        return report.misuse("The diff command takes two GAP files, A and B.");
     std::int64_t tolerance = 0;
     if (const auto text = options.value("--tolerance")) {
         const std::string_view digits(*text);
         if (digits.empty() || digits.size() > 5 ||
             !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            return misuse(err, "The tolerance is a whole number of ms from 0 to 99999.");
+            return report.misuse("The tolerance is a whole number of ms from 0 to 99999.");
         tolerance = std::stoll(*text);
     }
 
+    report.workOn(options.operands()[0], false);
     const GapSilences a = readGap(options.operands()[0]);
     const GapSilences b = readGap(options.operands()[1]);
     for (const GapSilences* gap : {&a, &b})
         if (gap->failure)
-            return fail(out, err, *gap->failure);
+            return report.fail(*gap->failure);
 
-    int status = kDone;
+    std::ostream& out = report.out();
     for (const silences::Pairing& pair : silences::pairSilences(a.list, b.list)) {
         if (!pair.b) {
             out << "only in A: " << range(a.list[*pair.a]) << '\n';
@@ -246,9 +226,8 @@ int runDiff(const std::vector<std::string>& arguments, std::ostream& out, std::o
             out << "moved: " << range(before) << " -> " << range(after) << " (start "
                 << signedMs(startShift) << ", end " << signedMs(endShift) << ")\n";
         }
-        status = kDiffers;
+        report.worsen(kIncorrect);
     }
-    return status;
 }
 
 } // namespace ravik::cli

@@ -4,14 +4,16 @@
 #ifdef RAVIK_WITH_AUDIO
 #include "detect.hpp"
 #endif
-
 #include "core/actions.hpp"
 #include "core/failure.hpp"
 #include "core/messages.hpp"
 #include "core/replacement.hpp"
-#include "output.hpp"
+#include "options.hpp"
+#include "report.hpp"
 
 #include <algorithm>
+#include <array>
+#include <new>
 #include <optional>
 #include <ostream>
 
@@ -30,8 +32,9 @@ Commands:
   generic [--backup] [--suffix S] FILE
                          create FILE holding one silence from 0 to 1 ms
   write FILE START END   append one silence from START to END ms to FILE
-  detect RECORDING...    find each recording's silences and write them beside it as
-                         (same name, .gap; never over an existing file without --force)
+  detect RECORDING...    find each recording's silences and write them beside it
+                         under the same name with .gap (an existing file is kept
+                         unless --force is given)
   verify GAP RECORDING   list where GAP and its recording disagree
 )";
 
@@ -42,7 +45,8 @@ Options of detect and verify:
                          recording's noise floor, found from the recording
   --min-silence MS       the least silence length in ms (default 51: what defrag keeps)
   --force                detect: replace existing GAP files
-  -j N                   detect: read N recordings at once (default: one per core)
+  -j N                   detect: read N recordings at once, 1 to 999 (default: one
+                         per core)
 
 Options:
   --help                 show this help and exit
@@ -51,6 +55,7 @@ Options:
                          none when FILE did not exist or its content stays the same.
                          When the backup cannot be written, FILE is left as it was
   --suffix S             use S instead of "~" for the backup (implies --backup)
+  --                     end the options, so that a FILE may start with "-"
 
 With more than one FILE, each file's lines start with ">> Loaded File: " and its path.
 Exit status: 0 when every file is correct, 1 when a file's structure is incorrect
@@ -59,16 +64,22 @@ Exit status: 0 when every file is correct, 1 when a file's structure is incorrec
 3 when a file was changed but the report of it could not be printed.
 )";
 
-// gaptool's side of the actions: lines to `out`, failures to `err`, the statistics as labelled
-// lines, and the worst outcome as the exit status.
+// gaptool's side of the actions: lines into the report, failures beside it, the statistics as
+// labelled lines, and the worst outcome as the exit status.
 class Session final : public ActionView {
 public:
-    Session(std::ostream& out, std::ostream& err, std::string_view decimalSeparator)
-        : out_(out)
-        , err_(err)
+    Session(Report& report, std::string_view decimalSeparator)
+        : report_(report)
         , decimalSeparator_(decimalSeparator) {}
 
-    [[nodiscard]] int status() const { return status_; }
+    /// Runs `command` on `path`, which it only reads.
+    void inspect(const std::string& path, void (Session::*command)(const std::string&)) {
+        if (report_.lost())
+            return;
+        report_.workOn(path, false);
+        (this->*command)(path);
+        report_.flush();
+    }
 
     void check(const std::string& path) {
         path_ = path;
@@ -95,221 +106,197 @@ public:
         change(path, [&] { return actions::writeSilence(*this, path, start, end); });
     }
 
-    /// Runs a command that only reads `path`, and notes when its report could not be printed.
-    void inspect(const std::string& path, void (Session::*command)(const std::string&)) {
-        if (stopped_)
-            return;
-        (this->*command)(path);
-        out_.flush();
-        if (const std::string problem = outputProblem(); !problem.empty()) {
-            // A reader that went away (gaptool show ... | head) wanted no more: no complaint.
-            const auto* buffer = dynamic_cast<const DescriptorBuffer*>(out_.rdbuf());
-            if (buffer == nullptr || !buffer->readerGone())
-                err_ << "gaptool: The report could not be printed: " << problem << ".\n";
-            worsen(kTrouble);
-            stopped_ = true;
-        }
-    }
-
-    int misuse(std::string_view problem) {
-        err_ << "gaptool: " << problem << " Try 'gaptool --help'.\n";
-        return kTrouble;
-    }
-
     void header(const std::string& path) {
-        if (!stopped_)
-            out_ << messages::loadedFile(path) << '\n';
+        if (!report_.lost())
+            report_.out() << messages::loadedFile(path) << '\n';
     }
 
     // ActionView
     [[nodiscard]] std::string currentPath() const override { return path_; }
     void setCurrentPath(const std::string& path) override { path_ = path; }
     void clearStatus() override {} // a terminal keeps what it printed
-    void appendStatus(std::string_view line) override { out_ << line << '\n'; }
-    void appendStatus(const StatusLines& lines) override { print(lines); }
-    void reportFailure(const Failure& failure) override { report(failure); }
+    void appendStatus(std::string_view line) override { report_.out() << line << '\n'; }
+    void appendStatus(const StatusLines& lines) override {
+        report_.out().write(lines.text().data(), static_cast<std::streamsize>(lines.text().size()));
+    }
+    void reportFailure(const Failure& failure) override { report_.fail(failure); }
     void showTimeline(const Timeline& timeline) override {
         if (timeline.failure)
             return;
         field(messages::kSilenceCountLabel, timeline.count);
         field(messages::kSourceLengthLabel, timeline.minimum);
         field(messages::kSilencesLengthLabel, timeline.length);
+        if (timeline.verdict == Verdict::Incorrect)
+            report_.worsen(kIncorrect);
     }
     void showCheck(const StructureCheck& check) override {
         if (check.verdict == Verdict::Incorrect)
-            worsen(kIncorrect);
+            report_.worsen(kIncorrect);
     }
     void clearVerdict() override {}
-    [[nodiscard]] PictureSize pictureSize() const override { return kTimelinePicture; }
+    // A terminal has no picture: the timeline draws no boxes for it.
+    [[nodiscard]] PictureSize pictureSize() const override { return {}; }
     [[nodiscard]] std::string decimalSeparator() const override {
         return std::string(decimalSeparator_);
     }
 
 private:
-    void print(const StatusLines& lines) {
-        out_.write(lines.text().data(), static_cast<std::streamsize>(lines.text().size()));
-    }
     void field(std::string_view label, std::string_view text) {
-        out_ << label << ' ' << text << '\n';
+        report_.out() << label << ' ' << text << '\n';
     }
     // Changes one file with `run` (which returns whether it changed the file), but only while
-    // the report can be printed, and says so truthfully when the report is what failed.
+    // the report can be printed.
     template <typename Change>
     void change(const std::string& path, Change run) {
-        if (stopped_)
+        if (!report_.mayChange(path))
             return;
-        out_.flush();
-        if (const std::string problem = outputProblem(); !problem.empty()) {
-            err_ << "gaptool: Nothing was changed in \"" << printable(path)
-                 << "\", since its report could not be printed: " << problem << ".\n";
-            worsen(kTrouble);
-            stopped_ = true;
-            return;
-        }
-        const bool changed = run();
-        out_.flush();
-        if (const std::string problem = outputProblem(); changed && !problem.empty()) {
-            err_ << "gaptool: \"" << printable(path)
-                 << "\" was written, but its report could not be printed: " << problem << ".\n";
-            worsen(kReportLost);
-            stopped_ = true;
-        }
+        report_.workOn(path, true);
+        if (run())
+            report_.changed(path);
+        report_.flush();
     }
-    [[nodiscard]] std::string outputProblem() const { return cli::outputProblem(out_); }
-    void report(const Failure& failure) {
-        out_.flush(); // keep the failure after the lines that led to it on a terminal
-        err_ << "gaptool: " << failure.sentence() << '\n';
-        worsen(kTrouble);
-    }
-    void worsen(int status) { status_ = std::max(status_, status); }
 
-    std::ostream& out_;
-    std::ostream& err_;
+    Report& report_;
     std::string_view decimalSeparator_;
     std::string path_;
     Keeping keeping_;
-    int status_ = kAllCorrect;
-    bool stopped_ = false; ///< the output failed: no further file is touched
 };
 
-// Takes the backup options of defrag and generic out of `files`, GNU style: anywhere, "--" ends
-// them. The problem with them, if any.
-std::optional<std::string> takeBackupOptions(std::vector<std::string>& files, Keeping& keeping) {
-    std::vector<std::string> rest;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const std::string& argument = files[i];
-        if (argument == "--") {
-            rest.insert(rest.end(), files.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                        files.end());
-            break;
+// check, show and defrag take any number of files, each after its heading when there are several.
+void runOnFiles(const std::vector<std::string>& arguments, Report& report, std::string_view name,
+                std::string_view decimalSeparator) {
+    const bool changes = name == "defrag" || name == "generic";
+    const Options options(
+        arguments,
+        changes ? std::initializer_list<Options::Known>{{"--backup", false}, {"--suffix", true}}
+                : std::initializer_list<Options::Known>{});
+    if (options.problem())
+        return report.misuse(*options.problem());
+    const std::vector<std::string>& files = options.operands();
+    Session session(report, decimalSeparator);
+    if (changes) {
+        Keeping keeping;
+        if (const auto suffix = options.value("--suffix")) {
+            if (suffix->empty())
+                return report.misuse("The backup suffix must not be empty.");
+            keeping.backupSuffix = *suffix;
+        } else if (options.has("--backup")) {
+            keeping.backupSuffix = std::string(kBackupSuffix);
         }
-        if (argument == "--backup") {
-            if (!keeping.backupSuffix)
-                keeping.backupSuffix = std::string(kBackupSuffix);
-        } else if (argument == "--suffix" || argument.starts_with("--suffix=")) {
-            if (argument == "--suffix" && i + 1 == files.size())
-                return "The --suffix option needs a suffix.";
-            std::string suffix = argument == "--suffix" ? files[++i] : argument.substr(9);
-            if (suffix.empty())
-                return std::string("The backup suffix must not be empty.");
-            keeping.backupSuffix = std::move(suffix);
-        } else if (argument.starts_with("--")) {
-            return "Unknown option '" + argument + "'.";
-        } else {
-            rest.push_back(argument);
-        }
+        session.keep(std::move(keeping));
     }
-    files = std::move(rest);
-    return std::nullopt;
+    if (name == "generic" && files.size() != 1)
+        return report.misuse("The generic command takes exactly one FILE.");
+    if (files.empty())
+        return report.misuse("The " + std::string(name) + " command needs at least one FILE.");
+    // The actions take an empty path for no file at all.
+    if (std::ranges::any_of(files, &std::string::empty))
+        return report.misuse("A FILE argument is empty.");
+    for (const std::string& path : files) {
+        if (report.lost())
+            break;
+        if (files.size() > 1)
+            session.header(path);
+        if (name == "check")
+            session.inspect(path, &Session::check);
+        else if (name == "show")
+            session.inspect(path, &Session::show);
+        else if (name == "defrag")
+            session.defrag(path);
+        else
+            session.generic(path);
+    }
 }
+
+void runWrite(const std::vector<std::string>& arguments, Report& report,
+              std::string_view decimalSeparator) {
+    const Options options(arguments, {});
+    if (options.problem())
+        return report.misuse(*options.problem());
+    const std::vector<std::string>& operands = options.operands();
+    if (operands.size() != 3)
+        return report.misuse("The write command takes FILE START END.");
+    if (operands[0].empty())
+        return report.misuse("A FILE argument is empty.");
+    Session(report, decimalSeparator).write(operands[0], operands[1], operands[2]);
+}
+
+void detect(const std::vector<std::string>& arguments, Report& report,
+            std::string_view decimalSeparator) {
+#ifdef RAVIK_WITH_AUDIO
+    runDetect(arguments, report,
+              [&](const std::string& path) { Session(report, decimalSeparator).show(path); });
+#else
+    (void)arguments;
+    (void)decimalSeparator;
+    report.misuse("This gaptool was built without libsndfile: it cannot read recordings.");
+#endif
+}
+
+void verify(const std::vector<std::string>& arguments, Report& report) {
+#ifdef RAVIK_WITH_AUDIO
+    runVerify(arguments, report);
+#else
+    (void)arguments;
+    report.misuse("This gaptool was built without libsndfile: it cannot read recordings.");
+#endif
+}
+
+using Arguments = std::vector<std::string>;
+
+struct Command {
+    std::string_view name;
+    void (*run)(const Arguments& arguments, Report& report, std::string_view decimalSeparator);
+};
+
+// Every command, with the arguments after its name.
+constexpr std::array<Command, 11> kCommands{{
+    {"check",
+     [](const Arguments& a, Report& r, std::string_view s) { runOnFiles(a, r, "check", s); }},
+    {"show",
+     [](const Arguments& a, Report& r, std::string_view s) { runOnFiles(a, r, "show", s); }},
+    {"defrag",
+     [](const Arguments& a, Report& r, std::string_view s) { runOnFiles(a, r, "defrag", s); }},
+    {"generic",
+     [](const Arguments& a, Report& r, std::string_view s) { runOnFiles(a, r, "generic", s); }},
+    {"write", &runWrite},
+    {"detect", &detect},
+    {"verify", [](const Arguments& a, Report& r, std::string_view) { verify(a, r); }},
+    {"export", [](const Arguments& a, Report& r, std::string_view) { runExport(a, r); }},
+    {"import", [](const Arguments& a, Report& r, std::string_view) { runImport(a, r); }},
+    {"diff", [](const Arguments& a, Report& r, std::string_view) { runDiff(a, r); }},
+    {"lint", [](const Arguments& a, Report& r, std::string_view) { runLint(a, r); }},
+}};
 
 } // namespace
 
 int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
                std::string_view decimalSeparator) {
-    Session session(out, err, decimalSeparator);
-    if (arguments.empty())
-        return session.misuse("No command given.");
-    const std::string& command = arguments.front();
-    std::vector<std::string> files(arguments.begin() + 1, arguments.end());
-    if (command == "--help" || command == "-h") {
+    Report report(out, err);
+    if (arguments.empty()) {
+        report.misuse("No command given.");
+        return report.status();
+    }
+    const std::string& name = arguments.front();
+    if (name == "--help" || name == "-h") {
         out << kUsage << kExchangeUsage << kUsageEnd;
-        return kAllCorrect;
+        return report.finish();
     }
-    if (command == "--version") {
+    if (name == "--version") {
         out << "gaptool (Ravik) " << RAVIK_VERSION << '\n';
-        return kAllCorrect;
+        return report.finish();
     }
-#ifdef RAVIK_WITH_AUDIO
-    if (command == "detect")
-        return runDetect(files, out, err,
-                         [&](const std::string& path, std::ostream& to, std::ostream& failures) {
-                             Session block(to, failures, decimalSeparator);
-                             block.show(path);
-                             return block.status();
-                         });
-    if (command == "verify")
-        return runVerify(files, out, err);
-#else
-    if (command == "detect" || command == "verify")
-        return session.misuse("This gaptool was built without libsndfile: it cannot read "
-                              "recordings.");
-#endif
-
-    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
-    if (command == "export")
-        return runExport(rest, out, err);
-    if (command == "import")
-        return runImport(rest, out, err);
-    if (command == "diff")
-        return runDiff(rest, out, err);
-    if (command == "lint")
-        return runLint(rest, out, err);
-    if (command == "defrag" || command == "generic") {
-        Keeping keeping;
-        if (const auto problem = takeBackupOptions(files, keeping))
-            return session.misuse(*problem);
-        session.keep(std::move(keeping));
+    const auto command = std::ranges::find(kCommands, name, &Command::name);
+    if (command == kCommands.end()) {
+        report.misuse("Unknown command '" + name + "'.");
+        return report.status();
     }
-
-    using Action = void (Session::*)(const std::string&);
-    Action action = nullptr;
-    bool reads = false;
-    if (command == "check") {
-        action = &Session::check;
-        reads = true;
-    } else if (command == "show") {
-        action = &Session::show;
-        reads = true;
-    } else if (command == "defrag")
-        action = &Session::defrag;
-    else if (command == "generic") {
-        if (files.size() != 1)
-            return session.misuse("The generic command takes exactly one FILE.");
-        action = &Session::generic;
-    } else if (command == "write") {
-        if (files.size() != 3)
-            return session.misuse("The write command takes FILE START END.");
-        session.write(files[0], files[1], files[2]);
-        return session.status();
-    } else {
-        return session.misuse("Unknown command '" + command + "'.");
+    try {
+        command->run({arguments.begin() + 1, arguments.end()}, report, decimalSeparator);
+    } catch (const std::bad_alloc&) {
+        report.outOfMemory();
     }
-    if (files.empty())
-        return session.misuse("The " + command + " command needs at least one FILE.");
-
-    // The actions take an empty path for no file at all.
-    if (std::ranges::any_of(files, &std::string::empty))
-        return session.misuse("A FILE argument is empty.");
-    for (const std::string& path : files) {
-        if (files.size() > 1)
-            session.header(path);
-        if (reads)
-            session.inspect(path, action);
-        else
-            (session.*action)(path);
-    }
-    return session.status();
+    return report.finish();
 }
 
 } // namespace ravik::cli

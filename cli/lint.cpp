@@ -6,22 +6,20 @@
 #include "options.hpp"
 #include "paths.hpp"
 #include "recordings.hpp"
+#include "report.hpp"
 
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <new>
 #include <ostream>
-#include <set>
+#include <system_error>
 #include <thread>
 
 namespace ravik::cli {
 namespace {
 namespace fs = std::filesystem;
-
-constexpr int kClean = 0;
-constexpr int kFound = 1;
-constexpr int kTrouble = 2;
 
 bool isGapName(const fs::path& path) {
     std::string extension = utf8Of(path.extension());
@@ -38,8 +36,7 @@ struct Entry {
     std::optional<std::string> recording; ///< the recording beside it, to compare it with
 };
 
-/// Collects the .gap files under a folder, in name order. A folder reached twice (through a
-/// symbolic link back up the tree) is listed once.
+/// Collects the .gap files named, and those under the folders named, in name order.
 class Walk {
 public:
     explicit Walk(std::vector<Entry>& entries)
@@ -47,13 +44,19 @@ public:
 
     void add(const std::string& path) {
         std::error_code error;
-        const fs::path native = toPath(path);
-        const fs::file_status status = fs::status(native, error);
+        const fs::file_status status = fs::status(toPath(path), error);
         if (error && !fs::exists(status)) {
             entries_.push_back(
                 {path, {}, Failure{"Could not open", path, reasonText(error)}, std::nullopt});
         } else if (fs::is_directory(status)) {
-            folder(native);
+            fileio::walkFolders(
+                path,
+                [this](const std::string& folder, const std::vector<fileio::FolderEntry>& found) {
+                    list(folder, found);
+                },
+                [this](const Failure& failure) {
+                    entries_.push_back({failure.path, {}, failure, std::nullopt});
+                });
         } else {
             // Named outright: linted whatever its name.
             entries_.push_back({path, {}, std::nullopt, recordings::recordingBeside(path)});
@@ -61,60 +64,47 @@ public:
     }
 
 private:
-    void folder(const fs::path& folder) {
-        std::error_code error;
-        const fs::path canonical = fs::canonical(folder, error);
-        if (!error && !visited_.insert(canonical).second)
-            return;
-        std::vector<fs::path> files;
-        std::vector<fs::path> folders;
+    // Adds the .gap files among a folder's entries (in name order), each with its recording.
+    void list(const std::string& folder, const std::vector<fileio::FolderEntry>& found) {
+        using Kind = fileio::FolderEntry::Kind;
         std::vector<fs::path> recorded; // the recordings among the files, found in the same pass
-        fs::directory_iterator it(folder, error);
-        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-            std::error_code typeError;
-            if (it->is_directory(typeError))
-                folders.push_back(it->path());
-            else if (isGapName(it->path()) && !typeError)
-                files.push_back(it->path());
-            else if (recordings::isRecording(it->path()) && !typeError)
-                recorded.push_back(it->path());
-        }
-        if (error) {
-            const std::string path = utf8Of(folder);
-            entries_.push_back(
-                {path, {}, Failure{"Could not list", path, reasonText(error)}, std::nullopt});
-            return;
-        }
-        std::sort(files.begin(), files.end());
-        std::sort(folders.begin(), folders.end());
-        std::sort(recorded.begin(), recorded.end());
-        for (const fs::path& file : files) {
-            Entry entry{utf8Of(file), {}, std::nullopt, std::nullopt};
+        for (const fileio::FolderEntry& entry : found)
+            if (entry.kind == Kind::file && recordings::isRecording(toPath(entry.name)))
+                recorded.push_back(toPath(entry.name));
+        for (const fileio::FolderEntry& entry : found) {
+            // A broken link too: reading it says what is wrong with it.
+            const fs::path name = toPath(entry.name);
+            if (entry.kind == Kind::folder || !isGapName(name))
+                continue;
+            Entry linted{fileio::joinPath(folder, entry.name), {}, std::nullopt, std::nullopt};
             for (const fs::path& recording : recorded)
-                if (recording.stem() == file.stem() && !entry.recording)
-                    entry.recording = utf8Of(recording);
-            entries_.push_back(std::move(entry));
+                if (recording.stem() == name.stem() && !linted.recording)
+                    linted.recording = fileio::joinPath(folder, utf8Of(recording));
+            entries_.push_back(std::move(linted));
         }
-        for (const fs::path& inner : folders)
-            this->folder(inner);
     }
 
     std::vector<Entry>& entries_;
-    std::set<fs::path> visited_;
 };
 
 void lintOne(Entry& entry) {
     if (entry.unreadable)
         return;
-    const fileio::Contents contents = fileio::readGapFile(entry.path);
-    if (contents.failure) {
-        entry.unreadable = contents.failure;
-        return;
+    try {
+        const fileio::Contents contents = fileio::readGapFile(entry.path);
+        if (contents.failure) {
+            entry.unreadable = contents.failure;
+            return;
+        }
+        const GapBytes bytes(contents.bytes);
+        entry.findings = lint::lintBytes(bytes);
+        if (entry.recording)
+            recordings::addFindings(*entry.recording, bytes, entry.findings);
+    } catch (const std::bad_alloc&) {
+        entry.findings = {};
+        entry.unreadable = Failure{"Could not lint", entry.path,
+                                   reasonText(std::make_error_code(std::errc::not_enough_memory))};
     }
-    const GapBytes bytes(contents.bytes);
-    entry.findings = lint::lintBytes(bytes);
-    if (entry.recording)
-        recordings::addFindings(*entry.recording, bytes, entry.findings);
 }
 
 /// Lints every entry on `jobs` threads; each thread takes the next entry not yet taken.
@@ -134,23 +124,26 @@ std::string number(const std::optional<std::int64_t>& value) {
     return value ? std::to_string(*value) : "null";
 }
 
-void printText(const std::vector<Entry>& entries, std::ostream& out, std::ostream& err) {
+// Every line shows the path and the message as every text report shows outside text.
+void printText(const std::vector<Entry>& entries, Report& report) {
     for (const Entry& entry : entries) {
+        if (report.lost())
+            return;
         if (entry.unreadable) {
-            out.flush();
-            err << "gaptool: " << entry.unreadable->sentence() << '\n';
+            report.fail(*entry.unreadable);
             continue;
         }
         std::string lines;
+        const std::string path = printable(entry.path);
         for (const lint::Finding& finding : entry.findings) {
-            lines += entry.path;
+            lines += path;
             if (finding.offset)
                 lines += ':' + std::to_string(*finding.offset);
             lines += ": ";
             lines += lint::kindName(finding.kind);
-            lines += ": " + finding.message + '\n';
+            lines += ": " + printable(finding.message) + '\n';
         }
-        out << lines;
+        report.out() << lines;
     }
 }
 
@@ -183,38 +176,31 @@ void printJson(const std::vector<Entry>& entries, std::ostream& out) {
 
 } // namespace
 
-int runLint(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+void runLint(const std::vector<std::string>& arguments, Report& report) {
     const Options options(arguments, {{"--json", false}, {"-j", true}});
     if (options.problem())
-        return misuse(err, *options.problem());
+        return report.misuse(*options.problem());
     if (options.operands().empty())
-        return misuse(err, "The lint command needs at least one PATH.");
-    unsigned jobs = std::max(1U, std::thread::hardware_concurrency());
-    if (const auto text = options.value("-j")) {
-        if (text->empty() || text->size() > 3 ||
-            !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-            std::stoi(*text) == 0)
-            return misuse(err, "-j takes a number of jobs from 1 to 999.");
-        jobs = static_cast<unsigned>(std::stoi(*text));
-    }
+        return report.misuse("The lint command needs at least one PATH.");
+    const std::optional<unsigned> jobs = options.jobs();
+    if (!jobs)
+        return report.misuse(kJobsProblem);
 
     std::vector<Entry> entries;
     Walk walk(entries);
     for (const std::string& path : options.operands())
         walk.add(path);
-    lintAll(entries, jobs);
+    lintAll(entries, *jobs);
 
     if (options.has("--json"))
-        printJson(entries, out);
+        printJson(entries, report.out());
     else
-        printText(entries, out, err);
+        printText(entries, report);
 
-    int status = kClean;
     for (const Entry& entry : entries)
-        status = std::max(status, entry.unreadable         ? kTrouble
-                                  : entry.findings.empty() ? kClean
-                                                           : kFound);
-    return status;
+        report.worsen(entry.unreadable         ? kTrouble
+                      : entry.findings.empty() ? kAllCorrect
+                                               : kIncorrect);
 }
 
 } // namespace ravik::cli

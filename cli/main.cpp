@@ -3,11 +3,15 @@
 #include "output.hpp"
 
 #include <clocale>
-#include <iostream>
+#include <cstdint>
+#include <ios>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#ifdef RAVIK_SANITIZED
+#include <sanitizer/common_interface_defs.h>
+#endif
 #ifdef _WIN32
 #include <windows.h>
 // shellapi.h needs the types of windows.h.
@@ -34,11 +38,18 @@ int main(int argc, char** argv) {
     // Before anything is opened: a closed standard output must not become a GAP file's number.
     ravik::cli::DescriptorBuffer output(1);
     ravik::cli::occupyStandardDescriptors();
+    const int errorsFd = ravik::cli::setAsideStandardError();
+#ifdef RAVIK_SANITIZED
+    // A sanitizer's report is no library chatter: it goes where the program's own messages go.
+    __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<std::intptr_t>(errorsFd)));
+#endif
+    ravik::cli::DescriptorBuffer errors(errorsFd);
     ravik::fileio::treatLimitsAsErrors();
     std::setlocale(LC_ALL, "");
     const std::string decimalSeparator = std::localeconv()->decimal_point;
     std::ios::sync_with_stdio(false);
     std::ostream out(&output);
+    std::ostream err(&errors);
 #ifdef _WIN32
     (void)argc;
     (void)argv;
@@ -46,5 +57,5 @@ int main(int argc, char** argv) {
 #else
     const std::vector<std::string> arguments(argv + 1, argv + argc);
 #endif
-    return ravik::cli::runGaptool(arguments, out, std::cerr, decimalSeparator);
+    return ravik::cli::runGaptool(arguments, out, err, decimalSeparator);
 }

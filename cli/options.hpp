@@ -3,14 +3,18 @@
 #include <initializer_list>
 #include <map>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ravik::cli {
 
-/// A command's arguments split into operands and options ("--to FORMAT", "-o OUT", "--force").
+/// Every gaptool command's arguments split into operands and options, by one rule: options may
+/// stand anywhere among the operands; "--" ends them, so that a file named "-take.wav" can be
+/// given; "-" alone and a negative number ("-5", a time) are operands; a long option's value may be
+/// joined with "="
+/// ("--to=csv") and a short one's written right after it ("-j4"), as getopt reads them. Given
+/// twice, the last option counts.
 class Options {
 public:
     struct Known {
@@ -18,48 +22,25 @@ public:
         bool takesValue = false;
     };
 
-    Options(const std::vector<std::string>& arguments, std::initializer_list<Known> known) {
-        for (std::size_t i = 0; i < arguments.size() && !problem_; ++i) {
-            const std::string& argument = arguments[i];
-            if (argument.size() < 2 || argument[0] != '-') {
-                operands_.push_back(argument);
-                continue;
-            }
-            const Known* option = nullptr;
-            for (const Known& candidate : known)
-                if (candidate.name == argument)
-                    option = &candidate;
-            if (option == nullptr)
-                problem_ = "Unknown option '" + argument + "'.";
-            else if (!option->takesValue)
-                values_[argument] = "";
-            else if (i + 1 == arguments.size())
-                problem_ = "The option " + argument + " needs a value.";
-            else
-                values_[argument] = arguments[++i];
-        }
-    }
+    Options(const std::vector<std::string>& arguments, std::initializer_list<Known> known);
 
+    /// What is wrong with the command line, if anything.
     [[nodiscard]] const std::optional<std::string>& problem() const { return problem_; }
     [[nodiscard]] const std::vector<std::string>& operands() const { return operands_; }
-    [[nodiscard]] bool has(std::string_view name) const {
-        return values_.contains(std::string(name));
-    }
-    [[nodiscard]] std::optional<std::string> value(std::string_view name) const {
-        const auto found = values_.find(std::string(name));
-        return found == values_.end() ? std::nullopt : std::optional(found->second);
-    }
+    [[nodiscard]] bool has(std::string_view name) const;
+    [[nodiscard]] std::optional<std::string> value(std::string_view name) const;
+
+    /// The -j option (which must be Known): how many files at once, from 1 to 999; one per core
+    /// when it is not given. Nothing when its value is not such a number.
+    [[nodiscard]] std::optional<unsigned> jobs() const;
 
 private:
     std::vector<std::string> operands_;
-    std::map<std::string, std::string> values_;
+    std::map<std::string, std::string, std::less<>> values_;
     std::optional<std::string> problem_;
 };
 
-/// Reports a wrong command line the way every gaptool command does; returns the exit status.
-inline int misuse(std::ostream& err, std::string_view problem) {
-    err << "gaptool: " << problem << " Try 'gaptool --help'.\n";
-    return 2;
-}
+/// What -j takes, as misuse says it.
+inline constexpr std::string_view kJobsProblem = "-j takes a number of jobs from 1 to 999.";
 
 } // namespace ravik::cli

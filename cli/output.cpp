@@ -107,6 +107,25 @@ std::string outputProblem(std::ostream& out) {
     return out ? std::string() : std::string("The output could not be written");
 }
 
+int setAsideStandardError() {
+#ifdef _WIN32
+    const int own = _dup(2);
+    const int null = _open("NUL", _O_WRONLY);
+    if (own >= 0 && null >= 0)
+        _dup2(null, 2);
+    if (null >= 0)
+        _close(null);
+#else
+    const int own = ::fcntl(2, F_DUPFD_CLOEXEC, 3);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (own >= 0 && null >= 0)
+        ::dup2(null, 2);
+    if (null >= 0)
+        ::close(null);
+#endif
+    return own >= 0 ? own : 2;
+}
+
 bool occupyStandardDescriptors() {
     const bool outputOpen = isOpen(1);
     for (int fd = 0; fd <= 2; ++fd) {

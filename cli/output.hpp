@@ -41,6 +41,12 @@ private:
 /// could (the reason comes from a DescriptorBuffer beneath it).
 [[nodiscard]] std::string outputProblem(std::ostream& out);
 
+/// Keeps standard error for the program's own messages, on a descriptor of its own (returned),
+/// and points the libraries' standard error at the null device: a decoder's own messages (an
+/// MP3 decoder's about a damaged frame) never reach the user, who gets the program's one
+/// sentence naming the file instead.
+[[nodiscard]] int setAsideStandardError();
+
 /// Makes sure standard input, output and error are open (on the null device when they are
 /// not), so that no file the program opens takes their place; returns whether standard output
 /// was open.

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "core/failure.hpp"
+#include "core/fileio.hpp"
+
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace ravik::cli {
@@ -14,6 +18,22 @@ inline std::filesystem::path toPath(const std::string& utf8) {
 inline std::string utf8Of(const std::filesystem::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
+}
+
+/// A command never writes over its own input, by whatever path it is named (a link, another
+/// spelling): the refusal, when `output` is `input`.
+inline std::optional<Failure> ownInput(const std::string& output, const std::string& input) {
+    if (!fileio::sameFile(output, input))
+        return std::nullopt;
+    return Failure{"Did not write", output,
+                   "It is the file this command reads (\"" + input + "\"); nothing was written"};
+}
+
+/// An existing output is kept unless the user said otherwise; the failure then says how.
+inline Failure withForceHint(Failure failure) {
+    if (failure.action == "Did not replace")
+        failure.reason += " (--force replaces it)";
+    return failure;
 }
 
 } // namespace ravik::cli

@@ -62,8 +62,9 @@ void addFindings(const std::string& recording, const GapBytes& bytes,
         verification = audio::verifyRecording(bytes, *opened.file); // as verify does by default
     if (const std::optional<Failure> failure =
             opened.file ? verification.failure : opened.failure) {
-        findings.push_back({lint::Kind::Recording, std::nullopt, std::nullopt,
-                            "beside it, " + failure->sentence()});
+        // The failure's own sentence names the recording, so the finding reads on its own.
+        findings.push_back(
+            {lint::Kind::Recording, std::nullopt, std::nullopt, failure->sentence()});
         return;
     }
     for (const audio::Finding& finding : verification.findings)

@@ -7,10 +7,12 @@
 namespace ravik::actions {
 namespace {
 
-// The timeline's failure, when it could not read the file.
+// The timeline's failure, when it could not read the file. Its lines go to the view a block at a
+// time, as they are made.
 std::optional<Failure> drawTimeline(ActionView& view, const std::string& path) {
-    const Timeline drawn = buildTimeline(path, view.pictureSize(), view.decimalSeparator());
-    view.appendStatus(drawn.lines);
+    const Timeline drawn =
+        buildTimeline(path, view.pictureSize(), view.decimalSeparator(),
+                      [&](const StatusLines& block) { view.appendStatus(block); });
     if (drawn.failure)
         view.reportFailure(*drawn.failure);
     view.showTimeline(drawn);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "plaintext.hpp"
+
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -12,7 +14,8 @@ struct Failure {
     std::string path;   ///< the path as the user gave it
     std::string reason; ///< the system's message, or the program's own
 
-    /// One sentence for a person: Could not open "a.gap": No such file or directory.
+    /// One sentence for a person: Could not open "a.gap": No such file or directory. The path
+    /// and the reason (which may quote outside text) are shown as plaintext::printable shows them.
     [[nodiscard]] std::string sentence() const;
     /// The same sentence as a line of the status list.
     [[nodiscard]] std::string statusLine() const;
@@ -24,9 +27,6 @@ struct Failure {
 /// with, so that it reads inside a sentence.
 [[nodiscard]] std::string reasonText(std::error_code error);
 
-/// A path or a typed text as it may be shown inside a line: control characters are written as
-/// escapes (\n, \t, \x1b, ...) so that a file name can neither start a line of its own nor
-/// steer a terminal. Other text, whatever its script, stays as it is.
-[[nodiscard]] std::string printable(std::string_view text);
+using plaintext::printable;
 
 } // namespace ravik

@@ -3,7 +3,9 @@
 #include "failure.hpp"
 
 #include <chrono>
+#include <compare>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -20,9 +22,97 @@ struct Contents {
     std::optional<Failure> failure;
 };
 
-/// Reads a whole GAP file. Never creates or changes a file; refuses folders, devices and files
-/// larger than a GAP file can be before reading anything.
+/// Reads a whole GAP file, as a ReadableFile. Refuses files larger than a GAP file can be before
+/// reading anything.
 [[nodiscard]] Contents readGapFile(const std::string& path);
+
+/// Which file a path names: two paths name one file when their identities are equal.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+
+/// The identity of the file or folder at `path`, its links followed; nothing when there is none
+/// or it cannot be asked.
+[[nodiscard]] std::optional<FileIdentity> identityOf(const std::string& path);
+
+/// Whether both paths name one existing file (through links, hard links or other spellings).
+[[nodiscard]] bool sameFile(const std::string& first, const std::string& second);
+
+/// One entry of a folder, as walkFolders finds it.
+struct FolderEntry {
+    enum class Kind {
+        folder,
+        file,   ///< anything else that is there: a regular file, a named pipe, a device
+        broken, ///< a symbolic link that leads nowhere, or round in a loop
+    };
+    std::string name;       ///< UTF-8
+    Kind kind = Kind::file; ///< what its links lead to
+    bool operator==(const FolderEntry&) const = default;
+};
+
+/// `name` inside `folder`, joined with the system's separator as std::filesystem joins them.
+[[nodiscard]] std::string joinPath(const std::string& folder, const std::string& name);
+
+/// Gets each folder's path (the top folder's path joined with the names on the way down) and
+/// its entries, in name order.
+using FolderVisit =
+    std::function<void(const std::string& path, const std::vector<FolderEntry>& entries)>;
+/// Gets a folder that could not be opened or listed.
+using FolderFailure = std::function<void(const Failure& failure)>;
+
+/// Walks the folder at `top` and every folder under it, depth first, each folder's folders in
+/// name order after the folder itself. A folder reached again (through a link back up the tree,
+/// or mounted a second time) is entered once: folders are known by their identity. Each folder
+/// is opened from the one above it, not by its whole path, so that a folder costs the same
+/// however deep it lies.
+void walkFolders(const std::string& top, const FolderVisit& visit, const FolderFailure& failed);
+
+/// A file open for reading, opened only as a regular file. Opening never waits and never creates
+/// or changes anything: a folder, a named pipe or a device given by mistake is refused before
+/// anything is read, with a failure that says so. Every reading of a user's file (GAP files,
+/// other programs' files, recordings) opens it so.
+class ReadableFile {
+public:
+    struct Opening;
+    [[nodiscard]] static Opening open(const std::string& path);
+
+    ReadableFile(ReadableFile&& other) noexcept;
+    ReadableFile& operator=(ReadableFile&& other) noexcept;
+    ReadableFile(const ReadableFile&) = delete;
+    ReadableFile& operator=(const ReadableFile&) = delete;
+    ~ReadableFile();
+
+    [[nodiscard]] const std::string& path() const { return path_; }
+    /// The file's length when it was opened.
+    [[nodiscard]] std::uint64_t size() const { return size_; }
+    /// Reads up to `into.size()` bytes at the position and returns how many: 0 at the end, nothing
+    /// when the read failed (failure() says why).
+    [[nodiscard]] std::optional<std::size_t> read(std::span<std::uint8_t> into);
+    /// Moves the position to `offset` from the start; false when that failed (see failure()).
+    [[nodiscard]] bool seek(std::uint64_t offset);
+    /// Why the last read or seek failed: "Could not read", the path and the system's reason.
+    [[nodiscard]] const std::optional<Failure>& failure() const { return failure_; }
+
+private:
+    friend struct Opener;
+    ReadableFile(int fd, std::string path, std::uint64_t size);
+
+    int fd_ = -1;
+    std::string path_;
+    std::uint64_t size_ = 0;
+    std::optional<Failure> failure_;
+};
+
+struct ReadableFile::Opening {
+    std::optional<ReadableFile> file;
+    std::optional<Failure> failure; ///< set when `file` is not
+};
+
+/// How many changes of files (replacements, appends, deletions) this thread has made: a caller
+/// that is interrupted (by a failed allocation) tells by it whether a file was changed first.
+[[nodiscard]] std::uint64_t changesMade();
 
 /// What replaceFile does when the file exists already.
 enum class IfExists { replace, refuse };
@@ -99,14 +189,19 @@ struct Locking {
 };
 
 /// Takes the writers' lock on the file at `path` (the file a symbolic link points to), waiting
-/// up to `patience` for another writer. With IfMissing::create a missing file is made, empty,
-/// and removed again when the lock ends with it still empty and nothing written.
+/// up to `patience` for another writer. The links are judged again once the lock is taken, so
+/// that a link put in place while this writer waited is followed only where any link would be,
+/// and every later step checks that the path still names the file locked. With
+/// IfMissing::create a missing file is made, empty, and removed again when the lock ends with it
+/// still empty and nothing written.
 [[nodiscard]] Locking lockForWriting(const std::string& path, IfMissing ifMissing);
 
 /// Replaces the file at `path`, or creates it, with `bytes` in one atomic step under the
 /// writers' lock: a temporary file beside it is written, flushed and renamed over it, keeping
 /// its permissions. A path reached through a symbolic link replaces the file the link points
-/// to. On failure the file is as it was and no temporary file is left behind. With
+/// to. On failure the file is as it was and no temporary file is left behind. The temporary
+/// file has one name for each file, short enough beside any name the folder allows; one left
+/// by a writer that was killed is removed by the next replacement of the same file. With
 /// IfExists::refuse an existing file is left alone and named in the failure.
 [[nodiscard]] std::optional<Failure> replaceFile(const std::string& path,
                                                  std::span<const std::uint8_t> bytes,

@@ -1,6 +1,7 @@
 #include "decimaltext.hpp"
 #include "exchange.hpp"
 #include "jsontext.hpp"
+#include "plaintext.hpp"
 
 #include <algorithm>
 
@@ -14,21 +15,15 @@ std::string lineText(std::size_t line) {
     return "line " + std::to_string(line) + ": ";
 }
 
-/// The input's lines without their line breaks (LF or CR LF) and without a UTF-8 byte-order mark.
+/// The input's lines without their line breaks (any of the three) and without a UTF-8
+/// byte-order mark.
 std::vector<std::string_view> linesOf(std::string_view text) {
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = std::min(text.find('\n'), text.size());
-        std::string_view line = text.substr(0, end);
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
-        lines.push_back(line);
-        text.remove_prefix(std::min(end + 1, text.size()));
-    }
-    return lines;
+    return plaintext::splitLines(text);
 }
+
+using plaintext::quote;
 
 std::string_view trimmed(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
@@ -71,8 +66,7 @@ public:
                                     std::string_view what, bool decimalComma = false) {
         auto rounded = dt::parse(text, scale, decimalComma);
         if (!rounded)
-            refuse(line, "\"" + std::string(text) + "\" is not a number (" + std::string(what) +
-                             " was expected)");
+            refuse(line, quote(text) + " is not a number (" + std::string(what) + " was expected)");
         return rounded;
     }
 
@@ -133,8 +127,8 @@ void audacity(std::string_view text, Collector& collector) {
         const std::string_view label = fields.size() > 2 ? fields[2] : std::string_view();
         if (dt::sameNumber(fields[0], fields[1], true) && label != kAudacityLabel) {
             if (!collector.options().skipPoints)
-                collector.refuse(line, "the point label \"" + std::string(label) +
-                                           "\" marks no stretch of time; only region labels "
+                collector.refuse(line, "the point label " + quote(label) +
+                                           " marks no stretch of time; only region labels "
                                            "become silences (--skip-points leaves it out)");
             continue;
         }
@@ -142,8 +136,18 @@ void audacity(std::string_view text, Collector& collector) {
     }
 }
 
-// --- CSV: START_MS,END_MS with an optional header line; ';' or a tab may separate the fields,
-// and then ',' may be the decimal point.
+// Whether `field` holds `word`, in any case.
+bool names(std::string_view field, std::string_view word) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    for (std::size_t at = 0; at + word.size() <= field.size(); ++at)
+        if (std::equal(word.begin(), word.end(), field.begin() + static_cast<std::ptrdiff_t>(at),
+                       [&](char a, char b) { return a == lower(b); }))
+            return true;
+    return false;
+}
+
+// --- CSV: START_MS,END_MS with an optional header line that names the two columns; ';' or a
+// tab may separate the fields, and then ',' may be the decimal point.
 void csv(std::string_view text, Collector& collector) {
     const auto lines = linesOf(text);
     bool first = true;
@@ -157,8 +161,16 @@ void csv(std::string_view text, Collector& collector) {
         const auto fields = fieldsOf(lines[i], separator);
         const bool header = first && !dt::parse(fields[0], 0, separator != ',');
         first = false;
-        if (header)
+        if (header) {
+            // Anything else is no header but text where the first row should be.
+            if (fields.size() < 2 || !names(fields[0], "start") || !names(fields[1], "end")) {
+                collector.refuse(line, quote(lines[i]) +
+                                           " is neither a row of numbers nor a header naming "
+                                           "the start and end columns (start_ms,end_ms)");
+                return;
+            }
             continue;
+        }
         if (fields.size() < 2) {
             collector.refuse(line, "a row holds START_MS,END_MS");
             return;
@@ -300,13 +312,13 @@ std::vector<Token> textGridTokens(std::string_view text) {
     auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     while (at < text.size()) {
         const char c = text[at];
-        if (c == '\n') {
+        if (const std::size_t breakLength = plaintext::lineBreakAt(text, at)) {
             ++line;
-            ++at;
+            at += breakLength;
         } else if (isBlank(c)) {
             ++at;
         } else if (c == '!') {
-            at = std::min(text.find('\n', at), text.size());
+            at = std::min(text.find_first_of("\r\n", at), text.size());
         } else if (c == '"') {
             Token token{Token::Kind::Text, {}, line};
             for (++at; at < text.size(); ++at) {
@@ -318,8 +330,13 @@ std::vector<Token> textGridTokens(std::string_view text) {
                     }
                     break;
                 }
-                if (text[at] == '\n')
+                // A line break inside a text counts as one, whichever it is.
+                if (const std::size_t inside = plaintext::lineBreakAt(text, at)) {
                     ++line;
+                    token.text += '\n';
+                    at += inside - 1;
+                    continue;
+                }
                 token.text += text[at];
             }
             ++at;
@@ -391,8 +408,7 @@ public:
                 return;
             Tier tier{tierClass->text == "IntervalTier", name->text, {}, {}};
             if (!tier.intervals && tierClass->text != "TextTier") {
-                collector_.refuse(tierClass->line,
-                                  "unknown tier class \"" + tierClass->text + "\"");
+                collector_.refuse(tierClass->line, "unknown tier class " + quote(tierClass->text));
                 return;
             }
             const Token* itemCount = next(Token::Kind::Number, "the number of intervals or points");
@@ -470,7 +486,7 @@ private:
     std::size_t count(const Token& token) {
         const auto value = dt::parse(token.text, 0);
         if (!value || value->down != value->up || value->down < 0) {
-            collector_.refuse(token.line, "\"" + token.text + "\" is not a count");
+            collector_.refuse(token.line, quote(token.text) + " is not a count");
             return 0;
         }
         return static_cast<std::size_t>(std::min<std::int64_t>(value->down, 1'000'000'000));

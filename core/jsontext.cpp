@@ -1,14 +1,35 @@
 #include "jsontext.hpp"
 
+#include "plaintext.hpp"
+
 #include <array>
+#include <string_view>
+#include <unordered_set>
 
 namespace ravik::jsontext {
 
 std::string quoted(std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out = "\"";
-    for (const char c : text) {
+    const auto escape = [&](unsigned code) {
+        out += "\\u";
+        for (int shift = 12; shift >= 0; shift -= 4)
+            out += kHex[(code >> shift) & 0xFU];
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
+        const std::size_t length = plaintext::utf8SequenceAt(text, i);
+        if (length == 0) {
+            escape(0xDC00 + byte); // a byte that is no UTF-8: its lone surrogate
+            ++i;
+            continue;
+        }
+        if (length > 1) {
+            out.append(text, i, length);
+            i += length;
+            continue;
+        }
         switch (c) {
         case '"':
             out += "\\\"";
@@ -26,14 +47,12 @@ std::string quoted(std::string_view text) {
             out += "\\t";
             break;
         default:
-            if (byte < 0x20) {
-                out += "\\u00";
-                out += kHex[byte >> 4];
-                out += kHex[byte & 0xF];
-            } else {
+            if (byte < 0x20)
+                escape(byte);
+            else
                 out += c;
-            }
         }
+        ++i;
     }
     out += '"';
     return out;
@@ -50,6 +69,8 @@ namespace {
 
 // Deep enough for any list of silences; a deeper file is refused instead of exhausting the stack.
 constexpr int kDeepest = 64;
+// Up to this many members an object's names are compared one by one.
+constexpr std::size_t kSmallObject = 16;
 
 class Parser {
 public:
@@ -76,11 +97,15 @@ private:
         return false;
     }
     void skipBlanks() {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' ||
-                                      text_[at_] == '\n' || text_[at_] == '\r')) {
-            if (text_[at_] == '\n')
+        while (at_ < text_.size()) {
+            if (const std::size_t breakLength = plaintext::lineBreakAt(text_, at_)) {
                 ++line_;
-            ++at_;
+                at_ += breakLength;
+            } else if (text_[at_] == ' ' || text_[at_] == '\t') {
+                ++at_;
+            } else {
+                return;
+            }
         }
     }
     bool take(char c) {
@@ -129,8 +154,11 @@ private:
         ++at_;
         if (take('}'))
             return true;
+        // Names seen so far: a list while the object is small, a set once it is not.
+        std::unordered_set<std::string> names;
         do {
             skipBlanks();
+            const std::size_t keyLine = line_;
             std::string key;
             if (at_ == text_.size() || text_[at_] != '"')
                 return fail("a member's name in quotation marks was expected");
@@ -138,10 +166,21 @@ private:
                 return false;
             if (!take(':'))
                 return fail("':' was expected after a member's name");
+            if (into.members.size() == kSmallObject)
+                for (const Member& each : into.members)
+                    names.insert(each.name);
+            const bool repeated = into.members.size() < kSmallObject ? into.member(key) != nullptr
+                                                                     : names.contains(key);
+            if (repeated) {
+                line_ = keyLine;
+                return fail("the member " + plaintext::quote(key) + " appears twice in one object");
+            }
             Value member;
             if (!value(member, depth + 1))
                 return false;
             into.members.push_back({std::move(key), std::move(member)});
+            if (into.members.size() > kSmallObject)
+                names.insert(into.members.back().name);
         } while (take(','));
         return take('}') || fail("',' or '}' was expected");
     }
@@ -170,22 +209,29 @@ private:
         return true;
     }
 
-    // Escapes other than \uXXXX keep their character; \uXXXX becomes UTF-8 (surrogate pairs
-    // are joined). Silence lists hold no text that needs more.
+    // \uXXXX becomes UTF-8 (surrogate pairs are joined). Silence lists hold no text that needs
+    // more.
     bool string(std::string& into) {
         ++at_;
         while (at_ < text_.size() && text_[at_] != '"') {
-            char c = text_[at_++];
-            if (c == '\n')
+            if (plaintext::lineBreakAt(text_, at_) != 0)
                 return fail("a string runs past the end of its line");
+            char c = text_[at_++];
             if (c != '\\') {
                 into += c;
                 continue;
             }
             if (at_ == text_.size())
                 break;
+            if (plaintext::lineBreakAt(text_, at_) != 0)
+                return fail("a string runs past the end of its line");
             c = text_[at_++];
             switch (c) {
+            case '"':
+            case '\\':
+            case '/':
+                into += c;
+                break;
             case 'n':
                 into += '\n';
                 break;
@@ -212,11 +258,14 @@ private:
                         return fail("a \\u escape needs four hexadecimal digits");
                     code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
                 }
-                utf8(into, code);
+                if (code >= 0xDC80 && code <= 0xDCFF)
+                    into += static_cast<char>(code - 0xDC00); // a byte quoted() kept apart
+                else
+                    utf8(into, code);
                 break;
             }
             default:
-                into += c;
+                return fail("a string holds \\" + std::string(1, c) + ", which is no JSON escape");
             }
         }
         if (at_ == text_.size())

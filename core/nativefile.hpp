@@ -3,11 +3,14 @@
 // The few system calls that differ between POSIX and Windows, behind one interface that
 // fileio.cpp uses. Not part of the core's API.
 
+#include "fileio.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace ravik::fileio::native {
 namespace fs = std::filesystem;
@@ -15,19 +18,14 @@ namespace fs = std::filesystem;
 /// The reason the last failed call of this interface gave, on this thread.
 [[nodiscard]] std::error_code lastError();
 
-/// Which file a path or descriptor is: equal identities are one file.
-struct Identity {
-    std::uint64_t device = 0;
-    std::uint64_t file = 0;
-    bool operator==(const Identity&) const = default;
-};
+using Identity = FileIdentity;
 
 enum class Kind { missing, regular, folder, other };
 
 struct Status {
     Kind kind = Kind::missing;
     std::uint64_t size = 0;
-    Identity identity;
+    Identity identity;       ///< of folders too
     bool unlinked = false;   ///< the file has no name any more (POSIX only)
     std::uint32_t mode = 0;  ///< permission bits to carry over to a replacement
     std::uint32_t owner = 0; ///< POSIX owner and group, likewise
@@ -73,6 +71,17 @@ private:
 };
 
 void ignoreLimitSignals();
+
+/// Folders open for listing and for opening the folders in them; -1 is a failure. A folder is
+/// opened from the one above it where the system allows, so that no whole path is looked up.
+[[nodiscard]] int openFolder(const fs::path& path);
+[[nodiscard]] int openFolderIn(int folder, const fs::path& name);
+/// The folder above, through "..": nothing (-1) where the system has no such step.
+[[nodiscard]] int openFolderAbove(int folder);
+[[nodiscard]] bool folderIdentity(int folder, Identity& identity);
+/// The folder's entries, in no order; false when it could not be listed.
+[[nodiscard]] bool listFolder(int folder, std::vector<FolderEntry>& entries);
+void closeFolder(int folder);
 
 /// The file a path names once its symbolic links are followed, or why a link is not followed.
 struct Resolved {

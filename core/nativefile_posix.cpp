@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
@@ -149,6 +150,63 @@ void flushFolder(const fs::path& folder) {
 
 bool renameOver(const fs::path& from, const fs::path& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+int openFolder(const fs::path& path) {
+    return ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+int openFolderIn(int folder, const fs::path& name) {
+    return ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+int openFolderAbove(int folder) {
+    return ::openat(folder, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+bool folderIdentity(int folder, Identity& identity) {
+    Status status;
+    if (!statusOf(folder, status))
+        return false;
+    identity = status.identity;
+    return true;
+}
+
+bool listFolder(int folder, std::vector<FolderEntry>& entries) {
+    const int listed = ::fcntl(folder, F_DUPFD_CLOEXEC, 3); // closedir closes its own
+    DIR* stream = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (stream == nullptr) {
+        if (listed >= 0)
+            ::close(listed);
+        return false;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(stream)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        FolderEntry found{name, FolderEntry::Kind::file};
+        if (entry->d_type == DT_DIR) {
+            found.kind = FolderEntry::Kind::folder;
+        } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat target {};
+            if (::fstatat(folder, entry->d_name, &target, 0) != 0)
+                found.kind = FolderEntry::Kind::broken;
+            else if (S_ISDIR(target.st_mode))
+                found.kind = FolderEntry::Kind::folder;
+        }
+        entries.push_back(std::move(found));
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(stream);
+    errno = error;
+    return error == 0;
+}
+
+void closeFolder(int folder) {
+    if (folder >= 0)
+        ::close(folder);
 }
 
 Resolved resolveLinks(const fs::path& given) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <io.h>
+#include <map>
 #include <sys/stat.h>
 #include <utility>
 #include <windows.h>
@@ -100,6 +101,14 @@ bool statusOf(const fs::path& path, Status& status) {
         if (fs::is_directory(kind)) { // a folder cannot be opened as a file
             status = Status{};
             status.kind = Kind::folder;
+            // Its identity, for telling a folder reached again through a link.
+            HANDLE folder =
+                CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            if (folder != INVALID_HANDLE_VALUE) {
+                (void)identityOf(folder, status.identity);
+                CloseHandle(folder);
+            }
             return true;
         }
         if (lastFailure == std::errc::no_such_file_or_directory) {
@@ -210,6 +219,66 @@ bool renameOver(const fs::path& from, const fs::path& to) {
         }
         Sleep(10);
     }
+}
+
+// Windows opens folders by their paths only: an open folder here is its path, kept under a number.
+namespace {
+
+thread_local std::map<int, fs::path> openFolders;
+thread_local int lastFolder = 0;
+
+int keepFolder(fs::path path) {
+    std::error_code error;
+    if (!fs::is_directory(path, error)) {
+        failWith(error ? error : std::make_error_code(std::errc::not_a_directory));
+        return -1;
+    }
+    openFolders[++lastFolder] = std::move(path);
+    return lastFolder;
+}
+
+} // namespace
+
+int openFolder(const fs::path& path) {
+    return keepFolder(path.empty() ? fs::path(".") : path);
+}
+
+int openFolderIn(int folder, const fs::path& name) {
+    return keepFolder(openFolders.at(folder) / name);
+}
+
+int openFolderAbove(int) {
+    return -1;
+}
+
+bool folderIdentity(int folder, Identity& identity) {
+    Status status;
+    if (!statusOf(openFolders.at(folder), status) || status.kind != Kind::folder)
+        return false;
+    identity = status.identity;
+    return true;
+}
+
+bool listFolder(int folder, std::vector<FolderEntry>& entries) {
+    std::error_code error;
+    fs::directory_iterator it(openFolders.at(folder), error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        const std::u8string name = it->path().filename().u8string();
+        FolderEntry found{std::string(name.begin(), name.end()), FolderEntry::Kind::file};
+        std::error_code typeError;
+        if (it->is_directory(typeError))
+            found.kind = FolderEntry::Kind::folder;
+        else if (typeError)
+            found.kind = FolderEntry::Kind::broken;
+        entries.push_back(std::move(found));
+    }
+    if (error)
+        failWith(error);
+    return !error;
+}
+
+void closeFolder(int folder) {
+    openFolders.erase(folder);
 }
 
 Resolved resolveLinks(const fs::path& given) {

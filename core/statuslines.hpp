@@ -28,6 +28,12 @@ public:
     /// Appends lines [first, first + count) of `other`. Precondition: they exist.
     void append(const StatusLines& other, std::size_t first, std::size_t count);
 
+    /// Empties the lines, keeping the room they took.
+    void clear() {
+        text_.clear();
+        ends_.clear();
+    }
+
     [[nodiscard]] std::size_t size() const { return ends_.size(); }
     [[nodiscard]] bool empty() const { return ends_.empty(); }
     /// Line i, without its line break. Precondition: i < size().

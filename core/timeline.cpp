@@ -19,14 +19,24 @@ std::string minimumText(std::int32_t timelineEnd) {
 } // namespace
 
 Timeline buildTimeline(const GapBytes& bytes, PictureSize picture,
-                       std::string_view decimalSeparator) {
+                       std::string_view decimalSeparator, const LineBlocks& blocks) {
     Timeline timeline;
-    timeline.lines.add(messages::kDesigningGraph);
+    StatusLines& lines = timeline.lines;
+    // With blocks, the lines made so far go there whenever a block is full, and at the end.
+    const auto handOver = [&](std::size_t atLeast) {
+        if (blocks && lines.size() >= atLeast && !lines.empty()) {
+            blocks(lines);
+            lines.clear();
+        }
+    };
+    lines.add(messages::kDesigningGraph);
     timeline.boxHeight = static_cast<int>(std::nearbyint(picture.height));
+    timeline.verdict = checkStructure(bytes).verdict;
     if (bytes.size() == 0) {
         timeline.count = "0";
         timeline.minimum = minimumText(0);
         timeline.length = nf::spacedDecimal(0);
+        handOver(1);
         return timeline;
     }
 
@@ -36,46 +46,51 @@ Timeline buildTimeline(const GapBytes& bytes, PictureSize picture,
     const std::int32_t end = bytes.field(zero - 4); // the end of the last counted silence
     timeline.minimum = minimumText(end);
 
+    // With no length to scale by, or no picture, there is nothing to draw.
+    const bool drawn = end != 0 && picture.width > 0;
     auto addBox = [&](double left, double width) {
-        // With no length to scale by there is nothing to draw.
-        if (end != 0)
+        if (drawn)
             timeline.boxes.push_back({static_cast<float>(picture.width * left / end),
                                       static_cast<float>(picture.width * width / end)});
     };
 
     // One line and one box per record; a typical line is under 40 characters.
-    const std::size_t records = static_cast<std::size_t>(recordsHeld(bytes.size()));
-    timeline.lines.reserve(records, records * 40);
-    timeline.boxes.reserve(records);
+    const auto records = static_cast<std::size_t>(recordsHeld(bytes.size()));
+    const std::size_t held = blocks ? std::min(records, kTimelineBlock) : records;
+    lines.reserve(held, held * 40);
+    if (drawn)
+        timeline.boxes.reserve(records);
 
     std::int64_t total = 0;
     std::uint64_t offset = 0;
     if (bytes.field(0) == 0) {
         const std::int32_t firstEnd = bytes.field(4);
-        timeline.lines.add(
+        lines.add(
             {"Silence: 0 (0) - ", nf::spacedDecimal(firstEnd), " (", nf::hex32(firstEnd), ")"});
         addBox(0, firstEnd);
         total = firstEnd;
         offset = kRecordSize;
         if (bytes.word(offset) == 0) {
             timeline.length = nf::spacedDecimal(total);
+            handOver(1);
             return timeline;
         }
     }
     for (;;) {
         const std::int32_t start = bytes.field(offset);
         const std::int32_t stop = bytes.field(offset + 4);
-        timeline.lines.add(nf::ShortLine()
-                               .text("Silence: ")
-                               .spaced(start)
-                               .text(" (")
-                               .hex32(start)
-                               .text(") - ")
-                               .plain(stop)
-                               .text(" (")
-                               .hex32(stop)
-                               .text(")")
-                               .view());
+        lines.add(nf::ShortLine()
+                      .text("Silence: ")
+                      .spaced(start)
+                      .text(" (")
+                      .hex32(start)
+                      .text(") - ")
+                      .plain(stop)
+                      .text(" (")
+                      .hex32(stop)
+                      .text(")")
+                      .view());
+        handOver(kTimelineBlock);
         // Wide enough that no difference or sum of 32-bit times can overflow.
         const std::int64_t span = std::int64_t{stop} - start;
         addBox(start, static_cast<double>(span));
@@ -87,19 +102,24 @@ Timeline buildTimeline(const GapBytes& bytes, PictureSize picture,
             break;
     }
     timeline.length = nf::spacedDecimal(total);
+    handOver(1);
     return timeline;
 }
 
 Timeline buildTimeline(const std::string& path, PictureSize picture,
-                       std::string_view decimalSeparator) {
+                       std::string_view decimalSeparator, const LineBlocks& blocks) {
     fileio::Contents contents = fileio::readGapFile(path);
     if (contents.failure) {
         Timeline timeline;
         timeline.lines.add(messages::kDesigningGraph);
+        if (blocks) {
+            blocks(timeline.lines);
+            timeline.lines.clear();
+        }
         timeline.failure = std::move(contents.failure);
         return timeline;
     }
-    return buildTimeline(GapBytes(contents.bytes), picture, decimalSeparator);
+    return buildTimeline(GapBytes(contents.bytes), picture, decimalSeparator, blocks);
 }
 
 } // namespace ravik

@@ -3,7 +3,9 @@
 #include "failure.hpp"
 #include "gapformat.hpp"
 #include "statuslines.hpp"
+#include "structurecheck.hpp"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,7 +21,7 @@ struct Box {
     bool operator==(const Box&) const = default;
 };
 
-/// Outer size of the picture, in the units the boxes are drawn in.
+/// Outer size of the picture, in the units the boxes are drawn in; one of no width gets no boxes.
 struct PictureSize {
     double width = 0;
     double height = 0;
@@ -34,17 +36,26 @@ struct Timeline {
     std::string minimum; ///< the source length field: "Bigger than  1200 msecs."
     std::string length;  ///< the silences length field: " 400"
     std::vector<Box> boxes;
-    int boxHeight = 0;              ///< the picture's height, rounded
-    std::optional<Failure> failure; ///< the file could not be read: no fields, no boxes
+    int boxHeight = 0;                     ///< the picture's height, rounded
+    Verdict verdict = Verdict::NotChecked; ///< the structure check's, for the bytes drawn
+    std::optional<Failure> failure;        ///< the file could not be read: no fields, no boxes
 
     bool operator==(const Timeline&) const = default;
 };
 
+/// Takes the timeline's lines as they are made, a block of at most kTimelineBlock lines at a time,
+/// so that a million lines need never be held at once.
+using LineBlocks = std::function<void(const StatusLines&)>;
+inline constexpr std::size_t kTimelineBlock = 32768;
+
 /// The timeline of a file's bytes. `decimalSeparator` is the user's, for a count of one half.
+/// With `blocks` the lines go there and the timeline holds none.
 [[nodiscard]] Timeline buildTimeline(const GapBytes& bytes, PictureSize picture,
-                                     std::string_view decimalSeparator);
+                                     std::string_view decimalSeparator,
+                                     const LineBlocks& blocks = {});
 /// The timeline of the file at `path`; only reads it.
 [[nodiscard]] Timeline buildTimeline(const std::string& path, PictureSize picture,
-                                     std::string_view decimalSeparator);
+                                     std::string_view decimalSeparator,
+                                     const LineBlocks& blocks = {});
 
 } // namespace ravik

@@ -4,6 +4,7 @@
 #include "Form3.hpp"
 #include "Form4.hpp"
 #ifdef RAVIK_WITH_RECORDING
+#include "audio/formats.hpp"
 #include "core/silences.hpp"
 #include "recordingwindow.hpp"
 #endif
@@ -297,25 +298,41 @@ void Form1::showRecording() {
         for (const std::string& candidate : silences::recordingCandidates(gap.toStdString()))
             if (QFileInfo(QString::fromStdString(candidate)).isFile())
                 return openRecording(QString::fromStdString(candidate), gap);
-    dialog_.Filter = QStringLiteral("Recordings (*.wav *.flac *.ogg *.mp3) | "
-                                    "*.wav;*.flac;*.ogg;*.mp3");
-    if (!dialog_.ShowOpen())
+    // The recordings' own dialog: the shared one's filter and file name are the GAP files'.
+    // Folders in the system's own spelling, as the dialog gives paths (C:\... on Windows).
+    const QString start = !recordingFolder_.isEmpty() ? recordingFolder_
+                          : gap.isEmpty()             ? QString()
+                                          : QDir::toNativeSeparators(QFileInfo(gap).absolutePath());
+    QStringList patterns;
+    for (const std::string& extension : audio::readableExtensions())
+        patterns << QStringLiteral("*.") + QString::fromStdString(extension);
+    const std::optional<QString> recording = dialog_.chooseOther(
+        this, FileChooser::Mode::Open,
+        QStringLiteral("Recordings (%1)").arg(patterns.join(QLatin1Char(' '))), start);
+    if (!recording)
         return;
-    const QString recording = dialog_.FileName;
-    openRecording(recording, gap.isEmpty() ? QString::fromStdString(
-                                                 silences::gapPathFor(recording.toStdString()))
-                                           : gap);
+    recordingFolder_ = QDir::toNativeSeparators(QFileInfo(*recording).absolutePath());
+    openRecording(*recording, gap.isEmpty() ? QString::fromStdString(
+                                                  silences::gapPathFor(recording->toStdString()))
+                                            : gap);
 }
 
 void Form1::openRecording(const QString& recording, const QString& gap) {
     if (!recording_)
         recording_ = std::make_unique<RecordingWindow>(*this);
-    if (recording_->openRecording(recording, gap))
-        showWindow(*recording_);
+    if (recording_->openRecording(recording, gap) == RecordingWindow::Opening::Cancelled)
+        return;
+    recording_->placeOver(*this);
+    showWindow(*recording_);
 }
 #endif
 
 void Form1::exitProgram() {
+#ifdef RAVIK_WITH_RECORDING
+    // The one window with work to lose asks first; its Cancel keeps every window open.
+    if (recording_ && recording_->isVisible() && !recording_->close())
+        return;
+#endif
     close();
     QApplication::closeAllWindows();
     QCoreApplication::quit();

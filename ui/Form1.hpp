@@ -92,7 +92,8 @@ public:
 
 #ifdef RAVIK_WITH_RECORDING
     /// Ctrl+R: the Recording window for the current file's recording (the first of NAME.wav,
-    /// .flac, .ogg, .mp3 beside it), else for one chosen through the dialog.
+    /// .flac, .ogg, .mp3 beside it), else for one chosen through a dialog of its own, which
+    /// starts in the GAP file's folder and then where the last recording was chosen.
     void showRecording();
     /// Opens `recording` in the Recording window with the GAP file `gap`.
     void openRecording(const QString& recording, const QString& gap);
@@ -134,6 +135,7 @@ private:
     std::optional<Replacement> undoable_;
 #ifdef RAVIK_WITH_RECORDING
     std::unique_ptr<RecordingWindow> recording_;
+    QString recordingFolder_; // where the recordings' dialog starts
 #endif
 };
 

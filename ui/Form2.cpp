@@ -2,6 +2,8 @@
 
 #include "ui_Form2.h"
 
+#include <QShortcut>
+
 namespace ravik {
 
 Form2::Form2(QWidget* parent)
@@ -13,6 +15,8 @@ Form2::Form2(QWidget* parent)
     QFont address = ui_->Label9->font();
     address.setPointSizeF(8.25); // a size the layout file cannot hold
     ui_->Label9->setFont(address);
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this,
+            &QWidget::close);
 }
 
 Form2::~Form2() = default;

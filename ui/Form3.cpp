@@ -26,13 +26,15 @@ Form3::Form3(Workbench& main, Registrar registrar, QWidget* parent)
     // The operations to take back are run here, so their undo works here too.
     connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this,
             [this] { actions::undo(main_.actionView()); });
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this,
+            &QWidget::close);
 }
 
 Form3::~Form3() = default;
 
 void Form3::createGenericGap() {
     CommonDialog& dialog = main_.fileDialog();
-    if (!dialog.ShowSave())
+    if (!dialog.ShowSave(FileChooser::Mode::Save, this))
         return; // only a file chosen in this very dialog counts
     (void)actions::createGeneric(main_.actionView(), dialog.FileName.toStdString());
 }

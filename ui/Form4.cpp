@@ -8,6 +8,7 @@
 #include "workbench.hpp"
 
 #include <QCloseEvent>
+#include <QShortcut>
 
 namespace ravik {
 
@@ -25,6 +26,8 @@ Form4::Form4(Workbench& main, QWidget* parent)
     connect(ui_->Command2, &QPushButton::clicked, this, &Form4::selectFile);
     connect(ui_->Command3, &QPushButton::clicked, this, &Form4::clearFile);
     ui_->Text1->setFocus(); // the window opens ready for the first start time
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this,
+            &QWidget::close);
 }
 
 Form4::~Form4() = default;
@@ -45,7 +48,8 @@ void Form4::writeData() {
 
 void Form4::selectFile() {
     CommonDialog& dialog = main_.fileDialog();
-    dialog.ShowSave(FileChooser::Mode::Append); // a cancel takes the unchanged name all the same
+    // A cancel takes the unchanged name all the same.
+    dialog.ShowSave(FileChooser::Mode::Append, this);
     ui_->Text3->setText(dialog.FileName);
     ActionView& view = main_.actionView();
     view.clearStatus();

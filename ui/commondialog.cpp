@@ -1,5 +1,6 @@
 #include "commondialog.hpp"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QStringList>
 
@@ -18,7 +19,8 @@ public:
                                                options);
         if (path.isEmpty())
             return std::nullopt;
-        return path;
+        // Qt's dialog gives C:/...; every path the program shows is in the system's spelling.
+        return QDir::toNativeSeparators(path);
     }
 };
 
@@ -30,12 +32,17 @@ CommonDialog::CommonDialog(QWidget* parent)
 
 CommonDialog::~CommonDialog() = default;
 
-bool CommonDialog::ShowOpen() {
-    return show(FileChooser::Mode::Open);
+bool CommonDialog::ShowOpen(QWidget* over) {
+    return show(FileChooser::Mode::Open, over);
 }
 
-bool CommonDialog::ShowSave(FileChooser::Mode mode) {
-    return show(mode == FileChooser::Mode::Append ? mode : FileChooser::Mode::Save);
+bool CommonDialog::ShowSave(FileChooser::Mode mode, QWidget* over) {
+    return show(mode == FileChooser::Mode::Append ? mode : FileChooser::Mode::Save, over);
+}
+
+std::optional<QString> CommonDialog::chooseOther(QWidget* over, FileChooser::Mode mode,
+                                                 const QString& qtFilter, const QString& start) {
+    return chooser_->choose(over != nullptr ? over : parent_, mode, qtFilter, start);
 }
 
 QFileDialog::Options CommonDialog::dialogOptions(FileChooser::Mode mode) {
@@ -48,9 +55,9 @@ void CommonDialog::setChooser(std::unique_ptr<FileChooser> chooser) {
     chooser_ = std::move(chooser);
 }
 
-bool CommonDialog::show(FileChooser::Mode mode) {
+bool CommonDialog::show(FileChooser::Mode mode, QWidget* over) {
     const std::optional<QString> chosen =
-        chooser_->choose(parent_, mode, qtFilter(Filter), FileName);
+        chooser_->choose(over != nullptr ? over : parent_, mode, qtFilter(Filter), FileName);
     if (!chosen)
         return false;
     FileName = *chosen;

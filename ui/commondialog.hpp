@@ -37,10 +37,17 @@ public:
     /// The full path of the file last chosen through the dialog; empty until one is chosen.
     QString FileName;
 
-    /// Shows the dialog in its open form; true when the user chose a file.
-    bool ShowOpen();
-    /// Shows the dialog in its save form (Save or Append); true when the user chose a file.
-    bool ShowSave(FileChooser::Mode mode = FileChooser::Mode::Save);
+    /// Shows the dialog in its open form over `over` (the main window when null); true when the
+    /// user chose a file.
+    bool ShowOpen(QWidget* over = nullptr);
+    /// Shows the dialog in its save form (Save or Append) over `over` (the main window when
+    /// null); true when the user chose a file.
+    bool ShowSave(FileChooser::Mode mode = FileChooser::Mode::Save, QWidget* over = nullptr);
+
+    /// Asks through the same chooser for a file that is none of the shared dialog's business:
+    /// its filter and file name stay as they are.
+    [[nodiscard]] std::optional<QString> chooseOther(QWidget* over, FileChooser::Mode mode,
+                                                     const QString& qtFilter, const QString& start);
 
     /// Replaces what asks the user, for tests.
     void setChooser(std::unique_ptr<FileChooser> chooser);
@@ -52,7 +59,7 @@ public:
     [[nodiscard]] static QString qtFilter(const QString& storedFilter);
 
 private:
-    bool show(FileChooser::Mode mode);
+    bool show(FileChooser::Mode mode, QWidget* over);
 
     QWidget* parent_;
     std::unique_ptr<FileChooser> chooser_;

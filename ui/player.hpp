@@ -21,8 +21,9 @@ public:
     [[nodiscard]] std::optional<QString> unavailableReason() const;
     [[nodiscard]] bool isPlaying() const;
 
-    /// Plays the recording at `path` from `fromMs` up to `toMs` (its end when nothing). Failures
-    /// come as `failed`.
+    /// Plays the recording at `path` from `fromMs` up to `toMs` (its end when nothing), and stops
+    /// there once it has been heard, however often the sound output ran short meanwhile.
+    /// Failures come as `failed`.
     void play(const QString& path, double fromMs, std::optional<double> toMs);
     void stop();
 
@@ -33,6 +34,8 @@ signals:
     void failed(const QString& reason);
 
 private:
+    void tick();
+
     struct State;
     std::unique_ptr<State> state_;
 };

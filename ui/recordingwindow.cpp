@@ -1,26 +1,27 @@
 #include "recordingwindow.hpp"
 
-#include "audio/silencedetector.hpp"
 #include "core/actions.hpp"
-#include "core/fileio.hpp"
 #include "player.hpp"
 #include "waveformview.hpp"
 #include "workbench.hpp"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QUndoStack>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 
 namespace ravik {
 namespace {
@@ -29,6 +30,8 @@ namespace {
 constexpr double kPlayMargin = 300.0;
 // How far one step of the zoom keys goes.
 constexpr double kZoomStep = 1.5;
+// The size the window asks for where the screen has room.
+constexpr QSize kPreferredSize(900, 380);
 
 QString fromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -38,14 +41,13 @@ QString fromUtf8(const std::string& text) {
 // moves of one drag merge into one step.
 class ListCommand final : public QUndoCommand {
 public:
-    ListCommand(RecordingWindow& window, const QString& text, std::vector<Silence> after,
-                std::optional<std::size_t> selectAfter, int drag = -1)
-        : QUndoCommand(text)
+    ListCommand(RecordingWindow& window, const audio::SilenceDocument::Edit& edit, int drag)
+        : QUndoCommand(QObject::tr(edit.name.c_str()))
         , window_(window)
         , before_(window.silenceList())
-        , after_(std::move(after))
+        , after_(edit.list)
         , selectBefore_(window.waveform().selected())
-        , selectAfter_(selectAfter)
+        , selectAfter_(edit.select)
         , drag_(drag) {}
 
     void undo() override { window_.setSilences(before_, selectBefore_); }
@@ -99,6 +101,14 @@ public:
     }
 };
 
+// The platform's own keys for `key` after the ones every platform gets, each once.
+QList<QKeySequence> keysWithStandard(QList<QKeySequence> keys, QKeySequence::StandardKey key) {
+    for (const QKeySequence& standard : QKeySequence::keyBindings(key))
+        if (!keys.contains(standard))
+            keys << standard;
+    return keys;
+}
+
 } // namespace
 
 std::unique_ptr<Asker> makeMessageBoxAsker() {
@@ -109,35 +119,43 @@ RecordingWindow::RecordingWindow(Workbench& workbench, QWidget* parent)
     : QMainWindow(parent)
     , workbench_(workbench)
     , asker_(makeMessageBoxAsker())
+    , undo_(new QUndoStack(this))
     , view_(new WaveformView)
     , scroll_(new QScrollBar(Qt::Horizontal))
     , threshold_(new QLineEdit(QStringLiteral("auto")))
     , leastSilence_(new QLineEdit(QString::number(audio::kDefaultLeastSilenceMs)))
     , detect_(new QPushButton(tr("&Detect")))
     , play_(new QPushButton(tr("Play")))
+    , problem_(new QLabel)
     , status_(new QLabel)
     , player_(new Player(this)) {
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(makeControls());
+    problem_->setWordWrap(true);
+    problem_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    problem_->hide();
+    layout->addWidget(problem_);
     layout->addWidget(view_, 1);
     layout->addWidget(scroll_);
     setCentralWidget(central);
     statusBar()->addWidget(status_, 1);
     setUpActions();
-    resize(900, 360);
+    resize(kPreferredSize);
 
     connect(view_, &WaveformView::viewChanged, this, &RecordingWindow::syncScrollBar);
-    connect(scroll_, &QScrollBar::valueChanged, this, [this](int value) {
-        view_->setView(value * view_->msPerPixel(), view_->msPerPixel());
-    });
-    connect(view_, &WaveformView::pointerMoved, this, &RecordingWindow::showStatus);
-    connect(view_, &WaveformView::selectionChanged, this, &RecordingWindow::showStatus);
-    connect(view_, &WaveformView::edgeDragged, this, &RecordingWindow::moveEdge);
-    connect(view_, &WaveformView::silenceDrawn, this, &RecordingWindow::addSilence);
-    connect(&undo_, &QUndoStack::cleanChanged, this, &RecordingWindow::updateTitle);
+    connect(scroll_, &QScrollBar::valueChanged, this,
+            [this](int value) { view_->setScale(view_->scale().scrolledTo(value)); });
+    connect(view_, &WaveformView::pointerMoved, this, &RecordingWindow::updateActions);
+    connect(view_, &WaveformView::selectionChanged, this, &RecordingWindow::updateActions);
+    connect(view_, &WaveformView::edgeDragged, this,
+            [this](std::size_t index, silences::Edge which, int ms, int drag) {
+                edit(document_.moveEdge(index, which, ms), drag);
+            });
+    connect(view_, &WaveformView::silenceDrawn, this,
+            [this](const Silence& silence) { edit(document_.add(silence)); });
     connect(player_, &Player::positionChanged, view_, [this](double ms) {
-        if (view_->xAt(ms) > view_->width()) // the view turns the page to follow the play-head
+        if (!view_->scale().shows(ms)) // the view turns the page to follow the play-head
             view_->setView(ms, view_->msPerPixel());
         view_->setPlayHead(ms);
     });
@@ -145,23 +163,24 @@ RecordingWindow::RecordingWindow(Workbench& workbench, QWidget* parent)
         view_->setPlayHead(std::nullopt);
         play_->setText(tr("Play"));
     });
-    connect(player_, &Player::failed, this, [this](const QString& reason) {
-        notice_ = reason;
-        showStatus();
-    });
-    view_->setContent(nullptr, &list_);
-    updateTitle();
+    connect(player_, &Player::failed, this, &RecordingWindow::say);
+    // A menu closed with Escape leaves the menu bar holding the keys; Tab goes back to work.
+    menuBar()->installEventFilter(this);
+    view_->installEventFilter(this);
+    view_->setContent(nullptr, nullptr);
+    updateActions();
 }
 
 RecordingWindow::~RecordingWindow() {
-    // The stack is emptied as it goes, after the members its signals read are gone.
-    disconnect(&undo_, nullptr, this, nullptr);
+    disconnect(undo_, nullptr, this, nullptr);
 }
 
 QWidget* RecordingWindow::makeControls() {
     auto* controls = new QWidget;
     auto* row = new QHBoxLayout(controls);
     row->setContentsMargins(0, 0, 0, 0);
+    threshold_->setObjectName(QStringLiteral("threshold"));
+    leastSilence_->setObjectName(QStringLiteral("leastSilence"));
     auto* thresholdLabel = new QLabel(tr("&Threshold (dB):"));
     thresholdLabel->setBuddy(threshold_);
     threshold_->setToolTip(tr("\"auto\": just above the recording's noise floor; or a negative "
@@ -176,25 +195,25 @@ QWidget* RecordingWindow::makeControls() {
     row->addStretch(1);
     row->addWidget(play_);
     connect(detect_, &QPushButton::clicked, this, &RecordingWindow::detect);
+    connect(threshold_, &QLineEdit::returnPressed, this, &RecordingWindow::detect);
+    connect(leastSilence_, &QLineEdit::returnPressed, this, &RecordingWindow::detect);
     connect(play_, &QPushButton::clicked, this, &RecordingWindow::togglePlay);
-    if (const std::optional<QString> reason = player_->unavailableReason()) {
-        play_->setEnabled(false);
+    if (const std::optional<QString> reason = player_->unavailableReason())
         play_->setToolTip(*reason);
-    } else {
+    else
         play_->setToolTip(tr("Play from the pointer (Space); P plays the selected silence"));
-    }
     return controls;
 }
 
 void RecordingWindow::setUpActions() {
-    const auto action = [this](const QString& text, const QKeySequence& keys, auto slot) {
+    const auto action = [this](const QString& text, const QList<QKeySequence>& keys, auto slot) {
         auto* made = new QAction(text, this);
-        made->setShortcut(keys);
+        made->setShortcuts(keys);
         connect(made, &QAction::triggered, this, slot);
         return made;
     };
     // Keys that the fields use too act only on the waveform.
-    const auto waveKey = [&](const QString& text, const QKeySequence& keys, auto slot) {
+    const auto waveKey = [&](const QString& text, const QList<QKeySequence>& keys, auto slot) {
         QAction* made = action(text, keys, slot);
         made->setShortcutContext(Qt::WidgetShortcut);
         view_->addAction(made);
@@ -202,62 +221,71 @@ void RecordingWindow::setUpActions() {
     };
 
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->addAction(action(tr("&Save"), QKeySequence::Save, [this] { save(); }));
-    file->addAction(action(tr("&Close"), QKeySequence::Close, [this] { close(); }));
+    actions_.save = action(tr("&Save"), {QKeySequence::Save}, [this] { save(); });
+    file->addAction(actions_.save);
+    file->addAction(action(tr("&Close"),
+                           keysWithStandard({Qt::CTRL | Qt::Key_W}, QKeySequence::Close),
+                           [this] { close(); }));
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    QAction* undo = undo_.createUndoAction(this, tr("&Undo"));
-    undo->setShortcut(QKeySequence::Undo);
-    QAction* redo = undo_.createRedoAction(this, tr("&Redo"));
-    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence::Redo});
+    QAction* undo = undo_->createUndoAction(this, tr("&Undo"));
+    undo->setShortcuts(keysWithStandard({Qt::CTRL | Qt::Key_Z}, QKeySequence::Undo));
+    QAction* redo = undo_->createRedoAction(this, tr("&Redo"));
+    redo->setShortcuts(keysWithStandard({Qt::CTRL | Qt::SHIFT | Qt::Key_Z, Qt::CTRL | Qt::Key_Y},
+                                        QKeySequence::Redo));
     edit->addAction(undo);
     edit->addAction(redo);
     edit->addSeparator();
-    edit->addAction(
-        waveKey(tr("&Delete Silence"), QKeySequence::Delete, [this] { removeSelected(); }));
-    edit->addAction(
-        waveKey(tr("Select &Next"), QKeySequence(Qt::Key_Tab), [this] { selectNeighbour(1); }));
-    edit->addAction(waveKey(tr("Select &Previous"), QKeySequence(Qt::SHIFT | Qt::Key_Backtab),
-                            [this] { selectNeighbour(-1); }));
-    waveKey(tr("Select Previous"), QKeySequence(Qt::Key_Backtab), [this] { selectNeighbour(-1); });
-    waveKey(tr("Edge Left"), QKeySequence(Qt::Key_Left), [this] { moveSelectedEdge(-1); });
-    waveKey(tr("Edge Right"), QKeySequence(Qt::Key_Right), [this] { moveSelectedEdge(1); });
-    waveKey(tr("Edge Far Left"), QKeySequence(Qt::SHIFT | Qt::Key_Left),
-            [this] { moveSelectedEdge(-10); });
-    waveKey(tr("Edge Far Right"), QKeySequence(Qt::SHIFT | Qt::Key_Right),
-            [this] { moveSelectedEdge(10); });
+    actions_.remove = waveKey(tr("&Delete Silence"), {QKeySequence::Delete}, [this] {
+        if (const auto index = view_->selected())
+            this->edit(document_.remove(*index));
+    });
+    edit->addAction(actions_.remove);
+    // Tab and Shift+Tab are the waveform's own keys (see eventFilter), so these are no shortcuts:
+    // the menu only names them.
+    actions_.next =
+        action(tr("Select &Next") + QLatin1String("\tTab"), {}, [this] { selectNeighbour(1); });
+    actions_.previous = action(tr("Select &Previous") + QLatin1String("\tShift+Tab"), {},
+                               [this] { selectNeighbour(-1); });
+    edit->addAction(actions_.next);
+    edit->addAction(actions_.previous);
+    actions_.edge = {
+        waveKey(tr("Edge Left"), {Qt::Key_Left}, [this] { moveSelectedEdge(-1); }),
+        waveKey(tr("Edge Right"), {Qt::Key_Right}, [this] { moveSelectedEdge(1); }),
+        waveKey(tr("Edge Far Left"), {Qt::SHIFT | Qt::Key_Left}, [this] { moveSelectedEdge(-10); }),
+        waveKey(tr("Edge Far Right"), {Qt::SHIFT | Qt::Key_Right},
+                [this] { moveSelectedEdge(10); }),
+    };
 
     QMenu* view = menuBar()->addMenu(tr("&View"));
     const auto zoom = [this](double factor) {
         const double pointer = view_->pointerMs();
-        const bool shown = view_->xAt(pointer) >= 0 && view_->xAt(pointer) <= view_->width();
-        view_->zoomAround(factor, shown ? pointer : view_->msAt(view_->width() / 2.0));
+        view_->zoomAround(
+            factor, view_->scale().shows(pointer) ? pointer : view_->msAt(view_->width() / 2.0));
     };
-    view->addAction(waveKey(tr("Zoom &In"), QKeySequence(Qt::Key_Plus), [=] { zoom(kZoomStep); }));
-    waveKey(tr("Zoom In"), QKeySequence(Qt::Key_Equal), [=] { zoom(kZoomStep); });
-    view->addAction(
-        waveKey(tr("Zoom &Out"), QKeySequence(Qt::Key_Minus), [=] { zoom(1 / kZoomStep); }));
-    view->addAction(action(tr("&Whole Recording"), QKeySequence(Qt::CTRL | Qt::Key_0),
-                           [this] { view_->fitAll(); }));
-    view->addAction(waveKey(tr("&Start"), QKeySequence(Qt::Key_Home), [this] {
-        view_->setView(0, view_->msPerPixel());
-        view_->setPointerMs(0);
-    }));
-    view->addAction(waveKey(tr("&End"), QKeySequence(Qt::Key_End), [this] {
-        view_->setView(view_->totalMs(), view_->msPerPixel());
-        view_->setPointerMs(view_->totalMs());
-    }));
+    actions_.viewing = {
+        waveKey(tr("Zoom &In"), {Qt::Key_Plus, Qt::Key_Equal}, [=] { zoom(kZoomStep); }),
+        waveKey(tr("Zoom &Out"), {Qt::Key_Minus}, [=] { zoom(1 / kZoomStep); }),
+        action(tr("&Whole Recording"), {Qt::CTRL | Qt::Key_0}, [this] { view_->fitAll(); }),
+        waveKey(tr("&Start"), {Qt::Key_Home},
+                [this] {
+                    view_->setView(0, view_->msPerPixel());
+                    view_->setPointerMs(0);
+                }),
+        waveKey(tr("&End"), {Qt::Key_End},
+                [this] {
+                    view_->setView(view_->totalMs(), view_->msPerPixel());
+                    view_->setPointerMs(view_->totalMs());
+                }),
+    };
+    view->addActions(actions_.viewing);
 
     QMenu* playMenu = menuBar()->addMenu(tr("&Play"));
-    QAction* playAction =
-        waveKey(tr("&Play / Stop"), QKeySequence(Qt::Key_Space), [this] { togglePlay(); });
-    QAction* playSilence =
-        waveKey(tr("Play &Silence"), QKeySequence(Qt::Key_P), [this] { playSelected(); });
-    playMenu->addAction(playAction);
-    playMenu->addAction(playSilence);
-    const bool canPlay = !player_->unavailableReason();
-    playAction->setEnabled(canPlay);
-    playSilence->setEnabled(canPlay);
+    actions_.play = waveKey(tr("&Play / Stop"), {Qt::Key_Space}, [this] { togglePlay(); });
+    actions_.playSilence = waveKey(tr("Play &Silence"), {Qt::Key_P}, [this] { playSelected(); });
+    playMenu->addAction(actions_.play);
+    playMenu->addAction(actions_.playSilence);
+    connect(undo_, &QUndoStack::indexChanged, this, &RecordingWindow::updateActions);
 }
 
 // --- Opening and saving -----------------------------------------------------------------
@@ -266,123 +294,95 @@ void RecordingWindow::setAsker(std::unique_ptr<Asker> asker) {
     asker_ = std::move(asker);
 }
 
-bool RecordingWindow::openRecording(const QString& recording, const QString& gap) {
-    if (!settleUnsaved())
-        return false;
-    ActionView& report = workbench_.actionView();
-    auto opened = audio::SoundFile::open(recording.toStdString());
-    if (!opened.file) {
-        report.reportFailure(*opened.failure);
-        return false;
-    }
-    audio::Peaks::Read read = audio::Peaks::read(*opened.file);
-    if (read.failure) {
-        report.reportFailure(*read.failure);
-        return false;
-    }
-    std::vector<std::uint8_t> bytes;
-    const std::string gapPath = gap.toStdString();
-    std::error_code error;
-    if (std::filesystem::exists(
-            std::filesystem::path(std::u8string(gapPath.begin(), gapPath.end())), error)) {
-        fileio::Contents contents = fileio::readGapFile(gapPath);
-        if (contents.failure) {
-            report.reportFailure(*contents.failure);
-            return false;
-        }
-        bytes = std::move(contents.bytes);
-    }
-    player_->stop();
-    peaks_ = std::move(read.peaks);
-    recording_ = recording;
-    gap_ = gap;
-    loadGap(std::move(bytes));
-    view_->setContent(&*peaks_, &list_);
-    view_->setFocus();
-    updateTitle();
-    return true;
+QString RecordingWindow::recordingPath() const {
+    return document_.isOpen() ? QString::fromStdString(document_.recordingPath()) : QString();
 }
 
-void RecordingWindow::loadGap(std::vector<std::uint8_t> bytes) {
-    silences::Decoded decoded = silences::decodeFile(GapBytes(bytes));
+QString RecordingWindow::gapPath() const {
+    return document_.isOpen() ? QString::fromStdString(document_.gapPath()) : QString();
+}
+
+RecordingWindow::Opening RecordingWindow::openRecording(const QString& recording,
+                                                        const QString& gap) {
+    if (document_.isModified() && recording == recordingPath() && gap == gapPath())
+        return Opening::Opened; // already here, with the user's changes
+    if (!settleUnsaved())
+        return Opening::Cancelled;
+    player_->stop();
+    undo_->clear();
     notice_.clear();
-    if (decoded.valid) {
-        list_ = std::move(decoded.list);
-    } else {
-        list_.clear();
-        notice_ = fromUtf8(silences::invalidFileNotice(gap_.toStdString()));
+    const std::optional<Failure> failure =
+        document_.open(recording.toStdString(), gap.toStdString());
+    view_->setContent(document_.peaks(), document_.isOpen() ? &document_.silences() : nullptr);
+    view_->setFocus();
+    updateActions();
+    if (failure) {
+        workbench_.actionView().reportFailure(*failure); // the program's log has it too
+        return Opening::Failed;
     }
-    loaded_ = std::move(bytes);
-    undo_.clear();
-    view_->select(std::nullopt);
-    view_->update();
-    showStatus();
+    return Opening::Opened;
 }
 
 bool RecordingWindow::settleUnsaved() {
-    if (undo_.isClean())
+    if (!document_.isModified())
         return true;
     const QString text =
-        tr("The silences of \"%1\" have changed. Save them?").arg(QFileInfo(gap_).fileName());
+        tr("The silences of \"%1\" have changed. Save them?").arg(QFileInfo(gapPath()).fileName());
     switch (asker_->ask(this, Asker::Question::UnsavedChanges, text)) {
     case Asker::Answer::Save:
         return save();
     case Asker::Answer::Discard:
+        discard();
         return true;
     default:
         return false;
     }
 }
 
+void RecordingWindow::discard() {
+    document_.discard();
+    undo_->clear();
+    view_->select(std::nullopt);
+    view_->update();
+    updateActions();
+}
+
 bool RecordingWindow::save() {
-    if (gap_.isEmpty())
+    if (!document_.isOpen())
         return false;
-    const std::string path = gap_.toStdString();
-    const std::vector<std::uint8_t> bytes = silences::encode(list_);
-    const auto fail = [this](const Failure& failure) {
-        notice_ = fromUtf8(failure.sentence());
-        showStatus();
-        workbench_.actionView().reportFailure(failure);
-        return false;
-    };
-    std::optional<std::vector<std::uint8_t>> accepted; // what the user chose to overwrite
+    std::optional<std::vector<std::uint8_t>> overwriting; // what the user chose to replace
     for (;;) {
-        fileio::Locking locking = fileio::lockForWriting(path, fileio::IfMissing::create);
-        if (locking.failure)
-            return fail(*locking.failure);
-        const fileio::Contents now = locking.lock->read();
-        if (now.failure)
-            return fail(*now.failure);
-        if (now.bytes == loaded_ || (accepted && now.bytes == *accepted)) {
-            if (const auto failure = locking.lock->replace(bytes))
-                return fail(*failure);
+        audio::SilenceDocument::Saving saving = document_.save(overwriting);
+        using Outcome = audio::SilenceDocument::Saving::Outcome;
+        if (saving.outcome == Outcome::Saved)
             break;
-        }
-        // Changed since it was read: nobody waits on the lock while the user decides.
-        locking.lock.reset();
-        const QString text = tr("\"%1\" has changed on disk since it was loaded. Reload it and "
-                                "lose the changes made here, or overwrite it with them?")
-                                 .arg(QFileInfo(gap_).fileName());
-        switch (asker_->ask(this, Asker::Question::ChangedOnDisk, text)) {
-        case Asker::Answer::Reload: {
-            fileio::Contents fresh = fileio::readGapFile(path);
-            if (fresh.failure)
-                return fail(*fresh.failure);
-            loadGap(std::move(fresh.bytes));
+        if (saving.outcome == Outcome::Failed) {
+            say(fromUtf8(saving.failure->sentence()));
+            workbench_.actionView().reportFailure(*saving.failure);
             return false;
         }
+        const QString text = tr("\"%1\" has changed on disk since it was loaded. Reload it and "
+                                "lose the changes made here, or overwrite it with them?")
+                                 .arg(QFileInfo(gapPath()).fileName());
+        switch (asker_->ask(this, Asker::Question::ChangedOnDisk, text)) {
+        case Asker::Answer::Reload:
+            if (const std::optional<Failure> failure = document_.reload()) {
+                say(fromUtf8(failure->sentence()));
+                return false;
+            }
+            notice_.clear();
+            discard();
+            return false;
         case Asker::Answer::Overwrite:
-            accepted = now.bytes;
+            overwriting = std::move(saving.onDisk);
             continue;
         default:
             return false;
         }
     }
-    loaded_ = bytes;
     notice_.clear();
-    undo_.setClean();
-    showStatus();
-    actions::takeWrittenFile(workbench_.actionView(), path);
+    updateActions();
+    actions::takeWrittenFile(workbench_.actionView(), document_.gapPath());
     return true;
 }
 
@@ -395,111 +395,107 @@ void RecordingWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void RecordingWindow::placeOver(const QWidget& owner) {
+    if (placed_)
+        return;
+    placed_ = true;
+    const QScreen* screen = owner.screen();
+    if (screen == nullptr)
+        return;
+    const QRect area = screen->availableGeometry();
+    // Room for the frame a window manager adds, which is not known before the window is shown.
+    const QSize frame(16, 48);
+    const QSize size = kPreferredSize.boundedTo(area.size() - frame).expandedTo(minimumSizeHint());
+    resize(size);
+    QRect placed(QPoint(), size + frame);
+    placed.moveCenter(owner.frameGeometry().center());
+    placed.moveLeft(std::clamp(placed.left(), area.left(), area.right() + 1 - placed.width()));
+    placed.moveTop(std::clamp(placed.top(), area.top(), area.bottom() + 1 - placed.height()));
+    move(placed.topLeft());
+}
+
 // --- Editing ----------------------------------------------------------------------------
 
 void RecordingWindow::setSilences(std::vector<Silence> list, std::optional<std::size_t> select) {
-    list_ = std::move(list);
+    document_.apply(std::move(list));
     view_->select(select, view_->selectedEdge());
-    showStatus();
+    updateActions();
+}
+
+void RecordingWindow::edit(const std::optional<audio::SilenceDocument::Edit>& change, int drag) {
+    if (change)
+        undo_->push(new ListCommand(*this, *change, drag));
 }
 
 void RecordingWindow::detect() {
+    if (!document_.isOpen())
+        return;
     audio::DetectOptions options;
     const QString threshold = threshold_->text().trimmed();
     if (!threshold.isEmpty() &&
         threshold.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0) {
         options.thresholdDb = audio::thresholdFromText(threshold.toStdString());
-        if (!options.thresholdDb) {
-            notice_ = tr("The threshold is \"auto\" or a negative level in dBFS, such as -45.");
-            return showStatus();
-        }
+        if (!options.thresholdDb)
+            return say(tr("The threshold is \"auto\" or a negative level in dBFS, such as -45."));
     }
     const std::optional<int> leastMs =
         audio::leastSilenceFromText(leastSilence_->text().trimmed().toStdString());
-    if (!leastMs) {
-        notice_ = tr("The least silence is a whole number of milliseconds from 1 to 32767.");
-        return showStatus();
-    }
+    if (!leastMs)
+        return say(tr("The least silence is a whole number of milliseconds from 1 to 32767."));
     options.leastSilenceMs = *leastMs;
-    auto opened = audio::SoundFile::open(recording_.toStdString());
-    if (!opened.file) {
-        notice_ = fromUtf8(opened.failure->sentence());
-        return showStatus();
-    }
-    const audio::Detection detection = audio::detectSilences(*opened.file, options);
-    if (detection.failure) {
-        notice_ = fromUtf8(detection.failure->sentence());
-        return showStatus();
-    }
-    std::vector<Silence> found = detection.silences;
+    const audio::SilenceDocument::Detected detected = document_.detect(options);
+    if (detected.failure)
+        return say(fromUtf8(detected.failure->sentence()));
+    edit(detected.edit);
     QStringList warnings;
-    for (const std::string& warning : detection.warnings)
+    for (const std::string& warning : detected.warnings)
         warnings << fromUtf8(warning);
-    undo_.push(new ListCommand(*this, tr("Detect Silences"), std::move(found), std::nullopt));
-    notice_ = warnings.join(QLatin1String("; "));
-    showStatus();
-}
-
-void RecordingWindow::moveEdge(std::size_t index, silences::Edge edge, int ms, int drag) {
-    if (index >= list_.size())
-        return;
-    const int to = silences::edgeRange(list_, index, edge).clamp(ms);
-    const std::int64_t current =
-        edge == silences::Edge::Start ? list_[index].start : list_[index].end;
-    if (to == current)
-        return;
-    std::vector<Silence> after = list_;
-    (edge == silences::Edge::Start ? after[index].start : after[index].end) = to;
-    undo_.push(new ListCommand(*this, tr("Move Edge"), std::move(after), index, drag));
+    say(warnings.join(QLatin1String("; ")));
 }
 
 void RecordingWindow::moveSelectedEdge(int by) {
     const std::optional<std::size_t> index = view_->selected();
-    if (!index)
+    if (!index || *index >= silenceList().size())
         return;
-    const Silence& silence = list_[*index];
+    const Silence& silence = silenceList()[*index];
     const silences::Edge edge = view_->selectedEdge();
-    moveEdge(*index, edge,
-             static_cast<int>(edge == silences::Edge::Start ? silence.start : silence.end) + by,
-             -1);
-}
-
-void RecordingWindow::addSilence(const Silence& silence) {
-    if (!silences::freeRoomAround(list_, static_cast<int>(silence.start)) ||
-        !silences::freeRoomAround(list_, static_cast<int>(silence.end)))
-        return;
-    std::vector<Silence> after = list_;
-    const std::size_t index = silences::insertionIndex(list_, silence);
-    after.insert(after.begin() + static_cast<std::ptrdiff_t>(index), silence);
-    if (!silences::isValid(after))
-        return;
-    undo_.push(new ListCommand(*this, tr("Add Silence"), std::move(after), index));
-}
-
-void RecordingWindow::removeSelected() {
-    const std::optional<std::size_t> index = view_->selected();
-    if (!index)
-        return;
-    std::vector<Silence> after = list_;
-    after.erase(after.begin() + static_cast<std::ptrdiff_t>(*index));
-    undo_.push(new ListCommand(*this, tr("Delete Silence"), std::move(after), std::nullopt));
+    edit(document_.moveEdge(
+        *index, edge,
+        static_cast<int>(edge == silences::Edge::Start ? silence.start : silence.end) + by));
 }
 
 void RecordingWindow::selectNeighbour(int step) {
-    if (list_.empty())
+    const std::vector<Silence>& list = silenceList();
+    if (list.empty())
         return;
-    const auto last = static_cast<std::ptrdiff_t>(list_.size()) - 1;
+    const auto last = static_cast<std::ptrdiff_t>(list.size()) - 1;
     const std::optional<std::size_t> now = view_->selected();
     const std::ptrdiff_t next =
         now ? std::clamp(static_cast<std::ptrdiff_t>(*now) + step, std::ptrdiff_t{0}, last)
             : (step > 0 ? 0 : last);
-    const Silence& silence = list_[static_cast<std::size_t>(next)];
+    const Silence& silence = list[static_cast<std::size_t>(next)];
     view_->select(static_cast<std::size_t>(next), silences::Edge::Start);
-    const auto start = static_cast<double>(silence.start);
-    const auto end = static_cast<double>(silence.end);
-    if (view_->xAt(start) < 0 || view_->xAt(end) > view_->width())
-        view_->setView((start + end) / 2.0 - view_->width() * view_->msPerPixel() / 2,
-                       view_->msPerPixel());
+    view_->setScale(view_->scale().showing(static_cast<double>(silence.start),
+                                           static_cast<double>(silence.end)));
+}
+
+bool RecordingWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || (watched != view_ && watched != menuBar()))
+        return QMainWindow::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+    if (!tab || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) || !document_.isOpen())
+        return QMainWindow::eventFilter(watched, event);
+    if (watched == menuBar()) {
+        if (QApplication::activePopupWidget() != nullptr)
+            return false; // a menu is open: Tab is the menu's
+        // Leaves the menu bar's keyboard mode, which gives the focus back to the waveform.
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(menuBar(), &escape);
+        view_->setFocus(Qt::OtherFocusReason);
+    }
+    selectNeighbour(key->key() == Qt::Key_Tab ? 1 : -1);
+    return true;
 }
 
 // --- Listening --------------------------------------------------------------------------
@@ -512,17 +508,17 @@ void RecordingWindow::togglePlay() {
 
 void RecordingWindow::playSelected() {
     const std::optional<std::size_t> index = view_->selected();
-    if (!index)
+    if (!index || *index >= silenceList().size())
         return;
-    const Silence& silence = list_[*index];
+    const Silence& silence = silenceList()[*index];
     play(static_cast<double>(silence.end) + kPlayMargin,
          std::max(0.0, static_cast<double>(silence.start) - kPlayMargin));
 }
 
 void RecordingWindow::play(std::optional<double> toMs, double fromMs) {
-    if (recording_.isEmpty() || player_->unavailableReason())
+    if (!document_.isOpen() || player_->unavailableReason())
         return;
-    player_->play(recording_, fromMs, toMs);
+    player_->play(recordingPath(), fromMs, toMs);
     if (player_->isPlaying())
         play_->setText(tr("Stop"));
 }
@@ -533,35 +529,69 @@ QString RecordingWindow::statusText() const {
     return status_->text();
 }
 
-void RecordingWindow::showStatus() {
+void RecordingWindow::say(const QString& notice) {
+    notice_ = notice;
+    updateActions();
+}
+
+void RecordingWindow::updateActions() {
+    const bool open = document_.isOpen();
+    const std::vector<Silence>& list = document_.silences();
     std::optional<Silence> selected;
-    if (const auto index = view_->selected(); index && *index < list_.size())
-        selected = list_[*index];
-    QString line = fromUtf8(silences::statusLine(
-        recording_.isEmpty()
-            ? std::nullopt
-            : std::optional<int>(static_cast<int>(std::lround(view_->pointerMs()))),
-        selected));
+    if (const auto index = view_->selected(); open && index && *index < list.size())
+        selected = list[*index];
+
+    const QString name = QFileInfo(QString::fromStdString(document_.recordingPath())).fileName();
+    switch (document_.state()) {
+    case audio::SilenceDocument::State::Empty:
+        setWindowTitle(tr("Recording[*]"));
+        break;
+    case audio::SilenceDocument::State::Open:
+        setWindowTitle(tr("Recording - %1[*]").arg(name));
+        break;
+    case audio::SilenceDocument::State::Failed:
+        setWindowTitle(tr("Recording - %1 (not opened)[*]").arg(name));
+        break;
+    }
+    setWindowModified(document_.isModified());
+    problem_->setVisible(document_.failure().has_value());
+    if (document_.failure())
+        problem_->setText(fromUtf8(document_.failure()->sentence()));
+
+    QStringList parts;
+    if (open) {
+        parts << fromUtf8(
+            silences::statusLine(static_cast<int>(std::lround(view_->pointerMs())), selected));
+        if (document_.notice())
+            parts << fromUtf8(*document_.notice());
+    }
     if (!notice_.isEmpty())
-        line += (line.isEmpty() ? QString() : QStringLiteral("   ")) + notice_;
-    status_->setText(line);
+        parts << notice_;
+    status_->setText(parts.join(QLatin1String("   ")));
+
+    const bool canPlay = open && !player_->unavailableReason();
+    actions_.save->setEnabled(document_.isModified());
+    actions_.remove->setEnabled(selected.has_value());
+    for (QAction* edge : actions_.edge)
+        edge->setEnabled(selected.has_value());
+    actions_.next->setEnabled(open && !list.empty());
+    actions_.previous->setEnabled(open && !list.empty());
+    for (QAction* viewing : actions_.viewing)
+        viewing->setEnabled(open);
+    actions_.play->setEnabled(canPlay);
+    actions_.playSilence->setEnabled(canPlay && selected.has_value());
+    play_->setEnabled(canPlay);
+    for (QWidget* control : std::initializer_list<QWidget*>{detect_, threshold_, leastSilence_})
+        control->setEnabled(open);
 }
 
 void RecordingWindow::syncScrollBar() {
     const QSignalBlocker blocker(scroll_);
-    const double perPixel = view_->msPerPixel();
-    const double widthPx = view_->width();
-    scroll_->setRange(
-        0, static_cast<int>(std::max(0.0, std::ceil(view_->totalMs() / perPixel - widthPx))));
-    scroll_->setPageStep(std::max(1, static_cast<int>(widthPx)));
-    scroll_->setSingleStep(std::max(1, static_cast<int>(widthPx / 10)));
-    scroll_->setValue(static_cast<int>(std::lround(view_->viewStartMs() / perPixel)));
-}
-
-void RecordingWindow::updateTitle() {
-    const QString name = recording_.isEmpty() ? QString() : QFileInfo(recording_).fileName();
-    setWindowTitle(tr("Recording - %1[*]").arg(name));
-    setWindowModified(!undo_.isClean());
+    const TimeScale::Scroll bar = view_->scale().scroll();
+    scroll_->setRange(0, bar.maximum);
+    scroll_->setPageStep(bar.pageStep);
+    scroll_->setSingleStep(bar.singleStep);
+    scroll_->setValue(bar.value);
 }
 
 } // namespace ravik

@@ -1,12 +1,10 @@
 #pragma once
 
 #include "asker.hpp"
-#include "audio/peaks.hpp"
+#include "audio/silencedocument.hpp"
 #include "core/silences.hpp"
 
 #include <QMainWindow>
-#include <QUndoStack>
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -16,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
+class QUndoStack;
 
 namespace ravik {
 
@@ -24,9 +23,8 @@ class WaveformView;
 class Workbench;
 
 /// The Recording window: a recording's waveform with its GAP file's silences over it, to see,
-/// hear, detect and edit them. Every edit is one step on its undo stack and keeps the list a
-/// valid GAP file; saving writes the file under the writers' lock and hands it to the main
-/// window.
+/// hear, detect and edit them. The silences and their edits belong to its SilenceDocument; the
+/// window asks the user (through the Asker), keeps the undo steps and renders.
 class RecordingWindow : public QMainWindow {
     Q_OBJECT
 
@@ -34,55 +32,73 @@ public:
     explicit RecordingWindow(Workbench& workbench, QWidget* parent = nullptr);
     ~RecordingWindow() override;
 
+    enum class Opening {
+        Opened,    ///< the recording is shown
+        Failed,    ///< the window shows what failed, and nothing else
+        Cancelled, ///< the user kept what was open, with its changes
+    };
     /// Shows the recording at `recording` with the silences of the GAP file at `gap` (which
-    /// need not exist). Asks about unsaved changes first; false when the user cancelled or the
-    /// recording or the GAP file could not be read (the main window reports why).
-    bool openRecording(const QString& recording, const QString& gap);
+    /// need not exist), asking about unsaved changes first. The same pair, open with changes,
+    /// stays as it is.
+    Opening openRecording(const QString& recording, const QString& gap);
     /// Writes the GAP file; false when nothing was written.
     bool save();
+    /// Gives the window a size and place inside the available area of `owner`'s screen, over
+    /// `owner`.
+    void placeOver(const QWidget& owner);
 
     void setAsker(std::unique_ptr<Asker> asker);
 
-    [[nodiscard]] const std::vector<Silence>& silenceList() const { return list_; }
-    [[nodiscard]] QUndoStack& undoStack() { return undo_; }
+    [[nodiscard]] const audio::SilenceDocument& document() const { return document_; }
+    [[nodiscard]] const std::vector<Silence>& silenceList() const { return document_.silences(); }
+    [[nodiscard]] QUndoStack& undoStack() const { return *undo_; }
     [[nodiscard]] WaveformView& waveform() const { return *view_; }
-    [[nodiscard]] QString recordingPath() const { return recording_; }
-    [[nodiscard]] QString gapPath() const { return gap_; }
+    [[nodiscard]] QString recordingPath() const;
+    [[nodiscard]] QString gapPath() const;
     [[nodiscard]] QString statusText() const;
 
-    /// Replaces the list (an undo step), selecting `select` afterwards. Each command calls this.
+    /// Replaces the list, selecting `select` afterwards: each undo step's two sides.
     void setSilences(std::vector<Silence> list, std::optional<std::size_t> select);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Every action whose state follows the document or the selection.
+    struct Actions {
+        QAction* save = nullptr;
+        QAction* remove = nullptr;
+        QAction* next = nullptr;
+        QAction* previous = nullptr;
+        QList<QAction*> edge;    // the arrow keys
+        QList<QAction*> viewing; // zoom and move along
+        QAction* play = nullptr;
+        QAction* playSilence = nullptr;
+    };
+
     void setUpActions();
     QWidget* makeControls();
-    void loadGap(std::vector<std::uint8_t> bytes);
     bool settleUnsaved();
+    void discard();
+    void edit(const std::optional<audio::SilenceDocument::Edit>& change, int drag = -1);
     void detect();
-    void moveEdge(std::size_t index, silences::Edge edge, int ms, int drag);
     void moveSelectedEdge(int by);
-    void addSilence(const Silence& silence);
-    void removeSelected();
     void selectNeighbour(int step);
     void play(std::optional<double> toMs, double fromMs);
     void togglePlay();
     void playSelected();
-    void showStatus();
+    void say(const QString& notice);
+    /// Renders the document: title, status line, what failed, and every action's state.
+    void updateActions();
     void syncScrollBar();
-    void updateTitle();
 
     Workbench& workbench_;
     std::unique_ptr<Asker> asker_;
-    QUndoStack undo_;
-    std::vector<Silence> list_;
-    std::optional<audio::Peaks> peaks_;
-    QString recording_;
-    QString gap_;
-    std::vector<std::uint8_t> loaded_; // the GAP file's bytes when it was read or written
-    QString notice_;                   // the last message of the window's own
+    audio::SilenceDocument document_;
+    QUndoStack* undo_;
+    QString notice_; // the last message of the window's own
+    bool placed_ = false;
 
     WaveformView* view_;
     QScrollBar* scroll_;
@@ -90,8 +106,10 @@ private:
     QLineEdit* leastSilence_;
     QPushButton* detect_;
     QPushButton* play_;
+    QLabel* problem_;
     QLabel* status_;
     Player* player_;
+    Actions actions_;
 };
 
 } // namespace ravik

@@ -4,7 +4,6 @@
 #include <QPainter>
 #include <QWheelEvent>
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 namespace ravik {
@@ -14,16 +13,8 @@ namespace {
 constexpr double kEdgeGrip = 4.0;
 // A drag shorter than this is a click.
 constexpr double kLeastDrag = 3.0;
-
-// A tick step of 1, 2 or 5 times a power of ten ms that leaves room for a label.
-double tickStep(double msPerPixel) {
-    const double least = msPerPixel * 80.0;
-    constexpr std::array<double, 3> kFactors{2.0, 2.5, 2.0}; // 1, 2, 5, 10, 20, 50, ...
-    double step = 1.0;
-    for (std::size_t i = 0; step < least; ++i)
-        step *= kFactors[i % kFactors.size()];
-    return step;
-}
+// The width of the frame that shows the view has the keyboard focus.
+constexpr double kFocusMark = 2.0;
 
 } // namespace
 
@@ -50,6 +41,7 @@ void WaveformView::setContent(const audio::Peaks* peaks, const std::vector<Silen
     pointerMs_ = 0;
     waveStartMs_ = -1;
     fitAll();
+    emit pointerMoved();
 }
 
 void WaveformView::select(std::optional<std::size_t> index, silences::Edge edge) {
@@ -68,23 +60,31 @@ double WaveformView::totalMs() const {
     return std::max(total, 1.0);
 }
 
-void WaveformView::setView(double startMs, double msPerPixel) {
-    const double width = std::max(1, this->width());
-    const double widest = std::max(totalMs() / width, 1.0 / kMostPixelsPerMs);
-    msPerPixel_ = std::clamp(msPerPixel, 1.0 / kMostPixelsPerMs, widest);
-    startMs_ = std::clamp(startMs, 0.0, std::max(0.0, totalMs() - width * msPerPixel_));
+void WaveformView::setScale(const TimeScale& scale) {
+    TimeScale now = scale;
+    now.widthPx = std::max(1, width());
+    now.totalMs = totalMs();
+    scale_ = now.at(now.startMs, now.msPerPixel);
     emit viewChanged();
     update();
 }
 
+void WaveformView::setView(double startMs, double msPerPixel) {
+    TimeScale scale = scale_;
+    scale.startMs = startMs;
+    scale.msPerPixel = msPerPixel;
+    setScale(scale);
+}
+
 void WaveformView::fitAll() {
-    setView(0, totalMs() / std::max(1, width()));
+    TimeScale scale = scale_;
+    scale.widthPx = std::max(1, width());
+    scale.totalMs = totalMs();
+    setScale(scale.whole());
 }
 
 void WaveformView::zoomAround(double factor, double atMs) {
-    const double x = xAt(atMs);
-    const double scale = msPerPixel_ / factor;
-    setView(atMs - x * std::max(scale, 1.0 / kMostPixelsPerMs), scale);
+    setScale(scale_.zoomedAround(factor, atMs));
 }
 
 void WaveformView::setPointerMs(double ms) {
@@ -105,12 +105,13 @@ int WaveformView::wholeMsAt(double x) const {
 
 QImage& WaveformView::waveImage() {
     const QSize size(width(), height());
-    if (wave_.size() == size && waveStartMs_ == startMs_ && waveMsPerPixel_ == msPerPixel_)
+    if (wave_.size() == size && waveStartMs_ == scale_.startMs &&
+        waveMsPerPixel_ == scale_.msPerPixel)
         return wave_;
     wave_ = QImage(size, QImage::Format_RGB32);
     wave_.fill(kBackground);
-    waveStartMs_ = startMs_;
-    waveMsPerPixel_ = msPerPixel_;
+    waveStartMs_ = scale_.startMs;
+    waveMsPerPixel_ = scale_.msPerPixel;
     if (!peaks_ || peaks_->sampleRate() <= 0)
         return wave_;
     const double framesPerMs = peaks_->sampleRate() / 1000.0;
@@ -139,9 +140,9 @@ QImage& WaveformView::waveImage() {
 void WaveformView::paintRuler(QPainter& painter) const {
     painter.fillRect(0, 0, width(), kRulerHeight, QColor(45, 45, 45));
     painter.setPen(QColor(200, 200, 200));
-    const double step = tickStep(msPerPixel_);
+    const double step = scale_.rulerStep();
     const double minor = step / 5.0;
-    for (double ms = std::floor(startMs_ / minor) * minor; xAt(ms) < width(); ms += minor) {
+    for (double ms = std::floor(scale_.startMs / minor) * minor; xAt(ms) < width(); ms += minor) {
         const int x = static_cast<int>(std::lround(xAt(ms)));
         const bool major = std::fmod(std::round(ms / minor), 5.0) == 0.0;
         painter.drawLine(x, kRulerHeight - (major ? 8 : 4), x, kRulerHeight - 1);
@@ -159,8 +160,8 @@ void WaveformView::paintSilences(QPainter& painter) const {
         return QRectF(x0, top, x1 - x0, bottom - top);
     };
     if (list_) {
-        const auto first = std::ranges::lower_bound(*list_, static_cast<int>(std::floor(startMs_)),
-                                                    {}, &Silence::end);
+        const auto first = std::ranges::lower_bound(
+            *list_, static_cast<int>(std::floor(scale_.startMs)), {}, &Silence::end);
         for (auto at = first; at != list_->end() && xAt(static_cast<double>(at->start)) < width();
              ++at) {
             const bool chosen =
@@ -194,10 +195,26 @@ void WaveformView::paintEvent(QPaintEvent*) {
         painter.setPen(QPen(kPlayHead, 1));
         painter.drawLine(QPointF(xAt(*playHead_), 0), QPointF(xAt(*playHead_), height()));
     }
+    if (hasFocus()) { // where the keys go, as every other control shows it
+        painter.setPen(QPen(palette().color(QPalette::Highlight), kFocusMark));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(kFocusMark / 2.0, kFocusMark / 2.0,
+                                                 -kFocusMark / 2.0, -kFocusMark / 2.0));
+    }
 }
 
 void WaveformView::resizeEvent(QResizeEvent*) {
-    setView(startMs_, msPerPixel_);
+    setScale(scale_);
+}
+
+void WaveformView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void WaveformView::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 // --- The pointer ------------------------------------------------------------------------
@@ -268,7 +285,7 @@ void WaveformView::wheelEvent(QWheelEvent* event) {
     if (event->modifiers() & Qt::ControlModifier)
         zoomAround(std::pow(1.25, notches), msAt(event->position().x()));
     else
-        setView(startMs_ - notches * width() * msPerPixel_ / 10.0, msPerPixel_);
+        setView(scale_.startMs - notches * width() * scale_.msPerPixel / 10.0, scale_.msPerPixel);
     event->accept();
 }
 

@@ -2,6 +2,7 @@
 
 #include "audio/peaks.hpp"
 #include "core/silences.hpp"
+#include "timescale.hpp"
 
 #include <QImage>
 #include <QWidget>
@@ -25,13 +26,12 @@ public:
     static const QColor kSelected;
     static const QColor kBeyondReach;
     static const QColor kPlayHead;
-    /// The closest zoom: this many pixels per millisecond.
-    static constexpr double kMostPixelsPerMs = 20.0;
     static constexpr int kRulerHeight = 20;
 
     explicit WaveformView(QWidget* parent = nullptr);
 
-    /// What to draw; both must outlive the view or be replaced. Fits the whole recording.
+    /// What to draw (null: nothing); both must outlive the view or be replaced. Fits the whole
+    /// recording, the pointer at its start.
     void setContent(const audio::Peaks* peaks, const std::vector<Silence>* list);
 
     [[nodiscard]] std::optional<std::size_t> selected() const { return selected_; }
@@ -39,20 +39,24 @@ public:
     void select(std::optional<std::size_t> index, silences::Edge edge = silences::Edge::Start);
 
     [[nodiscard]] double totalMs() const;
-    [[nodiscard]] double viewStartMs() const { return startMs_; }
-    [[nodiscard]] double msPerPixel() const { return msPerPixel_; }
+    [[nodiscard]] const TimeScale& scale() const { return scale_; }
+    [[nodiscard]] double viewStartMs() const { return scale_.startMs; }
+    [[nodiscard]] double msPerPixel() const { return scale_.msPerPixel; }
     /// Shows from `startMs` at the given scale, kept within the recording and the zoom limits.
     void setView(double startMs, double msPerPixel);
+    /// Shows what `scale` shows, kept within the recording and the zoom limits.
+    void setScale(const TimeScale& scale);
     void fitAll();
     /// Zooms by `factor` (above 1: closer) keeping `atMs` where it is on screen.
     void zoomAround(double factor, double atMs);
-    [[nodiscard]] double msAt(double x) const { return startMs_ + x * msPerPixel_; }
-    [[nodiscard]] double xAt(double ms) const { return (ms - startMs_) / msPerPixel_; }
+    [[nodiscard]] double msAt(double x) const { return scale_.msAt(x); }
+    [[nodiscard]] double xAt(double ms) const { return scale_.xAt(ms); }
 
     /// The time the pointer last pointed at or clicked, which playing starts from.
     [[nodiscard]] double pointerMs() const { return pointerMs_; }
     void setPointerMs(double ms);
     void setPlayHead(std::optional<double> ms);
+    [[nodiscard]] std::optional<double> playHead() const { return playHead_; }
 
 signals:
     void viewChanged();
@@ -70,6 +74,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     enum class Drag { None, Edge, New };
@@ -81,8 +87,7 @@ private:
 
     const audio::Peaks* peaks_ = nullptr;
     const std::vector<Silence>* list_ = nullptr;
-    double startMs_ = 0;
-    double msPerPixel_ = 1;
+    TimeScale scale_;
     double pointerMs_ = 0;
     std::optional<double> playHead_;
     std::optional<std::size_t> selected_;

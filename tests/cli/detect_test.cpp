@@ -1,33 +1,31 @@
 #include "audio/testset.hpp"
+#include "cli/gaptoolrun.hpp"
 #include "detect.hpp"
 #include "gaptool.hpp"
+#include "output.hpp"
 #include "support/testfiles.hpp"
 
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
+#include <sndfile.h>
 #include <sstream>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace ravik::cli {
 namespace {
 using test::PrintTo;
+namespace fs = std::filesystem;
 
-struct Output {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Output gaptool(const std::vector<std::string>& arguments) {
-    std::ostringstream out;
-    std::ostringstream err;
-    Output run;
-    run.status = runGaptool(arguments, out, err, ".");
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
+using test::gaptool;
+using test::Output;
 
 // A mono 22,050 Hz recording: `pattern` is a run of (sound?, milliseconds) stretches; sound is a
 // 200 Hz tone at -12 dBFS, the rest digital silence.
@@ -158,6 +156,29 @@ std::string wavWithSamples(const test::TempDir& dir, int samples) {
     return path;
 }
 
+// A float or double WAV of one second at 22,050 Hz, a tone in its middle third, each sample
+// passed through `change` (given the sample and its index) first.
+std::string floatWav(const test::TempDir& dir, int format, int channels,
+                     const std::function<double(double, std::size_t)>& change) {
+    const std::string path = dir.file("take.wav");
+    SF_INFO info{};
+    info.samplerate = 22'050;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
+    std::vector<double> samples(22'050 * static_cast<std::size_t>(channels));
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const std::size_t frame = i / static_cast<std::size_t>(channels);
+        const double tone =
+            frame > 7'350 && frame < 14'700 ? 0.25 * std::sin(0.057 * double(frame)) : 0;
+        samples[i] = change(tone, i);
+    }
+    EXPECT_EQ(sf_writef_double(file, samples.data(), 22'050), 22'050);
+    sf_close(file);
+    return path;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Recordings, DetectBadInput,
     ::testing::Values(
@@ -182,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
                      std::filesystem::create_directory(dir.path() / "folder.wav");
                      return dir.file("folder.wav");
                  },
-                 kTrouble, "Is a directory"},
+                 kTrouble, "It is a folder, not a file"},
         BadInput{"ZeroLength", [](const test::TempDir& dir) { return wavWithSamples(dir, 0); },
                  kIncorrect, "it holds no samples"},
         BadInput{"OneSample", [](const test::TempDir& dir) { return wavWithSamples(dir, 1); },
@@ -192,7 +213,36 @@ INSTANTIATE_TEST_SUITE_P(
                      return recording(dir, "silence.wav", {{false, 2000}});
                  },
                  kIncorrect, "it is digital silence throughout"},
-        BadInput{"PureNoise", noise, kIncorrect, "no speech stands out from its level of"}),
+        BadInput{"PureNoise", noise, kIncorrect, "no speech stands out from its level of"},
+        // Samples no recording holds give no silences: the file is refused naming the sample.
+        BadInput{"NotANumberEvery997Samples",
+                 [](const test::TempDir& dir) {
+                     return floatWav(dir, SF_FORMAT_FLOAT, 1, [](double sample, std::size_t i) {
+                         return i % 997 == 996 ? std::nan("") : sample;
+                     });
+                 },
+                 kTrouble, "Its sample at 0.045 s (frame 996, channel 1) is not a number"},
+        BadInput{"FloatSamplesTimes3e38",
+                 [](const test::TempDir& dir) {
+                     return floatWav(dir, SF_FORMAT_FLOAT, 1,
+                                     [](double sample, std::size_t) { return sample * 3e38; });
+                 },
+                 kTrouble,
+                 "Its sample at 0.333 s (frame 7351, channel 1) lies beyond 1000 times full scale"},
+        BadInput{"DoubleSamplesTimes1e300",
+                 [](const test::TempDir& dir) {
+                     return floatWav(dir, SF_FORMAT_DOUBLE, 2,
+                                     [](double sample, std::size_t) { return sample * 1e300; });
+                 },
+                 kTrouble,
+                 "Its sample at 0.333 s (frame 7351, channel 1) lies beyond 1000 times full scale"},
+        BadInput{"AThousandChannels",
+                 [](const test::TempDir& dir) {
+                     return floatWav(dir, SF_FORMAT_PCM_16, 1000,
+                                     [](double sample, std::size_t) { return sample; });
+                 },
+                 kTrouble,
+                 "It has 1000 channels; this program reads recordings of 1 to 256 channels"}),
     test::RowName{});
 
 TEST(DetectCommandLine, WrongOptionsAreRefusedBeforeAnythingIsRead) {
@@ -202,6 +252,7 @@ TEST(DetectCommandLine, WrongOptionsAreRefusedBeforeAnythingIsRead) {
                                                {"detect", "a.wav", "--threshold"},
                                                {"detect", "a.wav", "--min-silence", "0"},
                                                {"detect", "a.wav", "-j", "0"},
+                                               {"detect", "a.wav", "-j", "100000"},
                                                {"detect", "a.wav", "b.wav", "-o", "c.gap"},
                                                {"detect", "a.wav", "--fast"},
                                                {"verify", "a.gap"}}) {
@@ -210,6 +261,150 @@ TEST(DetectCommandLine, WrongOptionsAreRefusedBeforeAnythingIsRead) {
         EXPECT_NE(run.err.find("Try 'gaptool --help'"), std::string::npos) << arguments.back();
     }
 }
+
+TEST_F(DetectTest, NeverWritesOverTheRecordingItself) {
+    const std::string wav = recording(dir, "line.wav", {{false, 300}, {true, 400}, {false, 300}});
+    const test::Bytes before = test::readBytes(wav);
+    std::error_code noLinks;
+    std::filesystem::create_symlink(wav, dir.path() / "link.gap", noLinks);
+    for (const std::string& output :
+         {wav, noLinks ? dir.file("./line.wav") : dir.file("link.gap")}) {
+        const Output run = gaptool({"detect", "--force", "-o", output, wav});
+        EXPECT_EQ(run.status, kTrouble);
+        EXPECT_NE(
+            run.err.find("Did not write \"" + output + "\": It is the file this command reads"),
+            std::string::npos)
+            << run.err;
+    }
+    EXPECT_EQ(test::readBytes(wav), before);
+}
+
+TEST_F(DetectTest, DoubleDashEndsTheOptionsOfDetectAndVerify) {
+    const fs::path before = fs::current_path();
+    recording(dir, "-take.wav", {{false, 300}, {true, 400}, {false, 300}});
+    fs::current_path(dir.path());
+    const Output detected = gaptool({"detect", "-j", "1", "--", "-take.wav"});
+    const Output verified =
+        gaptool({"verify", "--min-silence", "60", "--", "-take.gap", "-take.wav"});
+    fs::current_path(before);
+    EXPECT_EQ(detected.status, kAllCorrect) << detected.err;
+    EXPECT_EQ(verified.status, kAllCorrect) << verified.err;
+    EXPECT_EQ(test::readBytes(dir.file("-take.gap")), test::records({{0, 300}, {700, 1000}}));
+}
+
+#ifndef _WIN32
+using test::gaptoolInto;
+using test::kNoSpace;
+
+// A recording's GAP file is written only once the reports of those before it got through, however
+// many are read at once.
+TEST_F(DetectTest, NothingMoreIsWrittenOnceTheReportCannotBePrinted) {
+    std::vector<std::string> wavs;
+    for (const char* name : {"r1.wav", "r2.wav", "r3.wav"})
+        wavs.push_back(recording(dir, name, {{false, 300}, {true, 400}, {false, 300}}));
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"-j1"}, std::vector<std::string>{"-j", "4", "--force"}}) {
+        std::vector<std::string> arguments{"detect"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        arguments.insert(arguments.end(), wavs.begin(), wavs.end());
+        const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(full, 0);
+        const Output run = gaptoolInto(full, arguments);
+        ::close(full);
+        // The first file's heading fails before anything is written.
+        EXPECT_EQ(run.err, "gaptool: Nothing was changed in \"" + dir.file("r1.gap") +
+                               "\", since its report could not be printed: " + kNoSpace + ".\n");
+        EXPECT_EQ(run.status, kTrouble);
+        EXPECT_EQ(test::namesIn(dir.path()),
+                  (std::vector<std::string>{"r1.wav", "r2.wav", "r3.wav"}));
+    }
+    // One recording has no heading: its file is written, and said to be.
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    const Output one = gaptoolInto(full, {"detect", wavs[0]});
+    ::close(full);
+    EXPECT_EQ(one.err, "gaptool: \"" + dir.file("r1.gap") +
+                           "\" was written, but its report could not be printed: " + kNoSpace +
+                           ".\n");
+    EXPECT_EQ(one.status, kReportLost);
+}
+
+TEST_F(DetectTest, VerifySaysWhenItsReportCannotBePrinted) {
+    const std::string wav = recording(dir, "line.wav", {{false, 300}, {true, 400}, {false, 300}});
+    const std::string gap = dir.write("line.gap", test::records({{0, 350}}));
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    const Output run = gaptoolInto(full, {"verify", gap, wav});
+    ::close(full);
+    EXPECT_EQ(run.err, "gaptool: The report could not be printed: " + kNoSpace + ".\n");
+    EXPECT_EQ(run.status, kTrouble);
+}
+
+// A named pipe where a recording belongs is refused at once: nothing waits for a writer that
+// never comes. Each run is in a child process that an alarm ends, should it wait.
+TEST_F(DetectTest, ANamedPipeIsNoRecordingAndNothingWaitsForIt) {
+    const std::string pipe = dir.file("take.wav");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string gap = dir.write("take.gap", test::records({{0, 300}}));
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"detect", pipe}, std::vector<std::string>{"verify", gap, pipe},
+          std::vector<std::string>{"export", gap, "--to", "textgrid", "--recording", pipe},
+          std::vector<std::string>{"lint", dir.file("")}}) {
+        const std::string answer = test::runInChild(
+            [&] {
+                const Output run = gaptool(arguments);
+                return std::to_string(run.status) + run.err + run.out;
+            },
+            [] { return ::alarm(10) == 0; });
+        EXPECT_NE(
+            answer.find("Could not read the recording \"" + pipe + "\": It is not a regular file."),
+            std::string::npos)
+            << arguments[0] << ": " << answer;
+        EXPECT_EQ(answer.front(), arguments[0] == "lint" ? '1' : '2') << answer;
+    }
+}
+
+// The MP3 decoder speaks of a damaged frame on standard error itself; the user gets the program's
+// own words only, at most one line naming the file.
+TEST_F(DetectTest, ADecodersOwnMessagesNeverReachTheUser) {
+    testset::Recording made = testset::makeRecording(testset::Condition::clean);
+    const std::string mp3 = dir.file("take.mp3");
+    if (!testset::writeWav(made, mp3, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III))
+        GTEST_SKIP() << "this build of libsndfile writes no MP3";
+    test::Bytes bytes = test::readBytes(mp3);
+    for (std::size_t at = bytes.size() / 4; at < bytes.size(); at += 97)
+        bytes[at] ^= 0x5A;
+    test::writeBytes(mp3, bytes);
+    fs::copy_file(mp3, dir.path() / "lint.mp3");
+    dir.write("lint.gap", test::records({{0, 100}}));
+
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"detect", "-o", dir.file("out.gap"), mp3},
+          std::vector<std::string>{"lint", dir.file("lint.gap")}}) {
+        const std::string errors = dir.file("errors.txt");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int into = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(into, 2);
+            ::dup2(null, 1);
+            std::vector<char*> argv{const_cast<char*>(RAVIK_GAPTOOL)};
+            for (const std::string& argument : arguments)
+                argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            ::execv(RAVIK_GAPTOOL, argv.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 127);
+        const test::Bytes said = test::readBytes(errors);
+        const std::string text(said.begin(), said.end());
+        EXPECT_LE(std::count(text.begin(), text.end(), '\n'), 1) << text;
+        EXPECT_TRUE(text.empty() || text.starts_with("gaptool: ")) << text;
+    }
+}
+#endif
 
 TEST_F(DetectTest, VerifyAgreesWithWhatDetectWrote) {
     const std::string wav = recording(dir, "line.wav", {{false, 300}, {true, 400}, {false, 300}});

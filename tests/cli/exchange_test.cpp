@@ -1,6 +1,7 @@
 #include "cli/gaptoolrun.hpp"
 #include "cli/recordings.hpp"
 #include "core/jsontext.hpp"
+#include "core/plaintext.hpp"
 #include "gaptool.hpp"
 #include "support/testfiles.hpp"
 
@@ -12,6 +13,11 @@
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
+#endif
+#ifndef _WIN32
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
 #endif
 
 namespace ravik::cli {
@@ -257,6 +263,107 @@ TEST_F(Lint, JsonReportHoldsFileKindOffsetTimeAndMessage) {
     EXPECT_EQ(findings[1].member("offset")->kind, jsontext::Value::Kind::Null);
     EXPECT_NE(findings[1].member("message")->text.find(missing), std::string::npos);
     EXPECT_EQ(run.status, 2);
+}
+
+#ifndef _WIN32 // Windows names hold no control characters and no bytes that are not UTF-16
+// A file name shows in a report only as every text report shows outside text.
+TEST_F(Lint, AFileNameCannotForgeALineOrSteerTheTerminal) {
+    const std::string forged =
+        file("a.gap\nforged.gap:16: structure: FORGED\x1b[2J\r\t\x7f.gap", records({{100, 130}}));
+    const Output run = gaptool({"lint", forged});
+    EXPECT_EQ(run.out, dir.file("a.gap\\nforged.gap:16: structure: FORGED\\x1b[2J\\r\\t\\x7f.gap") +
+                           ":0: fragment: the silence from 100 to 130 ms lasts 30 ms; defrag drops "
+                           "silences of 50 ms or less\n");
+    EXPECT_EQ(run.status, 1);
+}
+
+// JSON output is UTF-8, and a name in another encoding comes back byte for byte.
+TEST_F(Lint, JsonIsUtf8AndANameInAnotherEncodingComesBack) {
+    const std::string latin1 = file("Stimme \xe4 \xff.gap", records({{100, 130}}));
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"lint", "--json", latin1},
+          std::vector<std::string>{"export", latin1, "--to", "json"}}) {
+        const Output run = gaptool(arguments);
+        for (std::size_t at = 0; at < run.out.size();) {
+            const std::size_t length = plaintext::utf8SequenceAt(run.out, at);
+            ASSERT_GT(length, 0U) << "byte " << at << " of " << run.out;
+            at += length;
+        }
+        const jsontext::Parsed parsed = jsontext::parse(run.out);
+        ASSERT_FALSE(parsed.error) << *parsed.error;
+        const jsontext::Value* name = arguments[0] == "lint"
+                                          ? parsed.value.member("findings")->items[0].member("file")
+                                          : parsed.value.member("file");
+        EXPECT_EQ(name->text, latin1);
+    }
+}
+
+// A .gap name that leads nowhere is a file that cannot be read, as check says of it.
+TEST_F(Lint, BrokenLinksAreUnreadable) {
+    fs::create_directory(dir.path() / "links");
+    fs::create_symlink("nowhere.gap", dir.path() / "links" / "voice.gap");
+    fs::create_symlink("b.gap", dir.path() / "links" / "a.gap");
+    fs::create_symlink("a.gap", dir.path() / "links" / "b.gap");
+    fs::create_symlink("nowhere", dir.path() / "links" / "folder");
+    const Output run = gaptool({"lint", dir.file("links")});
+    const auto reason = [](std::errc error) { return std::make_error_code(error).message(); };
+    EXPECT_EQ(run.err, "gaptool: Could not open \"" + dir.file("links/a.gap") +
+                           "\": " + reason(std::errc::too_many_symbolic_link_levels) +
+                           ".\ngaptool: Could not open \"" + dir.file("links/b.gap") +
+                           "\": " + reason(std::errc::too_many_symbolic_link_levels) +
+                           ".\ngaptool: Could not open \"" + dir.file("links/voice.gap") +
+                           "\": " + reason(std::errc::no_such_file_or_directory) + ".\n");
+    EXPECT_EQ(run.status, 2);
+    const jsontext::Parsed json =
+        jsontext::parse(gaptool({"lint", "--json", dir.file("links")}).out);
+    ASSERT_FALSE(json.error);
+    EXPECT_EQ(json.value.member("files")->text, "3");
+    for (const jsontext::Value& finding : json.value.member("findings")->items)
+        EXPECT_EQ(finding.member("kind")->text, "unreadable");
+}
+
+// A folder is known by its identity, not by its path: one mounted a second time inside the tree
+// is listed once.
+TEST_F(Lint, AFolderReachedAgainIsListedOnceHoweverItIsReached) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to mount a folder a second time";
+    const std::string answer = test::runInChild([&] {
+        const fs::path again = dir.path() / "pack" / "villain" / "again";
+        fs::create_directory(again);
+        // A mount of this process's own, gone with it whatever happens.
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount((dir.path() / "pack").c_str(), again.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return std::string("skip");
+        return gaptool({"lint", pack()}).out;
+    });
+    if (answer == "skip")
+        GTEST_SKIP() << "this system does not let the test mount a folder";
+    EXPECT_EQ(answer, gaptool({"lint", pack()}).out);
+}
+#endif
+
+// No command writes over the file it reads, by whatever path the two are named.
+TEST_F(Exchange, NoCommandWritesOverItsOwnInput) {
+    const std::string gap = file("g.gap", kSpeech);
+    const std::string csv = text("in.csv", "start_ms,end_ms\n1,2\n");
+    std::error_code noLinks;
+    fs::create_symlink(gap, dir.path() / "link.gap", noLinks);
+    const std::string sameGap = noLinks ? dir.file("./g.gap") : dir.file("link.gap");
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"export", gap, "--to", "csv", "-o", sameGap, "--force"},
+          std::vector<std::string>{"export", gap, "--to", "json", "-o", dir.file("./g.gap")},
+          std::vector<std::string>{"import", csv, "--from", "csv", "-o", csv, "--force"}}) {
+        const Output run = gaptool(arguments);
+        EXPECT_EQ(run.status, 2) << arguments[0];
+        EXPECT_NE(run.err.find("Did not write \"" + arguments[5] +
+                               "\": It is the file this "
+                               "command reads"),
+                  std::string::npos)
+            << run.err;
+    }
+    EXPECT_EQ(test::readBytes(gap), kSpeech);
+    EXPECT_EQ(textOf(csv), "start_ms,end_ms\n1,2\n");
 }
 
 // With the audio library, lint also compares each file with the recording of the same name.

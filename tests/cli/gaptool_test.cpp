@@ -1,16 +1,20 @@
 #include "cli/gaptoolrun.hpp"
+#include "core/gapformat.hpp"
 #include "gaptool.hpp"
 #include "output.hpp"
 #include "support/testfiles.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 #include <system_error>
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -80,6 +84,15 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckStatusCase{
                           "UnreadableOutweighsIncorrect", {"bad", "missing", "good"}, kTrouble}),
     test::RowName{});
+
+TEST_F(GaptoolTest, ShowExitsWithOneForAnIncorrectFileAsTheCheckDoes) {
+    const std::string bad = file("bad.gap", records({{100, 200}, {150, 300}}));
+    const Output run = gaptool({"show", bad});
+    EXPECT_EQ(run.status, kIncorrect);
+    EXPECT_EQ(run.status, gaptool({"check", bad}).status);
+    EXPECT_NE(run.out.find("Silence Count : 2\n"), std::string::npos);
+    EXPECT_EQ(gaptool({"show", file("good.gap", records({{100, 200}}))}).status, kAllCorrect);
+}
 
 TEST_F(GaptoolTest, SeveralFilesEachStartWithTheirLoadedLineAndFailuresGoToStandardError) {
     const std::string good = file("good.gap", records({{100, 200}}));
@@ -224,18 +237,8 @@ TEST_F(GaptoolTest, APathCannotForgeALineOfTheReport) {
     EXPECT_EQ(run.status, kIncorrect);
 }
 
-// gaptool with its report going into `fd`, as main() sets it up.
-Output gaptoolInto(int fd, std::vector<std::string> arguments) {
-    DescriptorBuffer buffer(fd);
-    std::ostream out(&buffer);
-    std::ostringstream err;
-    Output run;
-    run.status = runGaptool(arguments, out, err, ".");
-    run.err = err.str();
-    return run;
-}
-
-const std::string kNoSpace = std::make_error_code(std::errc::no_space_on_device).message();
+using test::gaptoolInto;
+using test::kNoSpace;
 
 TEST_F(GaptoolTest, AWriteWhoseReportIsLostSaysItWasWrittenAndIsNotWrittenTwice) {
     const std::string path = dir.file("w.gap");
@@ -293,7 +296,154 @@ TEST_F(GaptoolTest, AClosedStandardOutputChangesNothing) {
     EXPECT_EQ(run.status, kTrouble);
     EXPECT_EQ(test::readBytes(path), content);
 }
+
+// Every command's report goes out by one rule: when it cannot be printed, the command says so
+// and fails, so that a script tells "differences found" from "report lost".
+struct LostReportCase {
+    std::string name;
+    std::vector<std::string> arguments; ///< "A" and "B" stand for two GAP files that differ
+};
+
+class LostReport : public GaptoolTest, public ::testing::WithParamInterface<LostReportCase> {};
+
+TEST_P(LostReport, IsSaidAndFailsWhateverTheCommand) {
+    std::vector<std::string> arguments = GetParam().arguments;
+    for (std::string& argument : arguments)
+        if (argument == "A" || argument == "B")
+            argument = file(argument + ".gap", argument == "A" ? records({{100, 200}, {300, 320}})
+                                                               : records({{100, 210}}));
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    const Output intoFull = gaptoolInto(full, arguments);
+    ::close(full);
+    EXPECT_EQ(intoFull.err, "gaptool: The report could not be printed: " + kNoSpace + ".\n");
+    EXPECT_EQ(intoFull.status, kTrouble);
+
+    int unused = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(unused, 0);
+    ::close(unused); // a number that is surely not open
+    const Output intoClosed = gaptoolInto(unused, arguments);
+    EXPECT_EQ(intoClosed.err,
+              "gaptool: The report could not be printed: The standard output is closed.\n");
+    EXPECT_EQ(intoClosed.status, kTrouble);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryReport, LostReport,
+                         ::testing::Values(LostReportCase{"Check", {"check", "A"}},
+                                           LostReportCase{"Show", {"show", "A"}},
+                                           LostReportCase{"DiffThatFindsDifferences",
+                                                          {"diff", "A", "B"}},
+                                           LostReportCase{"Lint", {"lint", "A", "B"}},
+                                           LostReportCase{"LintJson", {"lint", "--json", "B"}},
+                                           LostReportCase{"Export", {"export", "B", "--to", "csv"}},
+                                           LostReportCase{"Help", {"--help"}}),
+                         test::RowName{});
+
+// Runs gaptool in a child process whose address space is limited to what it has now and
+// `budget` bytes more; answers with its exit status and its messages.
+std::string gaptoolWithMemory(std::size_t budget, const std::vector<std::string>& arguments) {
+    return test::runInChild(
+        [&] {
+            // The report goes to the null device as the program's own would, not into memory.
+            DescriptorBuffer buffer(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+            std::ostream out(&buffer);
+            std::ostringstream err;
+            const int status = runGaptool(arguments, out, err, ".");
+            return std::to_string(status) + err.str();
+        },
+        [&] {
+            std::size_t pages = 0;
+            if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+                if (std::fscanf(statm, "%zu", &pages) != 1)
+                    pages = 0;
+                std::fclose(statm);
+            }
+            const std::size_t now = pages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+            const rlimit limit{now + budget, now + budget};
+            return pages > 0 && ::setrlimit(RLIMIT_AS, &limit) == 0;
+        });
+}
+
+// Out of memory, a command fails as on any other failure, truthfully: exit status 2 and the
+// file as it was, or 3 when the file was changed first; never an abort.
+TEST_F(GaptoolTest, RunningOutOfMemoryIsAFailureThatNamesTheFile) {
+#ifdef RAVIK_SANITIZED
+    GTEST_SKIP() << "the sanitizers' own memory does not fit an address-space limit";
 #endif
+    Bytes largest(kLargestFileSize); // the largest file accepted, every silence a fragment
+    for (std::size_t at = 0; at < largest.size(); at += kRecordSize) {
+        largest[at] = static_cast<std::uint8_t>(at / 8 % 200);
+        largest[at + 4] = static_cast<std::uint8_t>(at / 8 % 200 + 10);
+    }
+    std::set<int> statuses;
+    for (const std::size_t megabytes : {4, 12, 24, 40, 64, 96}) {
+        for (const std::string command : {"defrag", "show", "lint"}) {
+            const std::string path = file("h.gap", largest);
+            const std::string answer = gaptoolWithMemory(megabytes << 20, {command, path});
+            const int status = answer.front() - '0';
+            statuses.insert(status);
+            const std::string err = answer.substr(1);
+            const bool changed = test::readBytes(path) != largest;
+            EXPECT_TRUE(status == kAllCorrect || status == kIncorrect || status == kTrouble ||
+                        status == kReportLost)
+                << answer;
+            EXPECT_EQ(changed,
+                      command == "defrag" && (status == kAllCorrect || status == kReportLost))
+                << megabytes << " MB, " << command << ": " << answer;
+            if (status >= kTrouble) {
+                EXPECT_NE(err.find('"' + path + '"'), std::string::npos) << err;
+                EXPECT_NE(err.find(std::make_error_code(std::errc::not_enough_memory).message()),
+                          std::string::npos)
+                    << err;
+            }
+        }
+    }
+    EXPECT_TRUE(statuses.contains(kTrouble)); // the limits were tight enough to fail
+}
+#endif
+
+// "--" ends the options of every command, so that a file may be named "-take.gap".
+struct DoubleDashCase {
+    std::string name;
+    std::vector<std::string> arguments;
+    int status;
+};
+
+class DoubleDash : public GaptoolTest, public ::testing::WithParamInterface<DoubleDashCase> {
+protected:
+    void SetUp() override {
+        file("-a.gap", records({{100, 200}, {300, 400}}));
+        file("-in.csv", {'1', ',', '2', '\n'});
+        before_ = fs::current_path();
+        fs::current_path(dir.path());
+    }
+    void TearDown() override { fs::current_path(before_); }
+
+private:
+    fs::path before_;
+};
+
+TEST_P(DoubleDash, EndsTheOptionsOfEveryCommand) {
+    const Output run = gaptool(GetParam().arguments);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, GetParam().status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryCommand, DoubleDash,
+    ::testing::Values(
+        DoubleDashCase{"Check", {"check", "--", "-a.gap"}, kAllCorrect},
+        DoubleDashCase{"Show", {"show", "--", "-a.gap"}, kAllCorrect},
+        DoubleDashCase{"Defrag", {"defrag", "--backup", "--", "-a.gap"}, kAllCorrect},
+        DoubleDashCase{"Generic", {"generic", "--", "-g.gap"}, kAllCorrect},
+        DoubleDashCase{"Write", {"write", "--", "-w.gap", "5000", "5100"}, kAllCorrect},
+        DoubleDashCase{"WriteANegativeTime", {"write", "w.gap", "-5", "100"}, kAllCorrect},
+        DoubleDashCase{"Lint", {"lint", "-j", "2", "--", "-a.gap"}, kAllCorrect},
+        DoubleDashCase{"Diff", {"diff", "--tolerance=3", "--", "-a.gap", "-a.gap"}, kAllCorrect},
+        DoubleDashCase{"Export", {"export", "--to=csv", "--", "-a.gap"}, kAllCorrect},
+        DoubleDashCase{
+            "Import", {"import", "--from", "csv", "-o", "-b.gap", "--", "-in.csv"}, kAllCorrect}),
+    test::RowName{});
 
 struct MisuseCase {
     std::string name;
@@ -327,11 +477,20 @@ INSTANTIATE_TEST_SUITE_P(
                    "The backup suffix must not be empty."},
         MisuseCase{"SuffixWithoutValue",
                    {"defrag", "a.gap", "--suffix"},
-                   "The --suffix option needs a suffix."},
+                   "The option --suffix needs a value."},
         MisuseCase{
             "UnknownOption", {"generic", "--backups", "a.gap"}, "Unknown option '--backups'."},
         MisuseCase{
-            "OnlyOptions", {"defrag", "--backup"}, "The defrag command needs at least one FILE."}),
+            "OnlyOptions", {"defrag", "--backup"}, "The defrag command needs at least one FILE."},
+        MisuseCase{"LintJobsPast999",
+                   {"lint", "-j", "1000", "a.gap"},
+                   "-j takes a number of jobs from 1 to 999."},
+        MisuseCase{"AValueForAnOptionThatTakesNone",
+                   {"lint", "--json=yes", "a.gap"},
+                   "The option --json takes no value."},
+        MisuseCase{"OptionsAfterTheDoubleDashAreFiles",
+                   {"write", "--", "a.gap", "--backup"},
+                   "The write command takes FILE START END."}),
     test::RowName{});
 
 TEST(Gaptool, HelpAndVersionSucceed) {
@@ -339,7 +498,11 @@ TEST(Gaptool, HelpAndVersionSucceed) {
     EXPECT_EQ(help.out.rfind("Usage: gaptool COMMAND FILE...\n", 0), 0U);
     EXPECT_EQ(help.status, kAllCorrect);
     for (const std::string line :
-         {"\n  defrag [--backup] [--suffix S] FILE...\n",
+         {"\n  detect RECORDING...    find each recording's silences and write them beside it\n"
+          "                         under the same name with .gap (an existing file is kept\n"
+          "                         unless --force is given)\n",
+          "\n  --                     end the options, so that a FILE may start with \"-\"\n",
+          "\n  defrag [--backup] [--suffix S] FILE...\n",
           "\n  generic [--backup] [--suffix S] FILE\n",
           "\n  --backup               defrag, generic: first keep the content replaced as FILE~;\n",
           "\n  --suffix S             use S instead of \"~\" for the backup (implies --backup)\n"})

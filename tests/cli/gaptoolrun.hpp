@@ -1,10 +1,13 @@
 #pragma once
 
 #include "gaptool.hpp"
+#include "output.hpp"
 
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace ravik::test {
@@ -27,5 +30,20 @@ inline Output gaptool(const std::vector<std::string>& arguments,
     run.err = err.str();
     return run;
 }
+
+/// Runs gaptool in this process with its report going into the descriptor `fd`, as the
+/// program's main sets it up.
+inline Output gaptoolInto(int fd, const std::vector<std::string>& arguments) {
+    cli::DescriptorBuffer buffer(fd);
+    std::ostream out(&buffer);
+    std::ostringstream err;
+    Output run;
+    run.status = cli::runGaptool(arguments, out, err, ".");
+    run.err = err.str();
+    return run;
+}
+
+/// The system's words for a full disk.
+inline const std::string kNoSpace = std::make_error_code(std::errc::no_space_on_device).message();
 
 } // namespace ravik::test

@@ -1,7 +1,9 @@
 #include "core/exchange.hpp"
 #include "support/testfiles.hpp"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace ravik {
 namespace {
@@ -213,8 +215,114 @@ INSTANTIATE_TEST_SUITE_P(
                     "\n]}",
                     "line 4: a silence is {\"start_ms\": NUMBER, \"end_ms\": NUMBER}"},
         RefusalCase{"JsonBroken", Format::Json, "{\"silences\": [\n{\"start_ms\" 1}]}",
-                    "line 2: ':' was expected after a member's name"}),
+                    "line 2: ':' was expected after a member's name"},
+        // Which of two values was meant cannot be told: neither is taken.
+        RefusalCase{"JsonSilenceWithAKeyTwice", Format::Json,
+                    "[{\"start_ms\": 1, \"end_ms\": 100,\n \"start_ms\": 50}]",
+                    "line 2: the member \"start_ms\" appears twice in one object"},
+        RefusalCase{"JsonSilencesListedTwice", Format::Json,
+                    "{\"silences\": [],\r\"silences\": [{\"start_ms\": 1, \"end_ms\": 2}]}",
+                    "line 2: the member \"silences\" appears twice in one object"},
+        RefusalCase{"JsonManyMembersOneRepeated", Format::Json,
+                    [] {
+                        std::string object = "{";
+                        for (int i = 0; i < 40; ++i)
+                            object += "\"m" + std::to_string(i) + "\": 0,\n";
+                        return object + "\"m7\": 1, \"silences\": []}";
+                    }(),
+                    "line 41: the member \"m7\" appears twice in one object"},
+        RefusalCase{"JsonEscapedLineBreak", Format::Json, "[\"a\\\r\"]",
+                    "line 1: a string runs past the end of its line"},
+        RefusalCase{"JsonUnknownEscape", Format::Json, "[\"a\\q\"]",
+                    "line 1: a string holds \\q, which is no JSON escape"},
+        // A first line that is neither numbers nor names the two columns is no header.
+        RefusalCase{"CsvWhoseOnlyLineIsText", Format::Csv, "hello\n",
+                    "line 1: \"hello\" is neither a row of numbers nor a header naming the start "
+                    "and end columns (start_ms,end_ms)"},
+        RefusalCase{"CsvHeaderNamingOtherColumns", Format::Csv, "id,start_ms,end_ms\n1,100,200\n",
+                    "line 1: \"id,start_ms,end_ms\" is neither a row of numbers nor a header"},
+        RefusalCase{"AHugeFieldIsQuotedInPart", Format::Csv,
+                    "start,end\n" + std::string(5000, '9') + "x,1\n",
+                    "line 2: \"" + std::string(57, '9') + "...\" is not a number"}),
     test::RowName{});
+
+// The same file written with each of the three line breaks: LF (Unix), CR LF (Windows) and a
+// lone CR (the old Mac OS, and spreadsheets that still write it).
+struct LineEndCase {
+    std::string name;
+    Format format;
+    std::string text; ///< with LF; each row rewrites it with its own break
+    Pairs expected;
+};
+
+std::string withBreaks(const std::string& text, std::string_view lineBreak) {
+    std::string rewritten;
+    for (const char c : text) {
+        if (c == '\n')
+            rewritten += lineBreak;
+        else
+            rewritten += c;
+    }
+    return rewritten;
+}
+
+class LineEnds : public ::testing::TestWithParam<std::tuple<LineEndCase, std::string>> {};
+
+TEST_P(LineEnds, EveryKindEndsALineAndEveryLineCounts) {
+    const auto& [row, lineBreak] = GetParam();
+    const Imported imported = importSilences(row.format, withBreaks(row.text, lineBreak), {});
+    ASSERT_FALSE(imported.refusal) << *imported.refusal;
+    EXPECT_EQ(pairsOf(imported), row.expected);
+    // A refusal names the same line whichever the breaks are.
+    const Imported refused =
+        importSilences(row.format, withBreaks(row.text + "\n!x\t\"\n", lineBreak), {});
+    if (row.format != Format::SilenceDetect && row.format != Format::TextGrid) {
+        ASSERT_TRUE(refused.refusal);
+        const std::string lines =
+            std::to_string(std::count(row.text.begin(), row.text.end(), '\n'));
+        EXPECT_TRUE(refused.refusal->starts_with("line " + std::to_string(std::stoi(lines) + 2)))
+            << *refused.refusal;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryFormat, LineEnds,
+    ::testing::Combine(
+        ::testing::Values(
+            LineEndCase{"Csv",
+                        Format::Csv,
+                        "start_ms,end_ms\n100,200\n300,400\n",
+                        {{100, 200}, {300, 400}}},
+            LineEndCase{"Audacity",
+                        Format::Audacity,
+                        "0.1\t0.2\ta\n0.3\t0.4\tb\n",
+                        {{100, 200}, {300, 400}}},
+            LineEndCase{"Json",
+                        Format::Json,
+                        "{\"silences\": [\n{\"start_ms\": 100, \"end_ms\": 200},\n"
+                        "{\"start_ms\": 300, \"end_ms\": 400}]}\n",
+                        {{100, 200}, {300, 400}}},
+            LineEndCase{"TextGrid",
+                        Format::TextGrid,
+                        "\"ooTextFile\"\n\"TextGrid\" ! a comment\n0 1 <exists>\n1\n"
+                        "\"IntervalTier\" \"silences\" 0 1 2\n0.1 0.2 \"sil\"\n0.3 0.4 \"sil\"\n",
+                        {{100, 200}, {300, 400}}},
+            LineEndCase{"SilenceDetect",
+                        Format::SilenceDetect,
+                        "x\nsilence_start: 0.1\nsilence_end: 0.2 | d\nsilence_start: 0.3\n"
+                        "silence_end: 0.4 | d\n",
+                        {{100, 200}, {300, 400}}},
+            LineEndCase{"MouthCues",
+                        Format::MouthCues,
+                        "0.1\tX\n0.2\tA\n0.3\tX\n0.4\tB\n",
+                        {{100, 200}, {300, 400}}}),
+        ::testing::Values("\n", "\r\n", "\r")),
+    [](const auto& row) {
+        const std::string& lineBreak = std::get<1>(row.param);
+        return std::get<0>(row.param).name + (lineBreak == "\n"     ? "Lf"
+                                              : lineBreak == "\r\n" ? "CrLf"
+                                                                    : "Cr");
+    });
 
 struct MendCase {
     std::string name;

@@ -161,6 +161,35 @@ TEST(Timeline, LastBoxEndsAtTheRightEdgeOfTheRealPicture) {
     EXPECT_FLOAT_EQ(timeline.boxes[1].left + timeline.boxes[1].width, 393.0F);
 }
 
+// A report of a million lines is made a block at a time and never held whole.
+TEST(Timeline, LinesGoOutInBlocksThatJoinToTheWholeTimeline) {
+    Bytes bytes;
+    for (std::int64_t i = 0; i < 2 * std::int64_t{kTimelineBlock} + 5; ++i)
+        bytes = test::concat(std::move(bytes), records({{10 * i + 1, 10 * i + 5}}));
+    const Timeline whole = buildTimeline(GapBytes(bytes), kTimelinePicture, ".");
+    StatusLines joined;
+    std::vector<std::size_t> sizes;
+    const Timeline streamed =
+        buildTimeline(GapBytes(bytes), kTimelinePicture, ".", [&](const StatusLines& block) {
+            sizes.push_back(block.size());
+            joined.append(block);
+        });
+    EXPECT_EQ(joined, whole.lines);
+    EXPECT_TRUE(streamed.lines.empty());
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{kTimelineBlock, kTimelineBlock, 6}));
+    EXPECT_EQ(streamed.count, whole.count);
+    EXPECT_EQ(streamed.length, whole.length);
+    EXPECT_EQ(streamed.boxes, whole.boxes);
+}
+
+TEST(Timeline, JudgesTheStructureOfWhatItDraws) {
+    const Bytes correct = records({{100, 200}});
+    const Bytes misplaced = records({{100, 200}, {150, 300}});
+    EXPECT_EQ(buildTimeline(GapBytes(correct), {}, ".").verdict, Verdict::Correct);
+    EXPECT_EQ(buildTimeline(GapBytes(misplaced), {}, ".").verdict, Verdict::Incorrect);
+    EXPECT_TRUE(buildTimeline(GapBytes(misplaced), {}, ".").boxes.empty()); // no picture
+}
+
 TEST(Timeline, BoxHeightIsThePictureHeightRoundedHalfToEven) {
     const Bytes bytes = records({{0, 1}});
     EXPECT_EQ(buildTimeline(GapBytes(bytes), {120, 32.5}, ".").boxHeight, 32);

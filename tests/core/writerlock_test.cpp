@@ -1,6 +1,7 @@
 #include "core/defrag.hpp"
 #include "core/fileio.hpp"
 #include "core/gapformat.hpp"
+#include "core/replacement.hpp"
 #include "core/writers.hpp"
 #include "support/testfiles.hpp"
 
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #ifndef _WIN32
 #include <csignal>
@@ -105,16 +107,73 @@ TEST(WriterLock, RefusingToReplaceLeavesTheFileAsItWasAndNamesIt) {
     EXPECT_EQ(test::readBytes(dir.file("b.gap")), records({{1, 2}}));
 }
 
-TEST(ShownPaths, ControlCharactersAreEscapedAndOtherTextStays) {
-    EXPECT_EQ(printable("a\n>> GAP format is correct !"), "a\\n>> GAP format is correct !");
-    EXPECT_EQ(printable("tab\there\r\x1b[2J\x7f"), "tab\\there\\r\\x1b[2J\\x7f");
-    EXPECT_EQ(printable("c1 \xc2\x9b"
-                        "31m"),
-              "c1 \\u009b31m");
-    EXPECT_EQ(printable("Stimme \xc3\xa4\xe2\x80\x94\xe9\x9f\xb3.gap"),
-              "Stimme \xc3\xa4\xe2\x80\x94\xe9\x9f\xb3.gap");
-    EXPECT_EQ((Failure{"Could not open", "x\ny.gap", "gone"}).statusLine(),
-              ">> Could not open \"x\\ny.gap\": gone.");
+// Every replacement of a whole file, as the commands make them.
+struct Replacer {
+    std::string name;
+    std::function<std::optional<Failure>(const std::string&)> replace;
+};
+
+std::vector<Replacer> replacers() {
+    return {
+        {"Defrag", [](const std::string& path) { return defragment(path).failure; }},
+        {"Generic", [](const std::string& path) { return createGenericGap(path); }},
+        {"WholeFile", // detect, import and export -o
+         [](const std::string& path) {
+             return fileio::replaceFile(path, records({{1, 2}}));
+         }},
+        {"WithBackup",
+         [](const std::string& path) {
+             return createGenericGap(path, Keeping{std::string(".b")}).failure;
+         }},
+    };
+}
+
+class Temporaries : public ::testing::TestWithParam<std::tuple<Replacer, std::size_t>> {};
+
+// A name of up to 255 bytes is legal, so its temporary file must fit the folder too.
+TEST_P(Temporaries, FitBesideAnyLegalNameAndAreNeverLeft) {
+    const auto& [replacer, length] = GetParam();
+    test::TempDir dir;
+    const std::string name = std::string(length - 4, 'n') + ".gap";
+#ifdef _WIN32
+    if (dir.path().string().size() + 1 + name.size() + 20 >= 260)
+        GTEST_SKIP() << "a Windows path holds at most 260 characters";
+#endif
+    const std::string path = dir.write(name, records({{100, 120}, {300, 400}}));
+    const std::optional<Failure> failure = replacer.replace(path);
+    ASSERT_FALSE(failure) << failure->sentence();
+    std::vector<std::string> names{name};
+    if (replacer.name == "WithBackup")
+        names.push_back(name + ".b");
+    EXPECT_EQ(test::namesIn(dir.path()), names);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryReplacement, Temporaries,
+                         ::testing::Combine(::testing::ValuesIn(replacers()),
+                                            ::testing::Values(std::size_t{200}, std::size_t{237},
+                                                              std::size_t{253})),
+                         [](const auto& row) {
+                             return std::get<0>(row.param).name + "NameOf" +
+                                    std::to_string(std::get<1>(row.param)) + "Bytes";
+                         });
+
+TEST(Temporaries, TwoLongNamesWithOneStartGetTwoTemporaries) {
+    // Each replacement holds only its own file's lock: their temporaries must not meet.
+    test::TempDir dir;
+#ifdef _WIN32
+    GTEST_SKIP() << "a Windows path holds at most 260 characters";
+#endif
+    const std::string first = dir.write(std::string(250, 'n') + "1.gap", records({{1, 2}}));
+    const std::string second = dir.write(std::string(250, 'n') + "2.gap", records({{1, 2}}));
+    fileio::Locking held = fileio::lockForWriting(first, fileio::IfMissing::fail);
+    ASSERT_FALSE(held.failure);
+    auto other = std::async(std::launch::async, [&] {
+        return fileio::replaceFile(second, records({{5, 6}}));
+    });
+    ASSERT_FALSE(held.lock->replace(records({{3, 4}})));
+    EXPECT_FALSE(other.get());
+    EXPECT_EQ(test::readBytes(first), records({{3, 4}}));
+    EXPECT_EQ(test::readBytes(second), records({{5, 6}}));
 }
 
 #ifdef _WIN32
@@ -165,6 +224,22 @@ TEST(WritersInProcesses, EveryConfirmedSilenceSurvivesADefragLoopOnTheSameFile) 
     }
     EXPECT_EQ(confirmed.size(), 150U);
     EXPECT_EQ(silencesIn(test::readBytes(path)), confirmed);
+}
+
+// A writer killed while it replaced the file (SIGKILL cannot be deferred) leaves its temporary
+// file; the next replacement of the same file, holding its lock, takes it away.
+TEST(WritersInProcesses, WhatKilledWritersLeaveTheNextReplacementRemoves) {
+    test::TempDir dir;
+    const Bytes content(64 * 1024, 0x11); // large enough that a kill often lands mid-write
+    const std::string path = dir.write("k.gap", content);
+    for (int round = 0; round < 20; ++round) {
+        const Repeater replacing([&] { (void)fileio::replaceFile(path, content); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(2 + round % 7));
+    }
+    // As a writer killed at the worst moment leaves it.
+    test::writeBytes(dir.file(".k.gap.ravik-new"), Bytes(10, 0x22));
+    ASSERT_FALSE(defragment(path).failure);
+    EXPECT_EQ(test::namesIn(dir.path()), std::vector<std::string>{"k.gap"});
 }
 
 TEST(WritersInProcesses, ParallelAppendsToOneNewFileAreAllKept) {
@@ -295,17 +370,27 @@ TEST(Links, EveryWriterFollowsALinkToAFileNotThereYet) {
     }
 }
 
+// A folder anyone may write to (sticky, as /tmp) that belongs to another user, and a link in it
+// to `target` that belongs to a third. Needs root.
+fs::path sharedStickyFolder(const test::TempDir& dir) {
+    const fs::path shared = dir.path() / "shared";
+    fs::create_directory(shared);
+    EXPECT_EQ(::chown(shared.c_str(), 4321, 4321), 0);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    return shared;
+}
+
+void plantLink(const fs::path& target, const fs::path& at) {
+    fs::create_symlink(target, at);
+    EXPECT_EQ(::lchown(at.c_str(), 5432, 5432), 0);
+}
+
 TEST(Links, APlantedLinkInASharedStickyFolderIsNotFollowed) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to give the folder and the link other owners";
     test::TempDir dir;
-    const fs::path shared = dir.path() / "shared";
-    fs::create_directory(shared);
-    ASSERT_EQ(::chown(shared.c_str(), 4321, 4321), 0);
-    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
-    const fs::path link = shared / "planted.gap";
-    fs::create_symlink(dir.path() / "victim.gap", link);
-    ASSERT_EQ(::lchown(link.c_str(), 5432, 5432), 0);
+    const fs::path link = sharedStickyFolder(dir) / "planted.gap";
+    plantLink(dir.path() / "victim.gap", link);
 
     const auto failure = writeSilence(link.string(), "0", "1", ".").failure;
     ASSERT_TRUE(failure);
@@ -314,6 +399,42 @@ TEST(Links, APlantedLinkInASharedStickyFolderIsNotFollowed) {
     EXPECT_FALSE(fs::exists(dir.path() / "victim.gap"));
     EXPECT_TRUE(createGenericGap(link.string()).has_value());
     EXPECT_FALSE(fs::exists(dir.path() / "victim.gap"));
+}
+
+// The same rule for a link put in place while the writer waits for the lock: the owner of a file
+// in a shared sticky folder holds its lock, puts a link to another file in its place, then lets
+// go.
+TEST(Links, ALinkPlantedWhileAWriterWaitsIsJudgedAgain) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the folder and the link other owners";
+    test::TempDir dir;
+    const fs::path shared = sharedStickyFolder(dir);
+    const std::string victim = dir.write("victim.gap", records({{100, 200}}));
+    const std::string path = (shared / "y.gap").string();
+    test::writeBytes(path, records({{300, 400}}));
+
+    using Change = std::function<std::optional<Failure>(const std::string&)>;
+    for (const auto& [name, change] : std::vector<std::pair<std::string, Change>>{
+             {"write",
+              [](const std::string& p) { return writeSilence(p, "7000", "7100", ".").failure; }},
+             {"defrag", [](const std::string& p) { return defragment(p).failure; }},
+             {"generic", [](const std::string& p) { return createGenericGap(p); }}}) {
+        fileio::Locking held = fileio::lockForWriting(path, fileio::IfMissing::fail);
+        ASSERT_FALSE(held.failure) << name;
+        auto waiting = std::async(std::launch::async, [&] { return change(path); });
+        std::this_thread::sleep_for(50ms); // the writer waits now
+        const fs::path planted = shared / "planted";
+        plantLink(victim, planted);
+        fs::rename(planted, path);
+        held.lock.reset();
+
+        const std::optional<Failure> failure = waiting.get();
+        ASSERT_TRUE(failure) << name;
+        EXPECT_NE(failure->reason.find("not followed"), std::string::npos) << failure->sentence();
+        EXPECT_EQ(test::readBytes(victim), records({{100, 200}})) << name;
+        fs::remove(path);
+        test::writeBytes(path, records({{300, 400}}));
+    }
 }
 
 #endif

@@ -59,6 +59,7 @@ TEST_F(Form1Test, OpenLoadsTheChosenFileWithTheGapFilter) {
     ASSERT_EQ(questions.size(), 1U);
     EXPECT_EQ(questions[0].mode, FileChooser::Mode::Open);
     EXPECT_EQ(questions[0].filter, "GAP files (*.gap)");
+    EXPECT_EQ(questions[0].parent, &window);
     EXPECT_EQ(window.cmDialog1().Filter, "GAP files (*.gap) | *.gap");
 }
 

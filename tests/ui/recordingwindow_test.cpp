@@ -1,3 +1,4 @@
+#include "audio/formats.hpp"
 #include "audio/testset.hpp"
 #include "gaptool.hpp"
 #include "player.hpp"
@@ -8,14 +9,19 @@
 #include <QAction>
 #include <QApplication>
 #include <QDropEvent>
+#include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
+#include <QUndoStack>
 #include <filesystem>
 #include <sstream>
 
 namespace ravik::test {
 namespace {
+
+using test::PrintTo;
 
 // Answers the Recording window's questions from a script and records each one.
 class ScriptedAsker final : public Asker {
@@ -23,10 +29,11 @@ public:
     ScriptedAsker(std::deque<Answer>& answers, std::vector<Question>& asked)
         : answers_(answers)
         , asked_(asked) {}
+    // A question the script holds no answer for is cancelled; the test sees it in `asked`.
     Answer ask(QWidget*, Question question, const QString&) override {
         asked_.push_back(question);
         if (answers_.empty())
-            throw std::logic_error("a question came that the test did not expect");
+            return Answer::Cancel;
         const Answer answer = answers_.front();
         answers_.pop_front();
         return answer;
@@ -36,6 +43,21 @@ private:
     std::deque<Answer>& answers_;
     std::vector<Question>& asked_;
 };
+
+QAction* actionNamed(const QWidget& window, const QString& text) {
+    for (QAction* action : window.findChildren<QAction*>())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+QString shownTexts(const QWidget& window) {
+    QStringList texts;
+    for (const QLabel* label : window.findChildren<QLabel*>())
+        if (label->isVisible())
+            texts << label->text();
+    return texts.join(QLatin1Char('\n'));
+}
 
 // 2 s at 48 kHz: digital silence, a square wave at 0.8 from 500 to 1500 ms, silence again.
 constexpr int kLoudFrom = 500;
@@ -82,6 +104,13 @@ protected:
     }
     void key(int key, Qt::KeyboardModifiers modifiers = {}) {
         QTest::keyClick(&view(), static_cast<Qt::Key>(key), modifiers);
+    }
+    // Ctrl+R in the main window, on the GAP file `path`.
+    void ctrlR(const std::string& path) {
+        window.openPath(QString::fromStdString(path));
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_R, Qt::ControlModifier);
     }
 
     std::string wav;
@@ -276,26 +305,61 @@ TEST_F(RecordingWindowTest, CtrlROpensTheRecordingBesideTheGapFile) {
     EXPECT_TRUE(questions.empty());
 }
 
-// Without a recording beside the GAP file the dialog asks for one, which is paired with the
-// current file; one it cannot read is named in the main window's list with the reason.
-TEST_F(RecordingWindowTest, CtrlRAsksForTheRecordingWhenNoneIsBeside) {
+// Without a recording beside the GAP file a dialog of its own asks for one, over the main
+// window, in the GAP file's folder and then where the last one was chosen; the shared dialog's
+// file name and filter stay the GAP files'. The recording is paired with the current file; one
+// that cannot be read is named in the window and in the main window's list.
+TEST_F(RecordingWindowTest, CtrlRAsksForTheRecordingInItsOwnDialog) {
     const std::string other = dir.file("other.gap");
     writeBytes(other, records({{100, 400}}));
-    window.openPath(QString::fromStdString(other));
+    answer(QString::fromStdString(other));
+    window.load();
+    const QString folder =
+        QString::fromStdString(std::filesystem::path(other).parent_path().string());
     const QString notSound = file("notes.wav", records({{1, 2}}));
     answer(notSound);
     QTest::keyClick(&window, Qt::Key_R, Qt::ControlModifier);
-    ASSERT_EQ(questions.size(), 1U);
-    EXPECT_TRUE(questions[0].filter.contains(QLatin1String("*.flac")));
-    EXPECT_TRUE(window.recordingWindow() == nullptr || !window.recordingWindow()->isVisible());
+    ASSERT_EQ(questions.size(), 2U);
+    EXPECT_EQ(questions[1].start, folder);
+    EXPECT_EQ(questions[1].parent, &window);
+    // It offers the formats this build reads, and no other.
+    const QStringList offered =
+        questions[1].filter.section(QLatin1Char('('), 1).chopped(1).split(QLatin1Char(' '));
+    for (const audio::RecordingFormat& format : audio::recordingFormats())
+        for (std::string_view extension : format.extensions)
+            EXPECT_EQ(
+                offered.contains(QStringLiteral("*.") +
+                                 QString::fromLatin1(extension.data(),
+                                                     static_cast<qsizetype>(extension.size()))),
+                format.readable)
+                << questions[1].filter.toStdString();
+    ASSERT_NE(window.recordingWindow(), nullptr);
+    EXPECT_TRUE(shownTexts(*window.recordingWindow()).contains(notSound));
     const std::string last = statusLines().back();
     EXPECT_NE(last.find(notSound.toStdString()), std::string::npos) << last;
 
-    answer(QString::fromStdString(wav));
+    const std::string elsewhere = dir.file("takes/take.wav");
+    std::filesystem::create_directory(std::filesystem::path(elsewhere).parent_path());
+    std::filesystem::copy_file(wav, elsewhere);
+    answer(QString::fromStdString(elsewhere));
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     QTest::keyClick(&window, Qt::Key_R, Qt::ControlModifier);
-    ASSERT_NE(window.recordingWindow(), nullptr);
+    EXPECT_EQ(questions.at(2).start, folder); // the unreadable one was in the GAP file's folder
     EXPECT_EQ(window.recordingWindow()->gapPath(), QString::fromStdString(other));
     EXPECT_EQ(window.recordingWindow()->silenceList(), (std::vector<Silence>{{100, 400}}));
+
+    answer(std::nullopt);
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(questions.at(3).start,
+              QString::fromStdString(std::filesystem::path(elsewhere).parent_path().string()));
+
+    answer(std::nullopt); // the open command offers the GAP file chosen before, as it did
+    window.load();
+    EXPECT_EQ(questions.at(4).start, QString::fromStdString(other));
+    EXPECT_EQ(questions.at(4).filter, QLatin1String("GAP files (*.gap)"));
 }
 
 // A recording dropped on the main window opens with the GAP file beside it, not there yet.
@@ -353,6 +417,166 @@ TEST_F(RecordingWindowTest, PaintsWaveformAndBoxesAtTheirTimes) {
     EXPECT_PRED2(near, pixel(450, quarter), WaveformView::kBackground.rgb());
     QTest::mouseClick(&view(), Qt::LeftButton, {}, at(250));
     EXPECT_PRED2(near, pixel(300, quarter), over(WaveformView::kSelected));
+}
+
+// --- What the user chose is what happens -----------------------------------------------
+
+// Discard drops the edits: opening the same file again neither asks nor shows them, and Save
+// has nothing to write.
+TEST_F(RecordingWindowTest, DiscardOnClosingDropsTheEdits) {
+    open(records({{100, 400}, {600, 900}}));
+    QTest::mouseClick(&view(), Qt::LeftButton, {}, at(250));
+    key(Qt::Key_Delete);
+    answers.push_back(Asker::Answer::Discard);
+    QTest::keyClick(&recording(), Qt::Key_W, Qt::ControlModifier);
+    ASSERT_FALSE(recording().isVisible());
+
+    ctrlR(gap);
+    EXPECT_EQ(asked.size(), 1U);
+    EXPECT_TRUE(recording().isVisible());
+    EXPECT_EQ(recording().silenceList(), (std::vector<Silence>{{100, 400}, {600, 900}}));
+    EXPECT_FALSE(recording().isWindowModified());
+    QTest::keyClick(&recording(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(readBytes(gap), records({{100, 400}, {600, 900}}));
+}
+
+// Cancel on quitting keeps every window open, asked once.
+TEST_F(RecordingWindowTest, CancelOnQuittingKeepsEveryWindow) {
+    open(records({{100, 400}}));
+    drag(1000, {1100});
+    answers.push_back(Asker::Answer::Cancel);
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(asked, std::vector{Asker::Question::UnsavedChanges});
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(recording().isVisible());
+    EXPECT_TRUE(recording().isWindowModified());
+    EXPECT_EQ(recording().silenceList(), (std::vector<Silence>{{100, 400}, {1000, 1100}}));
+}
+
+struct UnreadableRow {
+    const char* name;
+    Bytes content; // of the recording that cannot be read
+};
+
+class FailedOpenTest : public RecordingWindowTest,
+                       public ::testing::WithParamInterface<UnreadableRow> {};
+
+// A recording that cannot be read leaves nothing of the one before on show: the window says
+// what failed, naming the file, and Save writes nowhere.
+TEST_P(FailedOpenTest, ShowsTheFailureAndNothingStale) {
+    open(records({{100, 400}}));
+    view().setPointerMs(1500);
+    const std::string otherWav = dir.write("other.wav", GetParam().content);
+    const std::string otherGap = dir.write("other.gap", records({{10, 20}}));
+    ctrlR(otherGap);
+
+    EXPECT_TRUE(recording().isVisible());
+    EXPECT_FALSE(recording().windowTitle().contains(QLatin1String("take.wav")))
+        << recording().windowTitle().toStdString();
+    const QString shown = shownTexts(recording());
+    EXPECT_TRUE(shown.contains(QString::fromStdString(otherWav))) << shown.toStdString();
+    EXPECT_FALSE(shown.contains(QLatin1String("Pointer"))) << shown.toStdString();
+    EXPECT_TRUE(recording().silenceList().empty());
+    QTest::keyClick(&recording(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(readBytes(gap), records({{100, 400}}));
+    EXPECT_EQ(readBytes(otherGap), records({{10, 20}}));
+    EXPECT_TRUE(asked.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Recording, FailedOpenTest,
+    ::testing::Values(UnreadableRow{"text_named_wav", Bytes{'n', 'o', 't', 'e', 's', '\n'}},
+                      UnreadableRow{"truncated_wav",
+                                    Bytes{'R', 'I', 'F', 'F', 36,  0,  0, 0, 'W', 'A', 'V',
+                                          'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,   1,   0}}),
+    test::RowName{});
+
+class EnterDetectsTest : public RecordingWindowTest,
+                         public ::testing::WithParamInterface<const char*> {};
+
+// Enter in the threshold or the least-silence field detects, as the button does.
+TEST_P(EnterDetectsTest, EnterInTheFieldDetects) {
+    open(std::nullopt);
+    auto* field = recording().findChild<QLineEdit*>(QLatin1String(GetParam()));
+    ASSERT_NE(field, nullptr);
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_Return);
+    // Quiet before 500 ms and after 1500 ms.
+    ASSERT_EQ(recording().silenceList().size(), 2U);
+    EXPECT_EQ(recording().silenceList()[0].start, 0);
+    EXPECT_EQ(recording().undoStack().count(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Recording, EnterDetectsTest,
+                         ::testing::Values("threshold", "leastSilence"),
+                         [](const auto& row) { return std::string(row.param); });
+
+// The waveform shows when the keys go to it: a frame in the highlight colour, gone when the
+// focus is elsewhere.
+TEST_F(RecordingWindowTest, TheWaveformMarksItsFocus) {
+    open(records({{100, 400}}));
+    const auto edge = [&] {
+        return view().grab().toImage().pixelColor(0, view().height() / 2).rgb();
+    };
+    const QRgb highlight = view().palette().color(QPalette::Highlight).rgb();
+    view().setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view().hasFocus(); }));
+    EXPECT_EQ(edge(), highlight);
+    auto* field = recording().findChild<QLineEdit*>(QStringLiteral("threshold"));
+    ASSERT_NE(field, nullptr);
+    field->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view().hasFocus(); }));
+    EXPECT_NE(edge(), highlight);
+}
+
+// The window and its Play button lie inside the screen's available area: on the offscreen
+// platform's 800 by 600 screen, and (CTest's ui_tests.scaled_screen) at twice the scale on a 1600
+// by 1000 one, where the program has 800 by 500.
+TEST_F(RecordingWindowTest, OpensInsideTheScreensAvailableArea) {
+    window.openRecording(QString::fromStdString(wav), QString::fromStdString(gap));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&recording()));
+    const QRect area = recording().screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(recording().frameGeometry()))
+        << recording().frameGeometry().width() << "x" << recording().frameGeometry().height()
+        << " at " << recording().x() << "," << recording().y() << " on " << area.width() << "x"
+        << area.height();
+    QPushButton* play = nullptr;
+    for (QPushButton* button : recording().findChildren<QPushButton*>())
+        if (button->text() == QLatin1String("Play"))
+            play = button;
+    ASSERT_NE(play, nullptr);
+    EXPECT_TRUE(area.contains(QRect(play->mapToGlobal(QPoint(0, 0)), play->size())));
+    EXPECT_TRUE(play->isVisible());
+}
+
+// Save and Delete Silence are offered only when they would do something; the pointer's time
+// belongs to the recording shown.
+TEST_F(RecordingWindowTest, ActionsAndStatusTellTheTruth) {
+    open(records({{100, 400}}));
+    QAction* save = actionNamed(recording(), QStringLiteral("&Save"));
+    QAction* remove = actionNamed(recording(), QStringLiteral("&Delete Silence"));
+    ASSERT_TRUE(save && remove);
+    EXPECT_FALSE(save->isEnabled());
+    EXPECT_FALSE(remove->isEnabled());
+    QTest::mouseClick(&view(), Qt::LeftButton, {}, at(250));
+    EXPECT_TRUE(remove->isEnabled());
+    key(Qt::Key_Delete);
+    EXPECT_TRUE(save->isEnabled());
+    EXPECT_FALSE(remove->isEnabled());
+    QTest::keyClick(&recording(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(save->isEnabled()); // back to what the file holds
+
+    view().setPointerMs(1900);
+    testset::Recording shorter;
+    shorter.sampleRate = 8'000;
+    shorter.samples.assign(8'000, 0.5F); // 1 s
+    const std::string shortWav = dir.file("short.wav");
+    ASSERT_TRUE(testset::writeWav(shorter, shortWav));
+    window.openRecording(QString::fromStdString(shortWav),
+                         QString::fromStdString(dir.file("short.gap")));
+    EXPECT_EQ(recording().statusText(), QLatin1String("Pointer 0 ms"));
 }
 
 } // namespace

@@ -90,5 +90,14 @@ TEST_F(StatusListTest, ClearingLetsTheColumnShrinkToTheList) {
     EXPECT_FALSE(list()->horizontalScrollBar()->isVisible());
 }
 
+// Tab goes on to the next control, as in the rest of the window, and leaves the row chosen.
+TEST_F(StatusListTest, TabLeavesTheListWithoutMovingItsRow) {
+    list()->setFocus();
+    list()->setCurrentIndex(list()->model()->index(1, 0));
+    QTest::keyClick(list(), Qt::Key_Tab);
+    EXPECT_FALSE(list()->hasFocus());
+    EXPECT_EQ(list()->currentIndex().row(), 1);
+}
+
 } // namespace
 } // namespace ravik::test

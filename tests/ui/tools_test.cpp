@@ -1,3 +1,4 @@
+#include "Form2.hpp"
 #include "Form3.hpp"
 #include "Form4.hpp"
 #include "core/messages.hpp"
@@ -43,6 +44,7 @@ TEST_F(ToolsTest, CreateGenericGapReplacesTheChosenFileAndMakesItCurrent) {
     expected.insert(expected.end(), kGenericGraphAndCheck.begin(), kGenericGraphAndCheck.end());
     EXPECT_EQ(statusLines(), expected);
     EXPECT_EQ(questions.at(0).mode, FileChooser::Mode::Save);
+    EXPECT_EQ(questions.at(0).parent, window.form3()); // over the window it was asked from
 }
 
 TEST_F(ToolsTest, CancelledSaveDialogChangesNothingEvenWithANameFromBefore) {
@@ -236,6 +238,7 @@ TEST_F(SilenceInfoTest, SelectFileAsksForAFileToAppendToWithoutAReplaceQuestion)
     press("Command2");
     ASSERT_EQ(questions.size(), 1U);
     EXPECT_EQ(questions[0].mode, FileChooser::Mode::Append);
+    EXPECT_EQ(questions[0].parent, window.form4()); // over the window it was asked from
     EXPECT_TRUE(CommonDialog::dialogOptions(FileChooser::Mode::Append)
                     .testFlag(QFileDialog::DontConfirmOverwrite));
     // "Create Generic GAP" replaces its file: there the question protects the user's data.
@@ -337,6 +340,35 @@ TEST_F(SilenceInfoTest, ClosingDiscardsWhatWasTyped) {
         EXPECT_EQ(field(name)->text(), "") << name;
     EXPECT_FALSE(window.form4()->findChild<QCheckBox*>("Check1")->isChecked());
 }
+
+// --- Keys every window answers -----------------------------------------------------------
+
+struct EscapeRow {
+    const char* name;
+    void (Form1::*show)();
+    QWidget* (*shown)(const Form1&);
+};
+
+class EscapeTest : public MainWindowTest, public ::testing::WithParamInterface<EscapeRow> {};
+
+TEST_P(EscapeTest, EscapeClosesTheWindow) {
+    (window.*GetParam().show)();
+    QWidget* shown = GetParam().shown(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(shown));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : shown,
+                    Qt::Key_Escape);
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_TRUE(window.isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, EscapeTest,
+    ::testing::Values(
+        EscapeRow{"about", &Form1::showForm2, [](const Form1& w) -> QWidget* { return w.form2(); }},
+        EscapeRow{"tools", &Form1::showForm3, [](const Form1& w) -> QWidget* { return w.form3(); }},
+        EscapeRow{"silence_info", &Form1::showForm4,
+                  [](const Form1& w) -> QWidget* { return w.form4(); }}),
+    test::RowName{});
 
 } // namespace
 } // namespace ravik::test

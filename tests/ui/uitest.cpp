@@ -8,9 +8,9 @@
 
 namespace ravik::test {
 
-std::optional<QString> ScriptedChooser::choose(QWidget*, Mode mode, const QString& filter,
+std::optional<QString> ScriptedChooser::choose(QWidget* parent, Mode mode, const QString& filter,
                                                const QString& start) {
-    questions_.push_back({mode, filter, start});
+    questions_.push_back({mode, filter, start, parent});
     if (answers_.empty())
         throw std::logic_error("the file dialog was shown more often than the test expected");
     std::optional<QString> answer = answers_.front();

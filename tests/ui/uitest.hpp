@@ -22,6 +22,7 @@ public:
         Mode mode;
         QString filter;
         QString start;
+        QWidget* parent; ///< the window the dialog opens over
     };
 
     explicit ScriptedChooser(std::deque<std::optional<QString>>& answers,

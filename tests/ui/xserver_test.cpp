@@ -1,12 +1,24 @@
 // The button row under a real X server (Xvfb), with the pointer moved and clicked by xdotool:
 // there a click gives the keyboard focus as a user's click does, which the offscreen platform
 // only imitates. Each test starts its own server; without Xvfb and xdotool the tests skip.
+#include "Form3.hpp"
 #include "uitest.hpp"
+
+#ifdef RAVIK_WITH_RECORDING
+#include "recordingwindow.hpp"
+#include "waveformview.hpp"
+
+#include <QMenuBar>
+#include <QShortcut>
+#include <filesystem>
+#include <map>
+#endif
 
 #include <QApplication>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -70,13 +82,23 @@ void xdotool(const QStringList& arguments) {
     ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), arguments), 0) << "xdotool failed";
 }
 
-class RealPointerTest : public MainWindowTest, public ::testing::WithParamInterface<const char*> {
+// A main window on the X server, or a skip saying why there is none.
+class XServerTest : public MainWindowTest {
 protected:
     void SetUp() override {
         if (!unavailable.empty())
             GTEST_SKIP() << unavailable;
         if (!broken.empty())
             FAIL() << broken;
+    }
+};
+
+class RealPointerTest : public XServerTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override {
+        XServerTest::SetUp();
+        if (IsSkipped() || HasFailure())
+            return;
         window.move(400, 400); // clear of the windows the clicks open, which start at 0, 0
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return window.geometry().topLeft() == QPoint(400, 400); }));
@@ -108,6 +130,117 @@ TEST_P(RealPointerTest, ClickLeaveAndBackgroundLeaveTheRowFlat) {
 
 INSTANTIATE_TEST_SUITE_P(Slots, RealPointerTest, ::testing::Values("cmO", "cmR", "cmT", "cmA"),
                          [](const auto& row) { return std::string(row.param); });
+
+// A file dialog opens over the window it was asked from, not at the screen's corner: the
+// system's own dialog, closed again as soon as it shows.
+TEST_F(XServerTest, FileDialogOpensOverTheWindowThatAsked) {
+    window.showForm3();
+    QWidget& tools = *window.form3();
+    tools.move(500, 300);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tools));
+    CommonDialog system(&window); // with the system's chooser, not the test's
+    QRect shown;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }));
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+        shown = dialog->frameGeometry();
+        dialog->close();
+    });
+    EXPECT_FALSE(system.ShowSave(FileChooser::Mode::Save, &tools));
+    EXPECT_TRUE(shown.contains(tools.frameGeometry().center()))
+        << shown.x() << "," << shown.y() << " " << shown.width() << "x" << shown.height();
+}
+
+#ifdef RAVIK_WITH_RECORDING
+// The keys under X11, whose standard keys differ from other platforms' (Redo is Ctrl+Shift+Z
+// there, and only that).
+class RecordingKeysTest : public XServerTest {
+protected:
+    void SetUp() override {
+        XServerTest::SetUp();
+        if (IsSkipped() || HasFailure())
+            return;
+        const std::filesystem::path examples =
+            std::filesystem::path(RAVIK_SOURCE_FOLDER) / "examples";
+        const std::string wav = dir.file("speech.wav");
+        gap = dir.file("speech.gap");
+        std::filesystem::copy_file(examples / "speech.wav", wav);
+        std::filesystem::copy_file(examples / "speech.gap", gap);
+        window.openRecording(QString::fromStdString(wav), QString::fromStdString(gap));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&recording()));
+        recording().waveform().setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return recording().waveform().hasFocus(); }));
+    }
+    [[nodiscard]] RecordingWindow& recording() const { return *window.recordingWindow(); }
+    // A key as the user types it: to whatever has the focus.
+    void type(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_NE(target, nullptr);
+        QTest::keyClick(target, key, modifiers);
+    }
+    [[nodiscard]] std::size_t count() const { return recording().silenceList().size(); }
+
+    std::string gap;
+};
+
+TEST_F(RecordingKeysTest, RedoIsCtrlShiftZAndCtrlY) {
+    const std::size_t all = count();
+    recording().waveform().select(0);
+    type(Qt::Key_Delete);
+    ASSERT_EQ(count(), all - 1);
+    for (const auto& [key, modifiers] :
+         {std::pair{Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier},
+          std::pair{Qt::Key_Y, Qt::KeyboardModifiers(Qt::ControlModifier)}}) {
+        type(Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(count(), all);
+        type(key, modifiers);
+        EXPECT_EQ(count(), all - 1) << QKeySequence(key | modifiers).toString().toStdString();
+    }
+}
+
+// Every key sequence means one thing in each window: Qt does nothing for an ambiguous one.
+TEST_F(RecordingKeysTest, NoWindowHasAKeyTwice) {
+    window.showForm2();
+    window.showForm3();
+    window.showForm4();
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!top->isWindow() || !top->isVisible())
+            continue;
+        std::map<QString, int> uses;
+        for (const QAction* action : top->findChildren<QAction*>())
+            for (const QKeySequence& keys : action->shortcuts())
+                ++uses[keys.toString()];
+        for (const QShortcut* shortcut : top->findChildren<QShortcut*>())
+            for (const QKeySequence& keys : shortcut->keys())
+                ++uses[keys.toString()];
+        for (const auto& [keys, times] : uses)
+            EXPECT_EQ(times, 1) << keys.toStdString() << " in " << top->windowTitle().toStdString();
+    }
+}
+
+// A menu opened with the pointer and closed with Escape leaves Tab and Shift+Tab choosing
+// silences, as before it.
+TEST_F(RecordingKeysTest, TabAndShiftTabChooseSilencesAfterAMenu) {
+    WaveformView& view = recording().waveform();
+    type(Qt::Key_Tab);
+    type(Qt::Key_Tab);
+    ASSERT_EQ(view.selected(), std::optional<std::size_t>(1));
+    QMenuBar* bar = recording().menuBar();
+    for (QAction* menu : bar->actions()) {
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu).center());
+        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }))
+            << menu->text().toStdString();
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }));
+        type(Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_EQ(view.selected(), std::optional<std::size_t>(0)) << menu->text().toStdString();
+        type(Qt::Key_Tab);
+        EXPECT_EQ(view.selected(), std::optional<std::size_t>(1)) << menu->text().toStdString();
+        EXPECT_TRUE(view.hasFocus());
+    }
+}
+#endif
 
 } // namespace
 } // namespace ravik::test
