@@ -1,6 +1,6 @@
 #include "silencedocument.hpp"
 
-#include "core/fileio.hpp"
+#include "core/files/fileio.hpp"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,8 +1,8 @@
 // Lint over a voice pack of 100,000 small GAP files, and export and import of the largest valid
 // file, as gaptool runs them.
-#include "core/exchange.hpp"
-#include "core/silencerules.hpp"
-#include "gaptool.hpp"
+#include "cli/gaptool.hpp"
+#include "core/exchange/exchange.hpp"
+#include "core/format/silencerules.hpp"
 
 #include <benchmark/benchmark.h>
 #include <cstdint>

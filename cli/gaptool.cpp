@@ -4,10 +4,10 @@
 #ifdef RAVIK_WITH_AUDIO
 #include "detect.hpp"
 #endif
-#include "core/actions.hpp"
-#include "core/failure.hpp"
-#include "core/messages.hpp"
-#include "core/replacement.hpp"
+#include "core/actions/actions.hpp"
+#include "core/files/replacement.hpp"
+#include "core/text/failure.hpp"
+#include "core/text/messages.hpp"
 #include "options.hpp"
 #include "report.hpp"
 

@@ -1,4 +1,4 @@
-#include "core/fileio.hpp"
+#include "core/files/fileio.hpp"
 #include "gaptool.hpp"
 #include "output.hpp"
 

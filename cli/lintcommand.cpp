@@ -1,8 +1,7 @@
-#include "core/lint.hpp"
-
 #include "commands.hpp"
-#include "core/fileio.hpp"
-#include "core/jsontext.hpp"
+#include "core/exchange/jsontext.hpp"
+#include "core/files/fileio.hpp"
+#include "core/format/lint.hpp"
 #include "options.hpp"
 #include "paths.hpp"
 #include "recordings.hpp"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/failure.hpp"
-#include "core/fileio.hpp"
+#include "core/files/fileio.hpp"
+#include "core/text/failure.hpp"
 
 #include <filesystem>
 #include <optional>

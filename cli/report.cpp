@@ -1,6 +1,6 @@
 #include "report.hpp"
 
-#include "core/fileio.hpp"
+#include "core/files/fileio.hpp"
 #include "output.hpp"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // The program's start-up: shows the main window and, given a path, draws and checks that file.
-#include "Form1.hpp"
-#include "core/fileio.hpp"
+#include "core/files/fileio.hpp"
 #include "shell/modRegistry.hpp"
 #include "shell/startup.hpp"
+#include "ui/Form1.hpp"
 
 #include <QApplication>
 #include <QIcon>

@@ -4,7 +4,7 @@
 #include "Form3.hpp"
 #include "Form4.hpp"
 #ifdef RAVIK_WITH_RECORDING
-#include "core/silences.hpp"
+#include "core/format/silences.hpp"
 #include "recordingwindow.hpp"
 #endif
 #include "statuslistmodel.hpp"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "commondialog.hpp"
-#include "core/actions.hpp"
-#include "core/statuslines.hpp"
+#include "core/actions/actions.hpp"
+#include "core/text/statuslines.hpp"
 #include "workbench.hpp"
 
 #include <QWidget>

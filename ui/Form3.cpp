@@ -1,6 +1,6 @@
 #include "Form3.hpp"
 
-#include "core/actions.hpp"
+#include "core/actions/actions.hpp"
 #include "ui_Form3.h"
 
 #include <QShortcut>

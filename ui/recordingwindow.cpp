@@ -1,6 +1,6 @@
 #include "recordingwindow.hpp"
 
-#include "core/actions.hpp"
+#include "core/actions/actions.hpp"
 #include "player.hpp"
 #include "waveformview.hpp"
 #include "workbench.hpp"

@@ -1,8 +1,8 @@
 #include "actions.hpp"
 
-#include "defrag.hpp"
-#include "messages.hpp"
-#include "writers.hpp"
+#include "core/format/defrag.hpp"
+#include "core/format/writers.hpp"
+#include "core/text/messages.hpp"
 
 namespace ravik::actions {
 namespace {

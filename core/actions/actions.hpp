@@ -1,10 +1,10 @@
 #pragma once
 
-#include "failure.hpp"
-#include "replacement.hpp"
-#include "statuslines.hpp"
-#include "structurecheck.hpp"
-#include "timeline.hpp"
+#include "core/files/replacement.hpp"
+#include "core/format/structurecheck.hpp"
+#include "core/format/timeline.hpp"
+#include "core/text/failure.hpp"
+#include "core/text/statuslines.hpp"
 
 #include <functional>
 #include <optional>

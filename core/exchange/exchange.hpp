@@ -1,6 +1,6 @@
 #pragma once
 
-#include "silencerules.hpp"
+#include "core/format/silencerules.hpp"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "decimaltext.hpp"
-#include "exchange.hpp"
-#include "jsontext.hpp"
+#include "core/exchange/exchange.hpp"
+#include "core/exchange/jsontext.hpp"
+#include "core/text/decimaltext.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
-#include "decimaltext.hpp"
-#include "exchange.hpp"
-#include "jsontext.hpp"
-#include "plaintext.hpp"
+#include "core/exchange/exchange.hpp"
+#include "core/exchange/jsontext.hpp"
+#include "core/text/decimaltext.hpp"
+#include "core/text/plaintext.hpp"
 
 #include <algorithm>
 

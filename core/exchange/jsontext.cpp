@@ -1,6 +1,6 @@
 #include "jsontext.hpp"
 
-#include "plaintext.hpp"
+#include "core/text/plaintext.hpp"
 
 #include <array>
 #include <string_view>

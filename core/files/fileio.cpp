@@ -1,7 +1,7 @@
 #include "fileio.hpp"
 
-#include "gapformat.hpp"
-#include "nativefile.hpp"
+#include "core/files/nativefile.hpp"
+#include "core/format/gapformat.hpp"
 
 #include <algorithm>
 #include <array>

@@ -3,7 +3,7 @@
 // The few system calls that differ between POSIX and Windows, behind one interface that
 // fileio.cpp uses. Not part of the core's API.
 
-#include "fileio.hpp"
+#include "core/files/fileio.hpp"
 
 #include <cstddef>
 #include <cstdint>

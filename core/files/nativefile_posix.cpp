@@ -1,4 +1,4 @@
-#include "nativefile.hpp"
+#include "core/files/nativefile.hpp"
 
 #include <cerrno>
 #include <csignal>

@@ -1,6 +1,6 @@
 #include "replacement.hpp"
 
-#include "fileio.hpp"
+#include "core/files/fileio.hpp"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "failure.hpp"
+#include "core/text/failure.hpp"
 
 #include <cstdint>
 #include <optional>

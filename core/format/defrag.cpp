@@ -1,8 +1,8 @@
 #include "defrag.hpp"
 
-#include "fileio.hpp"
-#include "messages.hpp"
-#include "numberforms.hpp"
+#include "core/files/fileio.hpp"
+#include "core/text/messages.hpp"
+#include "core/text/numberforms.hpp"
 
 namespace ravik {
 namespace nf = numberforms;

@@ -1,9 +1,9 @@
 #include "lint.hpp"
 
-#include "defrag.hpp"
-#include "numberforms.hpp"
-#include "silencerules.hpp"
-#include "structurecheck.hpp"
+#include "core/format/defrag.hpp"
+#include "core/format/silencerules.hpp"
+#include "core/format/structurecheck.hpp"
+#include "core/text/numberforms.hpp"
 
 #include <algorithm>
 #include <array>

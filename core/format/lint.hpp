@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gapformat.hpp"
+#include "core/format/gapformat.hpp"
 
 #include <cstdint>
 #include <optional>

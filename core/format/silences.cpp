@@ -1,7 +1,7 @@
 #include "silences.hpp"
 
-#include "numberforms.hpp"
-#include "silencerules.hpp"
+#include "core/format/silencerules.hpp"
+#include "core/text/numberforms.hpp"
 
 #include <algorithm>
 #include <array>

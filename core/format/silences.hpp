@@ -1,7 +1,7 @@
 #pragma once
 
-#include "gapformat.hpp"
-#include "silencerules.hpp"
+#include "core/format/gapformat.hpp"
+#include "core/format/silencerules.hpp"
 
 #include <cstddef>
 #include <cstdint>

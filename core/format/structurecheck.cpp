@@ -1,7 +1,7 @@
 #include "structurecheck.hpp"
 
-#include "fileio.hpp"
-#include "messages.hpp"
+#include "core/files/fileio.hpp"
+#include "core/text/messages.hpp"
 
 namespace ravik {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "failure.hpp"
-#include "gapformat.hpp"
-#include "statuslines.hpp"
+#include "core/format/gapformat.hpp"
+#include "core/text/failure.hpp"
+#include "core/text/statuslines.hpp"
 
 #include <cstdint>
 #include <optional>

@@ -1,8 +1,8 @@
 #include "timeline.hpp"
 
-#include "fileio.hpp"
-#include "messages.hpp"
-#include "numberforms.hpp"
+#include "core/files/fileio.hpp"
+#include "core/text/messages.hpp"
+#include "core/text/numberforms.hpp"
 
 #include <cmath>
 #include <cstdint>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "failure.hpp"
-#include "gapformat.hpp"
-#include "statuslines.hpp"
-#include "structurecheck.hpp"
+#include "core/format/gapformat.hpp"
+#include "core/format/structurecheck.hpp"
+#include "core/text/failure.hpp"
+#include "core/text/statuslines.hpp"
 
 #include <functional>
 #include <optional>

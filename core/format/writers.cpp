@@ -1,8 +1,8 @@
 #include "writers.hpp"
 
-#include "fileio.hpp"
-#include "gapformat.hpp"
-#include "messages.hpp"
+#include "core/files/fileio.hpp"
+#include "core/format/gapformat.hpp"
+#include "core/text/messages.hpp"
 
 #include <limits>
 

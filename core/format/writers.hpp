@@ -1,9 +1,9 @@
 #pragma once
 
-#include "failure.hpp"
-#include "gapformat.hpp"
-#include "replacement.hpp"
-#include "statuslines.hpp"
+#include "core/files/replacement.hpp"
+#include "core/format/gapformat.hpp"
+#include "core/text/failure.hpp"
+#include "core/text/statuslines.hpp"
 
 #include <array>
 #include <cstdint>

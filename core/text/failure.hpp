@@ -1,6 +1,6 @@
 #pragma once
 
-#include "plaintext.hpp"
+#include "core/text/plaintext.hpp"
 
 #include <string>
 #include <string_view>

@@ -1,7 +1,7 @@
 #include "messages.hpp"
 
-#include "failure.hpp"
-#include "numberforms.hpp"
+#include "core/text/failure.hpp"
+#include "core/text/numberforms.hpp"
 
 namespace ravik::messages {
 namespace {

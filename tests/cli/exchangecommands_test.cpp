@@ -1,8 +1,8 @@
+#include "cli/gaptool.hpp"
 #include "cli/gaptoolrun.hpp"
 #include "cli/recordings.hpp"
-#include "core/jsontext.hpp"
-#include "core/plaintext.hpp"
-#include "gaptool.hpp"
+#include "core/exchange/jsontext.hpp"
+#include "core/text/plaintext.hpp"
 #include "support/testfiles.hpp"
 
 #include <cstdlib>

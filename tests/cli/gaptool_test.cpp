@@ -1,7 +1,7 @@
+#include "cli/gaptool.hpp"
 #include "cli/gaptoolrun.hpp"
-#include "core/gapformat.hpp"
-#include "gaptool.hpp"
-#include "output.hpp"
+#include "cli/output.hpp"
+#include "core/format/gapformat.hpp"
 #include "support/testfiles.hpp"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "gaptool.hpp"
-#include "output.hpp"
+#include "cli/gaptool.hpp"
+#include "cli/output.hpp"
 
 #include <ostream>
 #include <sstream>

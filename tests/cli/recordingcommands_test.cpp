@@ -1,8 +1,8 @@
 #include "audio/testset.hpp"
+#include "cli/detect.hpp"
+#include "cli/gaptool.hpp"
 #include "cli/gaptoolrun.hpp"
-#include "detect.hpp"
-#include "gaptool.hpp"
-#include "output.hpp"
+#include "cli/output.hpp"
 #include "support/testfiles.hpp"
 
 #include <cmath>

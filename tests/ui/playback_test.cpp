@@ -3,10 +3,10 @@
 // recording. scripts/test starts the server (scripts/pulseaudio-null-sink) and names the monitor
 // in RAVIK_PULSE_MONITOR; without it the tests skip, saying why.
 #include "audio/soundfile.hpp"
-#include "player.hpp"
-#include "recordingwindow.hpp"
+#include "ui/player.hpp"
+#include "ui/recordingwindow.hpp"
+#include "ui/waveformview.hpp"
 #include "uitest.hpp"
-#include "waveformview.hpp"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -1,9 +1,9 @@
 #include "audio/testset.hpp"
-#include "gaptool.hpp"
-#include "player.hpp"
-#include "recordingwindow.hpp"
+#include "cli/gaptool.hpp"
+#include "ui/player.hpp"
+#include "ui/recordingwindow.hpp"
+#include "ui/waveformview.hpp"
 #include "uitest.hpp"
-#include "waveformview.hpp"
 
 #include <QAction>
 #include <QApplication>

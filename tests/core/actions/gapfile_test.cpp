@@ -1,4 +1,4 @@
-#include "core/defrag.hpp"
+#include "core/format/defrag.hpp"
 #include "support/testfiles.hpp"
 
 #include <filesystem>

@@ -1,7 +1,7 @@
-#include "core/decimaltext.hpp"
-#include "core/exchange.hpp"
-#include "core/silencematch.hpp"
-#include "core/silencerules.hpp"
+#include "core/exchange/exchange.hpp"
+#include "core/format/silencematch.hpp"
+#include "core/format/silencerules.hpp"
+#include "core/text/decimaltext.hpp"
 #include "support/testfiles.hpp"
 
 #include <gtest/gtest.h>

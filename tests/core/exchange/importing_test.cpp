@@ -1,4 +1,4 @@
-#include "core/exchange.hpp"
+#include "core/exchange/exchange.hpp"
 #include "support/testfiles.hpp"
 
 #include <algorithm>

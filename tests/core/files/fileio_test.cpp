@@ -1,8 +1,8 @@
-#include "core/defrag.hpp"
-#include "core/fileio.hpp"
-#include "core/gapformat.hpp"
-#include "core/structurecheck.hpp"
-#include "core/timeline.hpp"
+#include "core/files/fileio.hpp"
+#include "core/format/defrag.hpp"
+#include "core/format/gapformat.hpp"
+#include "core/format/structurecheck.hpp"
+#include "core/format/timeline.hpp"
 #include "support/testfiles.hpp"
 
 #include <filesystem>

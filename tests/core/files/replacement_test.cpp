@@ -1,6 +1,6 @@
-#include "core/defrag.hpp"
-#include "core/replacement.hpp"
-#include "core/writers.hpp"
+#include "core/files/replacement.hpp"
+#include "core/format/defrag.hpp"
+#include "core/format/writers.hpp"
 #include "support/testfiles.hpp"
 
 #include <filesystem>
@@ -60,8 +60,7 @@ TEST_P(BackupTest, KeepsTheReplacedContentBesideTheFileUnderTheGivenSuffix) {
 TEST_P(BackupTest, TheBackupShowsNoMoreThanTheFile) {
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
     ASSERT_FALSE(GetParam().run(path, Keeping{"~"}));
-    EXPECT_EQ(fs::status(path + "~").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(path + "~").permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 #endif
 

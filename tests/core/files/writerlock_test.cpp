@@ -1,8 +1,8 @@
-#include "core/defrag.hpp"
-#include "core/fileio.hpp"
-#include "core/gapformat.hpp"
-#include "core/replacement.hpp"
-#include "core/writers.hpp"
+#include "core/files/fileio.hpp"
+#include "core/files/replacement.hpp"
+#include "core/format/defrag.hpp"
+#include "core/format/gapformat.hpp"
+#include "core/format/writers.hpp"
 #include "support/testfiles.hpp"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "core/lint.hpp"
+#include "core/format/lint.hpp"
 #include "support/testfiles.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "core/silences.hpp"
+#include "core/format/silences.hpp"
 #include "support/testfiles.hpp"
 
 #include <gtest/gtest.h>

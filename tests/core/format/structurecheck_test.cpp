@@ -1,5 +1,5 @@
-#include "core/messages.hpp"
-#include "core/structurecheck.hpp"
+#include "core/format/structurecheck.hpp"
+#include "core/text/messages.hpp"
 #include "support/testfiles.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "core/timeline.hpp"
+#include "core/format/timeline.hpp"
 #include "support/testfiles.hpp"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "core/writers.hpp"
+#include "core/format/writers.hpp"
 #include "support/testfiles.hpp"
 
 #include <filesystem>

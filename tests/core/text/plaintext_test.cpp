@@ -1,6 +1,6 @@
-#include "core/failure.hpp"
-#include "core/jsontext.hpp"
-#include "core/plaintext.hpp"
+#include "core/exchange/jsontext.hpp"
+#include "core/text/failure.hpp"
+#include "core/text/plaintext.hpp"
 #include "support/testfiles.hpp"
 
 #include <gtest/gtest.h>

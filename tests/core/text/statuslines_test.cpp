@@ -1,4 +1,4 @@
-#include "core/statuslines.hpp"
+#include "core/text/statuslines.hpp"
 #include "support/testfiles.hpp"
 
 #include <gtest/gtest.h>
