@@ -1,10 +1,8 @@
 // Check, timeline and defrag on the largest valid GAP file and on the largest file the program
 // accepts, each read from disk as the program does.
 #include "cli/gaptool.hpp"
-#include "core/format/defrag.hpp"
+#include "core/actions/gapfile.hpp"
 #include "core/format/gapformat.hpp"
-#include "core/format/structurecheck.hpp"
-#include "core/format/timeline.hpp"
 
 #include <benchmark/benchmark.h>
 #include <cstdint>

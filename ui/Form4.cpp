@@ -2,7 +2,7 @@
 
 #include "commondialog.hpp"
 #include "core/actions/actions.hpp"
-#include "core/format/writers.hpp"
+#include "core/actions/gapfile.hpp"
 #include "core/text/messages.hpp"
 #include "ui_Form4.h"
 #include "workbench.hpp"

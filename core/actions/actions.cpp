@@ -1,7 +1,6 @@
 #include "actions.hpp"
 
-#include "core/format/defrag.hpp"
-#include "core/format/writers.hpp"
+#include "core/actions/gapfile.hpp"
 #include "core/text/messages.hpp"
 
 namespace ravik::actions {

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "core/files/replacement.hpp"
 #include "core/format/gapformat.hpp"
-#include "core/text/failure.hpp"
 #include "core/text/statuslines.hpp"
 
 #include <cstdint>
@@ -22,22 +20,9 @@ struct DefragPlan {
     bool operator==(const DefragPlan&) const = default;
 };
 
-/// Judges every record the bytes hold, a trailing partial one included (its missing bytes read
-/// as zero), on the low words of start and end read as signed 16-bit values. Adds a line to
-/// `fragmentLines` for each record dropped, in file order.
+/// Judges every record the bytes hold, a trailing partial one included (WalkEnd::AnyByte: its
+/// missing bytes read as zero), on the low words of start and end read as signed 16-bit values.
+/// Adds a line to `fragmentLines` for each record dropped, in file order.
 [[nodiscard]] DefragPlan planDefrag(const GapBytes& bytes, StatusLines& fragmentLines);
-
-struct Defragmentation {
-    StatusLines lines; ///< the start line, the fragment lines and, on success, the finish line
-    std::uint64_t keptCount = 0;
-    std::uint64_t droppedCount = 0;
-    std::optional<Failure> failure;      ///< the file was left as it was
-    std::optional<Replacement> replaced; ///< on success, what undo takes back
-    bool operator==(const Defragmentation&) const = default;
-};
-
-/// Removes every silence of 50 ms or less from the file at `path`, replacing it in one step,
-/// after the backup `keeping` asks for.
-[[nodiscard]] Defragmentation defragment(const std::string& path, const Keeping& keeping = {});
 
 } // namespace ravik

@@ -39,7 +39,7 @@ void count(const GapBytes& bytes, std::vector<Finding>& findings) {
     if (bytes.size() == 0)
         return;
     const std::uint64_t zero = zeroScan(bytes);
-    const std::uint64_t walked = silences::recordsWalked(bytes.size());
+    const std::uint64_t walked = recordCount(bytes.size(), WalkEnd::FirstWord);
     if (zero / 4 == 2 * walked)
         return;
     findings.push_back({Kind::Count, zero, std::nullopt,
@@ -50,14 +50,13 @@ void count(const GapBytes& bytes, std::vector<Finding>& findings) {
 }
 
 void records(const GapBytes& bytes, std::vector<Finding>& findings) {
-    const std::uint64_t walked = silences::recordsWalked(bytes.size());
-    for (std::uint64_t offset = 0; offset < walked * kRecordSize; offset += kRecordSize) {
-        const std::int32_t wideStart = bytes.field(offset);
-        const std::int32_t wideEnd = bytes.field(offset + 4);
-        const std::int16_t start = bytes.word(offset);
-        const std::int16_t end = bytes.word(offset + 4);
-        if (bytes.word(offset + 2) != 0 || bytes.word(offset + 6) != 0)
-            findings.push_back({Kind::HighWord, offset, wideStart,
+    for (const Record& record : RecordWalk(bytes, WalkEnd::FirstWord)) {
+        const std::int32_t wideStart = record.wideStart;
+        const std::int32_t wideEnd = record.wideEnd;
+        const std::int16_t start = record.start();
+        const std::int16_t end = record.end();
+        if (!record.highWordsZero())
+            findings.push_back({Kind::HighWord, record.offset, wideStart,
                                 "the high words are not zero: the timeline shows " +
                                     std::to_string(wideStart) + " to " + ms(wideEnd) +
                                     ", the check and defrag " + std::to_string(start) + " to " +
@@ -69,7 +68,7 @@ void records(const GapBytes& bytes, std::vector<Finding>& findings) {
         };
         for (const Time& time : {Time{"start", wideStart, start}, Time{"end", wideEnd, end}}) {
             if (time.wide > silences::kLastMs)
-                findings.push_back({Kind::PastLimit, offset, time.wide,
+                findings.push_back({Kind::PastLimit, record.offset, time.wide,
                                     std::string("the ") + time.name + " " + ms(time.wide) +
                                         " lies past " + ms(silences::kLastMs) +
                                         ", the latest time a GAP file holds; the check and "
@@ -78,13 +77,12 @@ void records(const GapBytes& bytes, std::vector<Finding>& findings) {
         }
     }
     // Defrag judges every record the file holds, a partial one included.
-    for (std::uint64_t offset = 0; offset < recordsHeld(bytes.size()) * kRecordSize;
-         offset += kRecordSize) {
-        const std::int16_t start = bytes.word(offset);
-        const std::int16_t end = bytes.word(offset + 4);
+    for (const Record& record : RecordWalk(bytes, WalkEnd::AnyByte)) {
+        const std::int16_t start = record.start();
+        const std::int16_t end = record.end();
         if (int{end} - int{start} > kFragmentLimit)
             continue;
-        findings.push_back({Kind::Fragment, offset, start,
+        findings.push_back({Kind::Fragment, record.offset, start,
                             end < start
                                 ? "the silence from " + std::to_string(start) + " to " + ms(end) +
                                       " ends before it starts; defrag drops it"

@@ -95,13 +95,11 @@ std::vector<std::uint8_t> encode(std::span<const Silence> list) {
     return bytes;
 }
 
-std::vector<Silence> decode(const GapBytes& bytes) {
-    const std::uint64_t records = recordsWalked(bytes.size());
+std::vector<Silence> decode(const GapBytes& bytes, WalkEnd end) {
     std::vector<Silence> list;
-    list.reserve(static_cast<std::size_t>(records));
-    for (std::uint64_t i = 0; i < records; ++i)
-        list.push_back({bytes.word(i * kRecordSize), bytes.word(i * kRecordSize + 4),
-                        static_cast<std::size_t>(i)});
+    list.reserve(static_cast<std::size_t>(recordCount(bytes.size(), end)));
+    for (const Record& record : RecordWalk(bytes, end))
+        list.push_back({record.start(), record.end()});
     return list;
 }
 

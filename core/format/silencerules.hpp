@@ -65,15 +65,10 @@ void mend(std::vector<Silence>& list, const Mending& mending);
 /// The GAP file of a valid list. Precondition: !firstBreak(list).
 [[nodiscard]] std::vector<std::uint8_t> encode(std::span<const Silence> list);
 
-/// The silences as the structure check reads them: each low word as a signed 16-bit time, for
-/// every record the check walks (a trailing partial record included, its missing bytes zero).
-/// `origin` is the record's index.
-[[nodiscard]] std::vector<Silence> decode(const GapBytes& bytes);
-
-/// The number of records the structure check walks in a file of `size` bytes: a single byte
-/// after the last whole record is never read, two or more make a partial record.
-[[nodiscard]] constexpr std::uint64_t recordsWalked(std::uint64_t size) {
-    return (size + kRecordSize - 2) / kRecordSize;
-}
+/// The one decoder of silences: a silence for each record `end` walks (see WalkEnd), each low
+/// word read as a signed 16-bit time, as the check and defrag read them (`origin` stays 0). By
+/// default, the records the check walks, a trailing partial record included (its missing bytes
+/// zero) and without the record of zeros an empty file reads as.
+[[nodiscard]] std::vector<Silence> decode(const GapBytes& bytes, WalkEnd end = WalkEnd::FirstWord);
 
 } // namespace ravik::silences

@@ -82,13 +82,10 @@ std::optional<std::size_t> silenceAt(std::span<const ravik::Silence> list, int m
 }
 
 Decoded decodeFile(const GapBytes& bytes) {
-    Decoded decoded;
-    bool highWordsZero = true;
-    for (std::uint64_t at = 0; at + kRecordSize <= bytes.size(); at += kRecordSize) {
-        decoded.list.push_back({bytes.word(at), bytes.word(at + 4)});
-        highWordsZero = highWordsZero && bytes.word(at + 2) == 0 && bytes.word(at + 6) == 0;
-    }
-    decoded.valid = highWordsZero && bytes.size() % kRecordSize == 0 && isValid(decoded.list);
+    Decoded decoded{decode(bytes, WalkEnd::WholeRecords)};
+    const RecordWalk walk(bytes, WalkEnd::WholeRecords);
+    decoded.valid = bytes.size() % kRecordSize == 0 &&
+                    std::ranges::all_of(walk, &Record::highWordsZero) && isValid(decoded.list);
     return decoded;
 }
 

@@ -54,10 +54,10 @@ struct Range {
 [[nodiscard]] std::optional<std::size_t> silenceAt(std::span<const ravik::Silence> list, int ms);
 
 struct Decoded {
-    std::vector<ravik::Silence> list; ///< every whole record, in file order
+    std::vector<ravik::Silence> list; ///< every whole record, in file order (WalkEnd::WholeRecords)
     bool valid = false; ///< the file is a valid list (see isValid) with nothing left over
 };
-/// The silences a GAP file holds, for the editor.
+/// The silences a GAP file holds, for the editor, which shows and saves only a valid file's.
 [[nodiscard]] Decoded decodeFile(const GapBytes& bytes);
 
 /// The editor's status line: the pointer's time and, when one is selected, the silence's start,

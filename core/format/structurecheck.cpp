@@ -1,6 +1,5 @@
 #include "structurecheck.hpp"
 
-#include "core/files/fileio.hpp"
 #include "core/text/messages.hpp"
 
 namespace ravik {
@@ -24,30 +23,19 @@ Rgb StructureCheck::verdictColour() const {
 StructureCheck checkStructure(const GapBytes& bytes) {
     StructureCheck check;
     std::int16_t previousEnd = -1;
-    for (std::uint64_t offset = 0;; offset += kRecordSize) {
-        const std::int16_t start = bytes.word(offset);
-        const std::int16_t startHigh = bytes.word(offset + 2);
-        const std::int16_t end = bytes.word(offset + 4);
-        const std::int16_t endHigh = bytes.word(offset + 6);
-        // The walk reads the next record's first word too: when that read runs past the end
-        // of the file, this record was the last.
-        const bool last = !bytes.holds(offset, kRecordSize + 2);
-
+    for (const Record& record : RecordWalk(bytes, WalkEnd::ReadAhead)) {
         // Each broken rule overwrites the one before, so the highest kind is reported.
-        if (startHigh != 0 || endHigh != 0)
+        if (!record.highWordsZero())
             check.error = StructureError::HighWord;
-        if (end < start)
+        if (record.end() < record.start())
             check.error = StructureError::EndBeforeStart;
-        if (start <= previousEnd)
+        if (record.start() <= previousEnd)
             check.error = StructureError::Misplaced;
-        previousEnd = end;
-
+        previousEnd = record.end();
         if (check.error != StructureError::None) {
-            check.failingOffset = offset;
+            check.failingOffset = record.offset;
             break;
         }
-        if (last)
-            break;
     }
 
     switch (check.error) {
@@ -67,16 +55,6 @@ StructureCheck checkStructure(const GapBytes& bytes) {
     }
     check.verdict = Verdict::Incorrect;
     return check;
-}
-
-StructureCheck checkStructure(const std::string& path) {
-    const fileio::Contents contents = fileio::readGapFile(path);
-    if (contents.failure) {
-        StructureCheck check;
-        check.failure = contents.failure;
-        return check;
-    }
-    return checkStructure(GapBytes(contents.bytes));
 }
 
 } // namespace ravik

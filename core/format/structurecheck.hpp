@@ -33,7 +33,7 @@ struct StructureCheck {
     Verdict verdict = Verdict::NotChecked;
     StructureError error = StructureError::None;
     std::uint64_t failingOffset = 0; ///< byte offset of the record that broke a rule
-    std::optional<Failure> failure;  ///< the file could not be read: no verdict
+    std::optional<Failure> failure;  ///< the file could not be read: no verdict (see gapfile.hpp)
 
     /// Text of the verdict field: "Correct", "Incorrect !", or empty when not checked.
     [[nodiscard]] std::string_view verdictText() const;
@@ -42,9 +42,8 @@ struct StructureCheck {
     bool operator==(const StructureCheck&) const = default;
 };
 
-/// Walks the records in file order and stops at the first one that breaks a rule.
+/// Walks the records in file order (WalkEnd::ReadAhead) and stops at the first one that breaks
+/// a rule.
 [[nodiscard]] StructureCheck checkStructure(const GapBytes& bytes);
-/// Checks the file at `path`; only reads it.
-[[nodiscard]] StructureCheck checkStructure(const std::string& path);
 
 } // namespace ravik

@@ -1,6 +1,5 @@
 #include "timeline.hpp"
 
-#include "core/files/fileio.hpp"
 #include "core/text/messages.hpp"
 #include "core/text/numberforms.hpp"
 
@@ -55,30 +54,32 @@ Timeline buildTimeline(const GapBytes& bytes, PictureSize picture,
     };
 
     // One line and one box per record; a typical line is under 40 characters.
-    const auto records = static_cast<std::size_t>(recordsHeld(bytes.size()));
+    const auto records = static_cast<std::size_t>(recordCount(bytes.size(), WalkEnd::ReadAhead));
     const std::size_t held = blocks ? std::min(records, kTimelineBlock) : records;
     lines.reserve(held, held * 40);
     if (drawn)
         timeline.boxes.reserve(records);
 
     std::int64_t total = 0;
-    std::uint64_t offset = 0;
+    std::uint64_t from = 0;
     if (bytes.field(0) == 0) {
         const std::int32_t firstEnd = bytes.field(4);
         lines.add(
             {"Silence: 0 (0) - ", nf::spacedDecimal(firstEnd), " (", nf::hex32(firstEnd), ")"});
         addBox(0, firstEnd);
         total = firstEnd;
-        offset = kRecordSize;
-        if (bytes.word(offset) == 0) {
+        // The next record is read when its start's low word is not 0, whether or not the file
+        // holds it whole.
+        from = kRecordSize;
+        if (bytes.word(from) == 0) {
             timeline.length = nf::spacedDecimal(total);
             handOver(1);
             return timeline;
         }
     }
-    for (;;) {
-        const std::int32_t start = bytes.field(offset);
-        const std::int32_t stop = bytes.field(offset + 4);
+    for (const Record& record : RecordWalk(bytes, WalkEnd::ReadAhead, from)) {
+        const std::int32_t start = record.wideStart;
+        const std::int32_t stop = record.wideEnd;
         lines.add(nf::ShortLine()
                       .text("Silence: ")
                       .spaced(start)
@@ -95,31 +96,10 @@ Timeline buildTimeline(const GapBytes& bytes, PictureSize picture,
         const std::int64_t span = std::int64_t{stop} - start;
         addBox(start, static_cast<double>(span));
         total += span;
-        // A record follows only when at least its first word lies inside the file.
-        const bool exhausted = !bytes.holds(offset + kRecordSize, 2);
-        offset += kRecordSize;
-        if (exhausted)
-            break;
     }
     timeline.length = nf::spacedDecimal(total);
     handOver(1);
     return timeline;
-}
-
-Timeline buildTimeline(const std::string& path, PictureSize picture,
-                       std::string_view decimalSeparator, const LineBlocks& blocks) {
-    fileio::Contents contents = fileio::readGapFile(path);
-    if (contents.failure) {
-        Timeline timeline;
-        timeline.lines.add(messages::kDesigningGraph);
-        if (blocks) {
-            blocks(timeline.lines);
-            timeline.lines.clear();
-        }
-        timeline.failure = std::move(contents.failure);
-        return timeline;
-    }
-    return buildTimeline(GapBytes(contents.bytes), picture, decimalSeparator, blocks);
 }
 
 } // namespace ravik

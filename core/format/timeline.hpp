@@ -48,13 +48,11 @@ struct Timeline {
 using LineBlocks = std::function<void(const StatusLines&)>;
 inline constexpr std::size_t kTimelineBlock = 32768;
 
-/// The timeline of a file's bytes. `decimalSeparator` is the user's, for a count of one half.
-/// With `blocks` the lines go there and the timeline holds none.
+/// The timeline of a file's bytes: its lines walk the records as the check does
+/// (WalkEnd::ReadAhead), its count ends at the first zero field (zeroScan).
+/// `decimalSeparator` is the user's, for a count of one half. With `blocks` the lines go there
+/// and the timeline holds none.
 [[nodiscard]] Timeline buildTimeline(const GapBytes& bytes, PictureSize picture,
-                                     std::string_view decimalSeparator,
-                                     const LineBlocks& blocks = {});
-/// The timeline of the file at `path`; only reads it.
-[[nodiscard]] Timeline buildTimeline(const std::string& path, PictureSize picture,
                                      std::string_view decimalSeparator,
                                      const LineBlocks& blocks = {});
 

@@ -1,48 +1,8 @@
 #include "writers.hpp"
 
-#include "core/files/fileio.hpp"
-#include "core/format/gapformat.hpp"
-#include "core/text/messages.hpp"
-
 #include <limits>
 
 namespace ravik {
-
-std::optional<Failure> createGenericGap(const std::string& path) {
-    return createGenericGap(path, Keeping{}).failure;
-}
-
-GenericCreation createGenericGap(const std::string& path, const Keeping& keeping) {
-    GenericCreation result;
-    fileio::Locking locking = fileio::lockForWriting(path, fileio::IfMissing::create);
-    if (locking.failure) {
-        result.failure = std::move(locking.failure);
-        return result;
-    }
-    fileio::Contents before;
-    if (locking.lock->existed()) {
-        before = locking.lock->read();
-        // Without a backup a file that is no GAP file is replaced as before, but cannot come back.
-        if (before.failure && keeping.backupSuffix) {
-            result.failure =
-                Failure{"Could not write the backup", backupPath(path, *keeping.backupSuffix),
-                        "\"" + printable(path) + "\" could not be read (" + before.failure->reason +
-                            "); it was left as it was"};
-            return result;
-        }
-    }
-    if (auto failure = replaceKeeping(*locking.lock, path, before.bytes, kGenericGap, keeping)) {
-        result.failure = std::move(failure);
-        return result;
-    }
-    if (!before.failure)
-        result.replaced = Replacement{path,
-                                      messages::kGenericOperation,
-                                      locking.lock->existed(),
-                                      std::move(before.bytes),
-                                      {kGenericGap.begin(), kGenericGap.end()}};
-    return result;
-}
 
 std::optional<std::int16_t> parseMilliseconds(std::string_view text,
                                               std::string_view decimalSeparator) {
@@ -105,38 +65,6 @@ std::optional<std::int16_t> parseMilliseconds(std::string_view text,
         value > std::numeric_limits<std::int16_t>::max())
         return std::nullopt;
     return static_cast<std::int16_t>(value);
-}
-
-SilenceWrite writeSilence(const std::string& path, std::string_view startText,
-                          std::string_view endText, std::string_view decimalSeparator) {
-    SilenceWrite result;
-    const auto refuse = [&](std::string_view which, std::string_view text) {
-        result.failure =
-            Failure{"Nothing written to", path,
-                    std::string("The silence ") + std::string(which) + " \"" + printable(text) +
-                        "\" is not a number of milliseconds from -32768 to 32767"};
-        return result;
-    };
-    const std::optional<std::int16_t> start = parseMilliseconds(startText, decimalSeparator);
-    if (!start)
-        return refuse("start", startText);
-    const std::optional<std::int16_t> end = parseMilliseconds(endText, decimalSeparator);
-    if (!end)
-        return refuse("end", endText);
-
-    fileio::Written written =
-        fileio::writeAtEvenEnd(path, encodeRecord(*start, *end), kLargestFileSize);
-    if (written.failure) {
-        result.failure = std::move(written.failure);
-        return result;
-    }
-    result.offset = written.offset;
-    result.lines.add(messages::writingSilence(startText, endText));
-    return result;
-}
-
-std::optional<Failure> deleteGapFile(const std::string& path) {
-    return fileio::removeFile(path);
 }
 
 } // namespace ravik

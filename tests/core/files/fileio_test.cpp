@@ -1,8 +1,6 @@
+#include "core/actions/gapfile.hpp"
 #include "core/files/fileio.hpp"
-#include "core/format/defrag.hpp"
 #include "core/format/gapformat.hpp"
-#include "core/format/structurecheck.hpp"
-#include "core/format/timeline.hpp"
 #include "support/testfiles.hpp"
 
 #include <filesystem>

@@ -1,6 +1,5 @@
+#include "core/actions/gapfile.hpp"
 #include "core/files/replacement.hpp"
-#include "core/format/defrag.hpp"
-#include "core/format/writers.hpp"
 #include "support/testfiles.hpp"
 
 #include <filesystem>

@@ -1,8 +1,7 @@
+#include "core/actions/gapfile.hpp"
 #include "core/files/fileio.hpp"
 #include "core/files/replacement.hpp"
-#include "core/format/defrag.hpp"
 #include "core/format/gapformat.hpp"
-#include "core/format/writers.hpp"
 #include "support/testfiles.hpp"
 
 #include <algorithm>
