@@ -1,6 +1,7 @@
 #include "soundfile.hpp"
 
 #include "core/files/fileio.hpp"
+#include "formats.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -161,9 +162,14 @@ SoundFile::Opened SoundFile::open(const std::string& path) {
     auto handle = std::make_shared<Handle>();
     handle->disk.file = std::move(opening.file);
     Handle& opened = *handle;
-    return openWith(std::move(handle), path, [&opened](SF_INFO& info) {
+    Opened result = openWith(std::move(handle), path, [&opened](SF_INFO& info) {
         return sf_open_virtual(virtualIo(true), SFM_READ, &info, &opened.disk);
     });
+    // libsndfile calls a format whose codec it was built without "unimplemented": say which.
+    if (result.failure)
+        if (std::optional<std::string> lacked = lackedFormat(path))
+            result.failure->reason = *lacked;
+    return result;
 }
 
 SoundFile::Opened SoundFile::openBytes(std::span<const std::uint8_t> bytes,

@@ -3,8 +3,8 @@
 set(RAVIK_WINE /usr/lib/wine/wine64 CACHE FILEPATH "Wine, which runs the Windows programs")
 set(RAVIK_WINESERVER /usr/lib/wine/wineserver CACHE FILEPATH "Wine's server, stopped after the tests")
 set(RAVIK_WINEPREFIX "${CMAKE_BINARY_DIR}/wine-prefix" CACHE PATH "Wine's throw-away prefix")
-# The faces Wine's dialogs ask for, drawn with an installed one in the tests' prefixes.
-set(RAVIK_WINE_FONTS "${CMAKE_CURRENT_LIST_DIR}/wine-fonts.reg")
+# The tests' prefixes: the faces programs ask for, drawn with installed ones, and the sound driver.
+set(RAVIK_WINE_SETTINGS "${CMAKE_CURRENT_LIST_DIR}/wine-prefix.reg")
 
 # No Mono or Gecko installer prompts, which the tests need neither of; and no menu builder,
 # which would mirror the registered file types into the real home's desktop folders.
@@ -17,7 +17,7 @@ function(ravik_add_wine_fixture)
     add_test(NAME wine.start
              COMMAND ${CMAKE_COMMAND} -DACTION=start -DPREFIX=${RAVIK_WINEPREFIX}
                      "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" -DWINESERVER=${RAVIK_WINESERVER}
-                     -DFONTS=${RAVIK_WINE_FONTS} -P ${PROJECT_SOURCE_DIR}/cmake/wineprefix.cmake)
+                     -DSETTINGS=${RAVIK_WINE_SETTINGS} -P ${PROJECT_SOURCE_DIR}/cmake/wineprefix.cmake)
     add_test(NAME wine.stop
              COMMAND ${CMAKE_COMMAND} -DACTION=stop -DPREFIX=${RAVIK_WINEPREFIX}
                      "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" -DWINESERVER=${RAVIK_WINESERVER}

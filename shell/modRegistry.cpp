@@ -93,6 +93,10 @@ CreatedKey CreateSubKey(Registry& registry, Key root, const std::string& parent,
     return created;
 }
 
+std::string openCommand(const std::string& programDirectory) {
+    return "\"" + programDirectory + "\\Ravik.exe\" \"%1\"";
+}
+
 void RegisterGAP(Registry& registry, const std::string& programDirectory,
                  const StatusSink& appendLine) {
     Steps steps;
@@ -116,7 +120,7 @@ void RegisterGAP(Registry& registry, const std::string& programDirectory,
     createKey("GAPfile\\Shell", "Open");
     createKey("GAPfile\\Shell\\Open", "command");
     steps.note(SetDefaultValue(registry, kClassesRoot, "GAPfile\\Shell\\Open\\command",
-                               programDirectory + "\\Ravik.exe %1"));
+                               openCommand(programDirectory)));
 
     steps.report(appendLine);
 }

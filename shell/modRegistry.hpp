@@ -83,6 +83,11 @@ struct CreatedKey {
 [[nodiscard]] CreatedKey CreateSubKey(Registry& registry, Key root, const std::string& parent,
                                       const std::string& child);
 
+/// The open command of GAP files for the program in `programDirectory`: the program's path and
+/// the file's placeholder each in quotation marks, `"D:\Tools\Ravik.exe" "%1"`, so that neither
+/// a blank in the folder nor one in the file's path can split the command.
+[[nodiscard]] std::string openCommand(const std::string& programDirectory);
+
 /// Writes the ".gap" file association into `registry` for the program in `programDirectory`
 /// and reports as RegisterGAP(appendLine) does.
 void RegisterGAP(Registry& registry, const std::string& programDirectory,

@@ -47,7 +47,16 @@ std::string argumentTextOf(const std::string& commandLine, const std::string& pr
     }
     while (at < commandLine.size() && isBlank(commandLine[at]))
         ++at;
-    return commandLine.substr(at);
+    return unquotedPath(commandLine.substr(at));
+}
+
+std::string unquotedPath(const std::string& text) {
+    std::size_t end = text.size();
+    while (end > 0 && isBlank(text[end - 1]))
+        --end;
+    if (end >= 2 && text.front() == '"' && text[end - 1] == '"' && text.find('"', 1) == end - 1)
+        return text.substr(1, end - 2);
+    return text;
 }
 
 std::string argumentText(int argc, const char* const* argv) {

@@ -5,9 +5,9 @@
 namespace ravik::shell {
 
 /// The program's argument text: everything after the program's own name and the blanks that
-/// follow it, taken as it is. It is the path of the file to open, so a path with blanks given
-/// without quotation marks arrives whole. On Windows it is the raw command line's rest; elsewhere
-/// the arguments joined by single blanks.
+/// follow it. It is the path of the file to open, so a path with blanks given without quotation
+/// marks arrives whole. On Windows it is the raw command line's rest, as unquotedPath() gives it;
+/// elsewhere the arguments joined by single blanks (the shell has taken any quotation marks off).
 [[nodiscard]] std::string argumentText(int argc, const char* const* argv);
 
 /// The argument text of a raw command line: what follows the program's name and the blanks
@@ -16,5 +16,11 @@ namespace ravik::shell {
 /// (compared without regard to case, as Windows names files).
 [[nodiscard]] std::string argumentTextOf(const std::string& commandLine,
                                          const std::string& programPath);
+
+/// The path in an argument text: one path wrapped in double quotation marks (as cmd, a shortcut
+/// or the registered open command passes a path with blanks) without them, blanks after the
+/// closing mark ignored; any other text as it is, so an unquoted path with blanks stays whole.
+/// A Windows path cannot hold a quotation mark, so the marks are never part of the name.
+[[nodiscard]] std::string unquotedPath(const std::string& text);
 
 } // namespace ravik::shell

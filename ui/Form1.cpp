@@ -4,6 +4,7 @@
 #include "Form3.hpp"
 #include "Form4.hpp"
 #ifdef RAVIK_WITH_RECORDING
+#include "audio/formats.hpp"
 #include "core/format/silences.hpp"
 #include "recordingwindow.hpp"
 #endif
@@ -302,9 +303,12 @@ void Form1::showRecording() {
     const QString start = !recordingFolder_.isEmpty() ? recordingFolder_
                           : gap.isEmpty()             ? QString()
                                           : QDir::toNativeSeparators(QFileInfo(gap).absolutePath());
-    const std::optional<QString> recording =
-        dialog_.chooseOther(this, FileChooser::Mode::Open,
-                            QStringLiteral("Recordings (*.wav *.flac *.ogg *.mp3)"), start);
+    QStringList patterns;
+    for (const std::string& extension : audio::readableExtensions())
+        patterns << QStringLiteral("*.") + QString::fromStdString(extension);
+    const std::optional<QString> recording = dialog_.chooseOther(
+        this, FileChooser::Mode::Open,
+        QStringLiteral("Recordings (%1)").arg(patterns.join(QLatin1Char(' '))), start);
     if (!recording)
         return;
     recordingFolder_ = QDir::toNativeSeparators(QFileInfo(*recording).absolutePath());

@@ -1,5 +1,6 @@
 #include "commondialog.hpp"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QStringList>
 
@@ -18,7 +19,8 @@ public:
                                                options);
         if (path.isEmpty())
             return std::nullopt;
-        return path;
+        // Qt's dialog gives C:/...; every path the program shows is in the system's spelling.
+        return QDir::toNativeSeparators(path);
     }
 };
 

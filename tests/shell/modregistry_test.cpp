@@ -121,7 +121,8 @@ TEST(RegisterGapCalls, AreTheTableInOrderWithTheirSizes) {
     EXPECT_EQ(registerInto(registry), std::vector<std::string>{"Succesfully edited registry !!"});
 
     // Text lengths: "GAPfile" 7; the program folder (22) with "\GAP.ico" 30 and with
-    // "\Ravik.exe %1" 35. RegSetValueExA's size counts the null: "GAP File" 8 + 1.
+    // the command, the program's path and the placeholder each quoted, 1 + 22 + 10 + 1 + 1 + 4 =
+    // 39. RegSetValueExA's size counts the null: "GAP File" 8 + 1.
     const std::vector<std::string> expected{
         R"(RegOpenKeyA(HKEY_CLASSES_ROOT, "") -> h1)",
         R"(RegCreateKeyA(h1, ".gap") -> h2)",
@@ -154,7 +155,7 @@ TEST(RegisterGapCalls, AreTheTableInOrderWithTheirSizes) {
         R"(RegCloseKey(h12))",
         R"(RegCloseKey(h13))",
         R"(RegSetValueA(HKEY_CLASSES_ROOT, "GAPfile\Shell\Open\command", REG_SZ, )"
-        R"("C:\Program Files\Ravik\Ravik.exe %1", 35))",
+        R"(""C:\Program Files\Ravik\Ravik.exe" "%1"", 39))",
     };
     EXPECT_EQ(registry.calls, expected);
     EXPECT_EQ(registry.faults, std::vector<std::string>{});
@@ -169,7 +170,7 @@ TEST(RegisterGapCalls, ValuesFollowTheProgramFolderAsGiven) {
                         R"("D:\Moved Elsewhere\GAP.ico", 26))"),
               calls.end());
     EXPECT_EQ(calls.back(), R"(RegSetValueA(HKEY_CLASSES_ROOT, "GAPfile\Shell\Open\command", )"
-                            R"(REG_SZ, "D:\Moved Elsewhere\Ravik.exe %1", 31))");
+                            R"(REG_SZ, ""D:\Moved Elsewhere\Ravik.exe" "%1"", 35))");
 }
 
 TEST(RegisterGapCalls, RefusedCloseIsNotAFailure) {

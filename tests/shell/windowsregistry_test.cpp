@@ -97,7 +97,7 @@ Tree table(const std::string& folder) {
         {"GAPfile\\defaulticon", {{"", text(folder + "\\GAP.ico")}}},
         {"GAPfile\\Shell", {}},
         {"GAPfile\\Shell\\Open", {}},
-        {"GAPfile\\Shell\\Open\\command", {{"", text(folder + "\\Ravik.exe %1")}}},
+        {"GAPfile\\Shell\\Open\\command", {{"", text("\"" + folder + "\\Ravik.exe\" \"%1\"")}}},
     };
 }
 
@@ -112,9 +112,8 @@ std::string readText(const fs::path& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-/// Runs `program` with `arguments` and waits for it; returns its exit code.
-DWORD runAndWait(const std::string& program, const std::string& arguments = "") {
-    std::string commandLine = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
+/// Runs `program` with the raw `commandLine` and waits for it; returns its exit code.
+DWORD runCommandLine(const std::string& program, std::string commandLine) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -127,6 +126,12 @@ DWORD runAndWait(const std::string& program, const std::string& arguments = "") 
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return code;
+}
+
+/// Runs `program` with `arguments` and waits for it; returns its exit code.
+DWORD runAndWait(const std::string& program, const std::string& arguments = "") {
+    return runCommandLine(program,
+                          "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments));
 }
 
 class RealRegistry : public ::testing::Test {
@@ -182,8 +187,8 @@ TEST_F(RealRegistry, FollowsTheProgramMovedToAnotherFolder) {
     EXPECT_EQ(association(), table(moved));
 }
 
-// The whole path of the file, blanks included, reaches the program as its argument text,
-// because the command's placeholder is not quoted.
+// The whole path of the file, blanks included, reaches the program through the registered
+// command, whose placeholder is quoted, and the program takes the quotes off.
 TEST_F(RealRegistry, OpensAGapFileInTheRegisteredProgramWithItsWholePath) {
     const std::string folder = programFolder("Ravik Programs\\program folder");
     EXPECT_EQ(registerFrom(folder), kSuccess);
@@ -203,6 +208,40 @@ TEST_F(RealRegistry, OpensAGapFileInTheRegisteredProgramWithItsWholePath) {
 
     EXPECT_EQ(readText(folder + "\\opened.txt"), gapFile);
 }
+
+struct StartRow {
+    std::string name;
+    std::string program;  ///< how the command line names the program; {} for its path
+    std::string argument; ///< what follows it; {} for the file's path
+};
+
+class StartedWith : public RealRegistry, public ::testing::WithParamInterface<StartRow> {};
+
+// However cmd, a shortcut or another program passes the path, the program gets the file's path.
+TEST_P(StartedWith, ThePathArrivesWhole) {
+    const std::string folder = programFolder("Ravik Programs\\program folder");
+    const std::string program = folder + "\\Ravik.exe";
+    const std::string gapFile = dir.file("data dir\\speech of a line.gap");
+    const auto fill = [&](const std::string& text, const std::string& path) {
+        std::string filled = text;
+        for (std::size_t at; (at = filled.find("{}")) != std::string::npos;)
+            filled.replace(at, 2, path);
+        return filled;
+    };
+    const std::string line =
+        fill(GetParam().program, program) + " " + fill(GetParam().argument, gapFile);
+    EXPECT_EQ(runCommandLine(program, line), 0U) << line;
+    EXPECT_EQ(readText(folder + "\\opened.txt"), gapFile) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, StartedWith,
+    ::testing::Values(StartRow{"QuotedProgramQuotedPath", "\"{}\"", "\"{}\""},
+                      StartRow{"QuotedProgramUnquotedPathWithBlanks", "\"{}\"", "{}"},
+                      StartRow{"UnquotedProgramWithBlanksQuotedPath", "{}", "\"{}\""},
+                      StartRow{"UnquotedProgramWithBlanksUnquotedPath", "{}", "{}"},
+                      StartRow{"QuotedPathAndBlanksAfterIt", "\"{}\"", "\"{}\"   "}),
+    test::RowName{});
 
 class GapIco : public ::testing::TestWithParam<int> {};
 

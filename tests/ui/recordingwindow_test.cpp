@@ -1,3 +1,4 @@
+#include "audio/formats.hpp"
 #include "audio/testset.hpp"
 #include "cli/gaptool.hpp"
 #include "ui/player.hpp"
@@ -321,7 +322,17 @@ TEST_F(RecordingWindowTest, CtrlRAsksForTheRecordingInItsOwnDialog) {
     ASSERT_EQ(questions.size(), 2U);
     EXPECT_EQ(questions[1].start, folder);
     EXPECT_EQ(questions[1].parent, &window);
-    EXPECT_TRUE(questions[1].filter.contains(QLatin1String("*.flac")));
+    // It offers the formats this build reads, and no other.
+    const QStringList offered =
+        questions[1].filter.section(QLatin1Char('('), 1).chopped(1).split(QLatin1Char(' '));
+    for (const audio::RecordingFormat& format : audio::recordingFormats())
+        for (std::string_view extension : format.extensions)
+            EXPECT_EQ(
+                offered.contains(QStringLiteral("*.") +
+                                 QString::fromLatin1(extension.data(),
+                                                     static_cast<qsizetype>(extension.size()))),
+                format.readable)
+                << questions[1].filter.toStdString();
     ASSERT_NE(window.recordingWindow(), nullptr);
     EXPECT_TRUE(shownTexts(*window.recordingWindow()).contains(notSound));
     const std::string last = statusLines().back();
