@@ -98,7 +98,8 @@ void runExport(const std::vector<std::string>& arguments, Report& report) {
         return report.fail(*gap.failure);
     if (!gap.valid)
         return report.fail(
-            {"Did not export", path, "Its structure is incorrect: " + gap.checkError}, kIncorrect);
+            {"Did not export", path, "Its structure is incorrect: " + gap.checkError},
+            ExitStatus::Incorrect);
 
     exchange::ExportOptions exportOptions;
     exportOptions.fileName = path;
@@ -159,7 +160,7 @@ void runImport(const std::vector<std::string>& arguments, Report& report) {
                          contents.bytes.size()),
         importOptions);
     if (imported.refusal)
-        return report.fail({"Could not import", path, *imported.refusal}, kIncorrect);
+        return report.fail({"Could not import", path, *imported.refusal}, ExitStatus::Incorrect);
 
     if (!report.mayChange(*target))
         return;
@@ -225,7 +226,7 @@ void runDiff(const std::vector<std::string>& arguments, Report& report) {
             out << "moved: " << range(before) << " -> " << range(after) << " (start "
                 << signedMs(startShift) << ", end " << signedMs(endShift) << ")\n";
         }
-        report.worsen(kIncorrect);
+        report.worsen(ExitStatus::Incorrect);
     }
 }
 

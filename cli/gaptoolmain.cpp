@@ -57,5 +57,5 @@ int main(int argc, char** argv) {
 #else
     const std::vector<std::string> arguments(argv + 1, argv + argc);
 #endif
-    return ravik::cli::runGaptool(arguments, out, err, decimalSeparator);
+    return static_cast<int>(ravik::cli::runGaptool(arguments, out, err, decimalSeparator));
 }

@@ -197,9 +197,9 @@ void runLint(const std::vector<std::string>& arguments, Report& report) {
         printText(entries, report);
 
     for (const Entry& entry : entries)
-        report.worsen(entry.unreadable         ? kTrouble
-                      : entry.findings.empty() ? kAllCorrect
-                                               : kIncorrect);
+        report.worsen(entry.unreadable         ? ExitStatus::Trouble
+                      : entry.findings.empty() ? ExitStatus::AllCorrect
+                                               : ExitStatus::Incorrect);
 }
 
 } // namespace ravik::cli

@@ -80,7 +80,7 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& argument
 struct Found {
     audio::Detection detection;
     std::optional<Failure> failure;
-    int status = kTrouble; ///< of the failure
+    ExitStatus status = ExitStatus::Trouble; ///< of the failure
 };
 
 void detectOne(const std::string& recording, const std::string& gapPath, const Arguments& args,
@@ -97,7 +97,7 @@ void detectOne(const std::string& recording, const std::string& gapPath, const A
     found.detection = audio::detectSilences(*opened.file, args.options);
     if (found.detection.failure) {
         found.failure = found.detection.failure;
-        found.status = found.detection.noSpeech ? kIncorrect : kTrouble;
+        found.status = found.detection.noSpeech ? ExitStatus::Incorrect : ExitStatus::Trouble;
     }
 }
 
@@ -130,7 +130,7 @@ void runDetect(const std::vector<std::string>& arguments, Report& report, const 
                 found[i].failure =
                     Failure{"Could not find silences in", args.paths[i],
                             reasonText(std::make_error_code(std::errc::not_enough_memory))};
-                found[i].status = kTrouble;
+                found[i].status = ExitStatus::Trouble;
             }
             done[i].set_value();
         }
@@ -169,7 +169,7 @@ void runDetect(const std::vector<std::string>& arguments, Report& report, const 
         show(gapPath);
         for (const std::string& warning : result.detection.warnings) {
             report.say("warning: \"" + printable(args.paths[i]) + "\": " + warning + ".");
-            report.worsen(kIncorrect);
+            report.worsen(ExitStatus::Incorrect);
         }
         report.flush();
     }
@@ -194,10 +194,11 @@ void runVerify(const std::vector<std::string>& arguments, Report& report) {
     const audio::Verification verification =
         audio::verifyRecording(GapBytes(contents.bytes), *opened.file, parsed->options);
     if (verification.failure)
-        return report.fail(*verification.failure, verification.noSpeech ? kIncorrect : kTrouble);
+        return report.fail(*verification.failure,
+                           verification.noSpeech ? ExitStatus::Incorrect : ExitStatus::Trouble);
     for (const audio::Finding& finding : verification.findings)
         report.out() << finding.text << '\n';
-    report.worsen(verification.findings.empty() ? kAllCorrect : kIncorrect);
+    report.worsen(verification.findings.empty() ? ExitStatus::AllCorrect : ExitStatus::Incorrect);
 }
 
 } // namespace ravik::cli

@@ -52,10 +52,11 @@ class ExchangeRoundTrip : public Exchange, public ::testing::WithParamInterface<
 TEST_P(ExchangeRoundTrip, ExportThenImportGivesTheSameBytes) {
     const std::string gap = file("speech.gap", kSpeech);
     const std::string exported = dir.file("speech.out");
-    ASSERT_EQ(gaptool({"export", gap, "--to", GetParam(), "-o", exported}).status, 0);
+    ASSERT_EQ(gaptool({"export", gap, "--to", GetParam(), "-o", exported}).status,
+              ExitStatus::AllCorrect);
     const Output run =
         gaptool({"import", exported, "--from", GetParam(), "-o", dir.file("back.gap")});
-    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect) << run.err;
     EXPECT_EQ(run.out, dir.file("back.gap") + ": 4 silences from " + exported + "\n");
     EXPECT_EQ(test::readBytes(dir.file("back.gap")), kSpeech);
 }
@@ -66,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(EveryFormat, ExchangeRoundTrip,
 TEST_F(Exchange, ExportWritesToStandardOutputWithoutO) {
     const Output run = gaptool({"export", file("a.gap", records({{100, 300}})), "--to", "csv"});
     EXPECT_EQ(run.out, "start_ms,end_ms\n100,300\n");
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect);
 }
 
 TEST_F(Exchange, ExportRefusesAnIncorrectFileNamingTheCheck) {
@@ -76,7 +77,7 @@ TEST_F(Exchange, ExportRefusesAnIncorrectFileNamingTheCheck) {
     EXPECT_EQ(run.err, "gaptool: Did not export \"" + gap +
                            "\": Its structure is incorrect: Error: GAP possibly overwritten; "
                            "Silence starting at offset 8 is misplaced.\n");
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, ExitStatus::Incorrect);
 }
 
 TEST_F(Exchange, ExportSaysWhatTheTextGridCouldNotHold) {
@@ -85,7 +86,7 @@ TEST_F(Exchange, ExportSaysWhatTheTextGridCouldNotHold) {
     EXPECT_EQ(run.err, "gaptool: " + gap +
                            ": the silence from 0 to 0 ms lasts no time, which a TextGrid interval "
                            "cannot; it is left out and the speech around it is one interval.\n");
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect);
 }
 
 TEST_F(Exchange, AnExistingOutputIsReplacedOnlyWithForce) {
@@ -101,10 +102,11 @@ TEST_F(Exchange, AnExistingOutputIsReplacedOnlyWithForce) {
         const Output refused = gaptool(arguments);
         EXPECT_EQ(refused.err, "gaptool: Did not replace \"" + target +
                                    "\": It exists already (--force replaces it).\n");
-        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.status, ExitStatus::Trouble);
         EXPECT_EQ(test::readBytes(target), before);
     }
-    EXPECT_EQ(gaptool({"import", input, "--from", "csv", "-o", gap, "--force"}).status, 0);
+    EXPECT_EQ(gaptool({"import", input, "--from", "csv", "-o", gap, "--force"}).status,
+              ExitStatus::AllCorrect);
     EXPECT_EQ(test::readBytes(gap), records({{100, 300}}));
     EXPECT_EQ(test::namesIn(dir.path()), (std::vector<std::string>{"in.csv", "out.gap"}));
 }
@@ -116,12 +118,12 @@ TEST_F(Exchange, ARefusedImportNamesTheFileAndLineAndWritesNothing) {
                            "\": line 2: the silence from 500 to 900 ms does not start after the "
                            "previous one ends (500 ms); a GAP file needs at least 1 ms between "
                            "silences (--merge joins them).\n");
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, ExitStatus::Incorrect);
     EXPECT_FALSE(fs::exists(dir.file("x.gap")));
 
     EXPECT_EQ(
         gaptool({"import", input, "--from", "audacity", "--merge", "-o", dir.file("x.gap")}).status,
-        0);
+        ExitStatus::AllCorrect);
     EXPECT_EQ(test::readBytes(dir.file("x.gap")), records({{100, 900}}));
 }
 
@@ -131,7 +133,7 @@ struct DiffCase {
     Bytes b;
     std::vector<std::string> options;
     std::string out;
-    int status;
+    ExitStatus status;
 };
 
 class Diff : public Exchange, public ::testing::WithParamInterface<DiffCase> {};
@@ -148,7 +150,7 @@ TEST_P(Diff, ListsTheDifferencesInTimeOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, Diff,
     ::testing::Values(
-        DiffCase{"SameFilesAgree", kSpeech, kSpeech, {}, "", 0},
+        DiffCase{"SameFilesAgree", kSpeech, kSpeech, {}, "", ExitStatus::AllCorrect},
         DiffCase{"EveryKindOfDifference",
                  records({{0, 100}, {300, 400}, {1000, 1200}}),
                  records({{300, 405}, {600, 700}, {1010, 1190}}),
@@ -157,26 +159,26 @@ INSTANTIATE_TEST_SUITE_P(
                  "moved: 300 to 400 ms -> 300 to 405 ms (start 0 ms, end +5 ms)\n"
                  "only in B: 600 to 700 ms\n"
                  "moved: 1000 to 1200 ms -> 1010 to 1190 ms (start +10 ms, end -10 ms)\n",
-                 1},
+                 ExitStatus::Incorrect},
         DiffCase{"ToleranceHidesSmallMoves",
                  records({{300, 400}, {1000, 1200}}),
                  records({{300, 405}, {1011, 1190}}),
                  {"--tolerance", "10"},
                  "moved: 1000 to 1200 ms -> 1011 to 1190 ms (start +11 ms, end -10 ms)\n",
-                 1},
+                 ExitStatus::Incorrect},
         DiffCase{"WithinToleranceAgree",
                  records({{300, 400}}),
                  records({{310, 390}}),
                  {"--tolerance", "10"},
                  "",
-                 0}),
+                 ExitStatus::AllCorrect}),
     test::RowName{});
 
 TEST_F(Exchange, DiffOfAnUnreadableFileFailsNamingIt) {
     const std::string missing = dir.file("missing.gap");
     const Output run = gaptool({"diff", file("a.gap", kSpeech), missing});
     EXPECT_NE(run.err.find("\"" + missing + "\""), std::string::npos);
-    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.status, ExitStatus::Trouble);
 }
 
 // --- lint --------------------------------------------------------------------------------
@@ -227,7 +229,7 @@ TEST_F(Lint, ListsEveryFindingWithItsPathInNameOrder) {
                   ":12: count: the timeline counts 1.5 silences where the file holds 2 "
                   "records: the zero field at offset 12 ends its count\n");
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, ExitStatus::Incorrect);
 }
 
 TEST_F(Lint, ThreadsChangeNothingInTheReport) {
@@ -237,13 +239,14 @@ TEST_F(Lint, ThreadsChangeNothingInTheReport) {
 }
 
 TEST_F(Lint, CleanFilesExitZeroAndUnreadableOnesTwo) {
-    EXPECT_EQ(gaptool({"lint", pack() + "/hero/a.gap", pack() + "/z.gap"}).status, 0);
+    EXPECT_EQ(gaptool({"lint", pack() + "/hero/a.gap", pack() + "/z.gap"}).status,
+              ExitStatus::AllCorrect);
     const std::string missing = dir.file("missing");
     const Output run = gaptool({"lint", pack() + "/z.gap", missing});
     EXPECT_EQ(run.err, "gaptool: Could not open \"" + missing + "\": " +
                            std::make_error_code(std::errc::no_such_file_or_directory).message() +
                            ".\n");
-    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.status, ExitStatus::Trouble);
 }
 
 TEST_F(Lint, JsonReportHoldsFileKindOffsetTimeAndMessage) {
@@ -262,7 +265,7 @@ TEST_F(Lint, JsonReportHoldsFileKindOffsetTimeAndMessage) {
     EXPECT_EQ(findings[1].member("kind")->text, "unreadable");
     EXPECT_EQ(findings[1].member("offset")->kind, jsontext::Value::Kind::Null);
     EXPECT_NE(findings[1].member("message")->text.find(missing), std::string::npos);
-    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.status, ExitStatus::Trouble);
 }
 
 #ifndef _WIN32 // Windows names hold no control characters and no bytes that are not UTF-16
@@ -274,7 +277,7 @@ TEST_F(Lint, AFileNameCannotForgeALineOrSteerTheTerminal) {
     EXPECT_EQ(run.out, dir.file("a.gap\\nforged.gap:16: structure: FORGED\\x1b[2J\\r\\t\\x7f.gap") +
                            ":0: fragment: the silence from 100 to 130 ms lasts 30 ms; defrag drops "
                            "silences of 50 ms or less\n");
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, ExitStatus::Incorrect);
 }
 
 // JSON output is UTF-8, and a name in another encoding comes back byte for byte.
@@ -313,7 +316,7 @@ TEST_F(Lint, BrokenLinksAreUnreadable) {
                            "\": " + reason(std::errc::too_many_symbolic_link_levels) +
                            ".\ngaptool: Could not open \"" + dir.file("links/voice.gap") +
                            "\": " + reason(std::errc::no_such_file_or_directory) + ".\n");
-    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.status, ExitStatus::Trouble);
     const jsontext::Parsed json =
         jsontext::parse(gaptool({"lint", "--json", dir.file("links")}).out);
     ASSERT_FALSE(json.error);
@@ -355,7 +358,7 @@ TEST_F(Exchange, NoCommandWritesOverItsOwnInput) {
           std::vector<std::string>{"export", gap, "--to", "json", "-o", dir.file("./g.gap")},
           std::vector<std::string>{"import", csv, "--from", "csv", "-o", csv, "--force"}}) {
         const Output run = gaptool(arguments);
-        EXPECT_EQ(run.status, 2) << arguments[0];
+        EXPECT_EQ(run.status, ExitStatus::Trouble) << arguments[0];
         EXPECT_NE(run.err.find("Did not write \"" + arguments[5] +
                                "\": It is the file this "
                                "command reads"),
@@ -389,7 +392,7 @@ TEST_F(Exchange, LintComparesAFileWithTheRecordingBesideIt) {
     EXPECT_EQ(findings.front().member("message")->text.rfind(
                   "wrong.wav: Silence 1 (0 to 5000 ms) holds sound from ", 0),
               0U);
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, ExitStatus::Incorrect);
     // A folder's files find their recordings too.
     EXPECT_EQ(gaptool({"lint", dir.file("")}).out, gaptool({"lint", dir.file("wrong.gap")}).out);
 
@@ -423,7 +426,7 @@ TEST(Locale, OutputIsTheSameUnderACommaDecimalLocale) {
         fs::remove(dir.file("back.gap"));
         const Output back =
             gaptool({"import", labels, "--from", "audacity", "-o", dir.file("back.gap")});
-        texts.push_back(back.err + std::to_string(back.status));
+        texts.push_back(back.err + std::to_string(static_cast<int>(back.status)));
         texts.push_back(textOf(dir.file("back.gap")));
         return texts;
     };

@@ -52,7 +52,7 @@ protected:
 TEST_F(DetectTest, WritesTheSilencesBesideTheRecordingAndShowsThem) {
     const std::string wav = recording(dir, "line.wav", {{false, 300}, {true, 400}, {false, 300}});
     const Output run = gaptool({"detect", wav});
-    EXPECT_EQ(run.status, kAllCorrect) << run.err;
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect) << run.err;
     EXPECT_EQ(test::readBytes(dir.file("line.gap")), test::records({{0, 300}, {700, 1000}}));
     EXPECT_EQ(run.out, gaptool({"show", dir.file("line.gap")}).out);
 }
@@ -61,12 +61,12 @@ TEST_F(DetectTest, RefusesToReplaceAnExistingFileUnlessForced) {
     const std::string wav = recording(dir, "line.wav", {{false, 300}, {true, 400}, {false, 300}});
     const std::string gap = dir.write("line.gap", test::records({{1, 2}}));
     const Output refused = gaptool({"detect", wav});
-    EXPECT_EQ(refused.status, kTrouble);
+    EXPECT_EQ(refused.status, ExitStatus::Trouble);
     EXPECT_NE(refused.err.find(gap), std::string::npos) << refused.err;
     EXPECT_EQ(test::readBytes(gap), test::records({{1, 2}}));
     EXPECT_EQ(refused.out, "");
 
-    EXPECT_EQ(gaptool({"detect", "--force", wav}).status, kAllCorrect);
+    EXPECT_EQ(gaptool({"detect", "--force", wav}).status, ExitStatus::AllCorrect);
     EXPECT_EQ(test::readBytes(gap), test::records({{0, 300}, {700, 1000}}));
 }
 
@@ -80,7 +80,7 @@ TEST_F(DetectTest, SeveralRecordingsComeOutInArgumentOrderUnderHeaders) {
                                       {{false, 100 + 200 * (5 - i)}, {true, 300}, {false, 80}}));
     }
     const Output run = gaptool(arguments);
-    EXPECT_EQ(run.status, kAllCorrect) << run.err;
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect) << run.err;
     for (int i = 0; i < 6; ++i) {
         const std::string gap = dir.file("line" + std::to_string(i) + ".gap");
         expected += ">> Loaded File: " + gap + "\n" + gaptool({"show", gap}).out;
@@ -104,7 +104,7 @@ TEST_F(DetectTest, ALongRecordingKeepsWhatFitsWarnsAndExitsWithOne) {
                                        {false, 1000}});
     const std::string gap = dir.file("out.gap");
     const Output run = gaptool({"detect", wav, "-o", gap});
-    EXPECT_EQ(run.status, kIncorrect);
+    EXPECT_EQ(run.status, ExitStatus::Incorrect);
     EXPECT_EQ(test::readBytes(gap), test::records({{0, 1000}, {32'000, 32'500}, {32'700, 32'767}}));
     EXPECT_NE(run.err.find("1 silence after that left out"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(wav), std::string::npos);
@@ -113,7 +113,7 @@ TEST_F(DetectTest, ALongRecordingKeepsWhatFitsWarnsAndExitsWithOne) {
 struct BadInput {
     std::string name;
     std::function<std::string(const test::TempDir&)> make; // returns the recording's path
-    int status;
+    ExitStatus status;
     std::string reason;
 };
 
@@ -186,9 +186,9 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const test::TempDir& dir) {
                      return dir.write("words.wav", {'h', 'i', '\n'});
                  },
-                 kTrouble, "Format not recognised"},
+                 ExitStatus::Trouble, "Format not recognised"},
         BadInput{"EmptyFile", [](const test::TempDir& dir) { return dir.write("empty.wav", {}); },
-                 kTrouble, "Format not recognised"},
+                 ExitStatus::Trouble, "Format not recognised"},
         BadInput{"TruncatedHeader",
                  [](const test::TempDir& dir) {
                      const std::string path = recording(dir, "cut.wav", {{true, 100}});
@@ -197,23 +197,24 @@ INSTANTIATE_TEST_SUITE_P(
                      test::writeBytes(path, bytes);
                      return path;
                  },
-                 kTrouble, "Error in WAV file"},
+                 ExitStatus::Trouble, "Error in WAV file"},
         BadInput{"AFolder",
                  [](const test::TempDir& dir) {
                      std::filesystem::create_directory(dir.path() / "folder.wav");
                      return dir.file("folder.wav");
                  },
-                 kTrouble, "It is a folder, not a file"},
+                 ExitStatus::Trouble, "It is a folder, not a file"},
         BadInput{"ZeroLength", [](const test::TempDir& dir) { return wavWithSamples(dir, 0); },
-                 kIncorrect, "it holds no samples"},
+                 ExitStatus::Incorrect, "it holds no samples"},
         BadInput{"OneSample", [](const test::TempDir& dir) { return wavWithSamples(dir, 1); },
-                 kIncorrect, "it is digital silence throughout"},
+                 ExitStatus::Incorrect, "it is digital silence throughout"},
         BadInput{"DigitalSilence",
                  [](const test::TempDir& dir) {
                      return recording(dir, "silence.wav", {{false, 2000}});
                  },
-                 kIncorrect, "it is digital silence throughout"},
-        BadInput{"PureNoise", noise, kIncorrect, "no speech stands out from its level of"},
+                 ExitStatus::Incorrect, "it is digital silence throughout"},
+        BadInput{"PureNoise", noise, ExitStatus::Incorrect,
+                 "no speech stands out from its level of"},
         // Samples no recording holds give no silences: the file is refused naming the sample.
         BadInput{"NotANumberEvery997Samples",
                  [](const test::TempDir& dir) {
@@ -221,27 +222,28 @@ INSTANTIATE_TEST_SUITE_P(
                          return i % 997 == 996 ? std::nan("") : sample;
                      });
                  },
-                 kTrouble, "Its sample at 0.045 s (frame 996, channel 1) is not a number"},
+                 ExitStatus::Trouble,
+                 "Its sample at 0.045 s (frame 996, channel 1) is not a number"},
         BadInput{"FloatSamplesTimes3e38",
                  [](const test::TempDir& dir) {
                      return floatWav(dir, SF_FORMAT_FLOAT, 1,
                                      [](double sample, std::size_t) { return sample * 3e38; });
                  },
-                 kTrouble,
+                 ExitStatus::Trouble,
                  "Its sample at 0.333 s (frame 7351, channel 1) lies beyond 1000 times full scale"},
         BadInput{"DoubleSamplesTimes1e300",
                  [](const test::TempDir& dir) {
                      return floatWav(dir, SF_FORMAT_DOUBLE, 2,
                                      [](double sample, std::size_t) { return sample * 1e300; });
                  },
-                 kTrouble,
+                 ExitStatus::Trouble,
                  "Its sample at 0.333 s (frame 7351, channel 1) lies beyond 1000 times full scale"},
         BadInput{"AThousandChannels",
                  [](const test::TempDir& dir) {
                      return floatWav(dir, SF_FORMAT_PCM_16, 1000,
                                      [](double sample, std::size_t) { return sample; });
                  },
-                 kTrouble,
+                 ExitStatus::Trouble,
                  "It has 1000 channels; this program reads recordings of 1 to 256 channels"}),
     test::RowName{});
 
@@ -257,7 +259,7 @@ TEST(DetectCommandLine, WrongOptionsAreRefusedBeforeAnythingIsRead) {
                                                {"detect", "a.wav", "--fast"},
                                                {"verify", "a.gap"}}) {
         const Output run = gaptool(arguments);
-        EXPECT_EQ(run.status, kTrouble) << arguments.back();
+        EXPECT_EQ(run.status, ExitStatus::Trouble) << arguments.back();
         EXPECT_NE(run.err.find("Try 'gaptool --help'"), std::string::npos) << arguments.back();
     }
 }
@@ -270,7 +272,7 @@ TEST_F(DetectTest, NeverWritesOverTheRecordingItself) {
     for (const std::string& output :
          {wav, noLinks ? dir.file("./line.wav") : dir.file("link.gap")}) {
         const Output run = gaptool({"detect", "--force", "-o", output, wav});
-        EXPECT_EQ(run.status, kTrouble);
+        EXPECT_EQ(run.status, ExitStatus::Trouble);
         EXPECT_NE(
             run.err.find("Did not write \"" + output + "\": It is the file this command reads"),
             std::string::npos)
@@ -287,8 +289,8 @@ TEST_F(DetectTest, DoubleDashEndsTheOptionsOfDetectAndVerify) {
     const Output verified =
         gaptool({"verify", "--min-silence", "60", "--", "-take.gap", "-take.wav"});
     fs::current_path(before);
-    EXPECT_EQ(detected.status, kAllCorrect) << detected.err;
-    EXPECT_EQ(verified.status, kAllCorrect) << verified.err;
+    EXPECT_EQ(detected.status, ExitStatus::AllCorrect) << detected.err;
+    EXPECT_EQ(verified.status, ExitStatus::AllCorrect) << verified.err;
     EXPECT_EQ(test::readBytes(dir.file("-take.gap")), test::records({{0, 300}, {700, 1000}}));
 }
 
@@ -314,7 +316,7 @@ TEST_F(DetectTest, NothingMoreIsWrittenOnceTheReportCannotBePrinted) {
         // The first file's heading fails before anything is written.
         EXPECT_EQ(run.err, "gaptool: Nothing was changed in \"" + dir.file("r1.gap") +
                                "\", since its report could not be printed: " + kNoSpace + ".\n");
-        EXPECT_EQ(run.status, kTrouble);
+        EXPECT_EQ(run.status, ExitStatus::Trouble);
         EXPECT_EQ(test::namesIn(dir.path()),
                   (std::vector<std::string>{"r1.wav", "r2.wav", "r3.wav"}));
     }
@@ -326,7 +328,7 @@ TEST_F(DetectTest, NothingMoreIsWrittenOnceTheReportCannotBePrinted) {
     EXPECT_EQ(one.err, "gaptool: \"" + dir.file("r1.gap") +
                            "\" was written, but its report could not be printed: " + kNoSpace +
                            ".\n");
-    EXPECT_EQ(one.status, kReportLost);
+    EXPECT_EQ(one.status, ExitStatus::ReportLost);
 }
 
 TEST_F(DetectTest, VerifySaysWhenItsReportCannotBePrinted) {
@@ -337,7 +339,7 @@ TEST_F(DetectTest, VerifySaysWhenItsReportCannotBePrinted) {
     const Output run = gaptoolInto(full, {"verify", gap, wav});
     ::close(full);
     EXPECT_EQ(run.err, "gaptool: The report could not be printed: " + kNoSpace + ".\n");
-    EXPECT_EQ(run.status, kTrouble);
+    EXPECT_EQ(run.status, ExitStatus::Trouble);
 }
 
 // A named pipe where a recording belongs is refused at once: nothing waits for a writer that
@@ -353,7 +355,7 @@ TEST_F(DetectTest, ANamedPipeIsNoRecordingAndNothingWaitsForIt) {
         const std::string answer = test::runInChild(
             [&] {
                 const Output run = gaptool(arguments);
-                return std::to_string(run.status) + run.err + run.out;
+                return std::to_string(static_cast<int>(run.status)) + run.err + run.out;
             },
             [] { return ::alarm(10) == 0; });
         EXPECT_NE(
@@ -408,10 +410,10 @@ TEST_F(DetectTest, ADecodersOwnMessagesNeverReachTheUser) {
 
 TEST_F(DetectTest, VerifyAgreesWithWhatDetectWrote) {
     const std::string wav = recording(dir, "line.wav", {{false, 300}, {true, 400}, {false, 300}});
-    ASSERT_EQ(gaptool({"detect", wav}).status, kAllCorrect);
+    ASSERT_EQ(gaptool({"detect", wav}).status, ExitStatus::AllCorrect);
     const Output run = gaptool({"verify", dir.file("line.gap"), wav});
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.status, kAllCorrect);
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect);
 }
 
 // A real voice in a real room: whatever the settings, verify with them finds nothing in what
@@ -429,12 +431,12 @@ TEST_F(DetectTest, VerifyAgreesWithWhatDetectWroteWithAnySettings) {
                                                {"--threshold", "-55", "--min-silence", "20"}}) {
         std::vector<std::string> detect{"detect", "--force", wav};
         detect.insert(detect.end(), settings.begin(), settings.end());
-        ASSERT_EQ(gaptool(detect).status, kAllCorrect);
+        ASSERT_EQ(gaptool(detect).status, ExitStatus::AllCorrect);
         std::vector<std::string> verify{"verify", gap, wav};
         verify.insert(verify.end(), settings.begin(), settings.end());
         const Output run = gaptool(verify);
         EXPECT_EQ(run.out, "") << (settings.empty() ? "defaults" : settings.front());
-        EXPECT_EQ(run.status, kAllCorrect);
+        EXPECT_EQ(run.status, ExitStatus::AllCorrect);
     }
 }
 
@@ -450,13 +452,13 @@ TEST_F(DetectTest, VerifyListsEveryDisagreementInTimeOrder) {
                        "Pause from 1200 to 1400 ms is not listed\n"
                        "Silence 2 (1400 to 1500 ms) goes past the recording's end at 1400 ms\n"
                        "Silence 3 (2000 to 2100 ms) goes past the recording's end at 1400 ms\n");
-    EXPECT_EQ(run.status, kIncorrect);
+    EXPECT_EQ(run.status, ExitStatus::Incorrect);
 }
 
 TEST_F(DetectTest, VerifyNamesAFileItCannotRead) {
     const std::string wav = recording(dir, "line.wav", {{false, 300}, {true, 400}});
     const Output run = gaptool({"verify", dir.file("missing.gap"), wav});
-    EXPECT_EQ(run.status, kTrouble);
+    EXPECT_EQ(run.status, ExitStatus::Trouble);
     EXPECT_NE(run.err.find(dir.file("missing.gap")), std::string::npos);
 }
 
