@@ -1,5 +1,6 @@
 #include "Form3.hpp"
 
+#include "commondialog.hpp"
 #include "core/actions/actions.hpp"
 #include "ui_Form3.h"
 

@@ -2,6 +2,7 @@
 
 #include "core/files/nativefile.hpp"
 #include "core/format/gapformat.hpp"
+#include "core/text/utf8path.hpp"
 
 #include <algorithm>
 #include <array>
@@ -22,15 +23,6 @@ namespace {
 
 constexpr const char* kNotAFile = "It is a folder, not a file";
 constexpr const char* kNotRegular = "It is not a regular file";
-
-fs::path toPath(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8Of(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 std::string lastReason() {
     std::error_code error = native::lastError();

@@ -2,6 +2,7 @@
 
 #include "core/format/silencerules.hpp"
 #include "core/text/numberforms.hpp"
+#include "core/text/utf8path.hpp"
 
 #include <algorithm>
 #include <array>
@@ -9,15 +10,6 @@
 
 namespace ravik::silences {
 namespace {
-
-std::filesystem::path pathOf(const std::string& text) {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-
-std::string textOf(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
 
 // A time of a valid list, which always fits the editor's int.
 int msOf(std::int64_t time) {
@@ -115,15 +107,15 @@ std::span<const char* const> recordingExtensions() {
 std::vector<std::string> recordingCandidates(const std::string& gapPath) {
     std::vector<std::string> candidates;
     for (const char* extension : kRecordingExtensions) {
-        std::filesystem::path path = pathOf(gapPath);
+        std::filesystem::path path = toPath(gapPath);
         path.replace_extension(std::string(".") + extension);
-        candidates.push_back(textOf(path));
+        candidates.push_back(utf8Of(path));
     }
     return candidates;
 }
 
 bool isRecordingPath(const std::string& path) {
-    std::string extension = textOf(pathOf(path).extension());
+    std::string extension = utf8Of(toPath(path).extension());
     std::ranges::transform(extension, extension.begin(), [](char c) {
         return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     });
@@ -133,9 +125,9 @@ bool isRecordingPath(const std::string& path) {
 }
 
 std::string gapPathFor(const std::string& recording) {
-    std::filesystem::path path = pathOf(recording);
+    std::filesystem::path path = toPath(recording);
     path.replace_extension(".gap");
-    return textOf(path);
+    return utf8Of(path);
 }
 
 } // namespace ravik::silences

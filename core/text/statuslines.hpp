@@ -1,12 +1,17 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ravik {
+
+/// Appends one line to the status list: how a part that has no window of its own (registering
+/// the file type) reports to the one that shows the lines.
+using StatusSink = std::function<void(std::string_view line)>;
 
 /// Lines for the status list, kept in one buffer: a timeline of a million silences is a million
 /// lines, and one allocation per line would cost more than reading the file.
