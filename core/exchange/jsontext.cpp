@@ -248,20 +248,29 @@ private:
                 into += '\f';
                 break;
             case 'u': {
+                const std::string_view escape = text_.substr(at_ - 2, 6);
                 unsigned code = 0;
                 if (!hex4(code))
                     return fail("a \\u escape needs four hexadecimal digits");
-                if (code >= 0xD800 && code < 0xDC00 && text_.substr(at_, 2) == "\\u") {
-                    at_ += 2;
+                if (code >= 0xD800 && code < 0xDC00) {
+                    // A character past U+FFFF: the high half, then the low half's escape.
                     unsigned low = 0;
+                    if (text_.substr(at_, 2) != "\\u")
+                        return fail(pairProblem(escape));
+                    at_ += 2;
                     if (!hex4(low))
                         return fail("a \\u escape needs four hexadecimal digits");
+                    if (low < 0xDC00 || low > 0xDFFF)
+                        return fail(pairProblem(escape));
                     code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-                }
-                if (code >= 0xDC80 && code <= 0xDCFF)
+                } else if (code >= 0xDC80 && code <= 0xDCFF) {
                     into += static_cast<char>(code - 0xDC00); // a byte quoted() kept apart
-                else
-                    utf8(into, code);
+                    break;
+                } else if (code >= 0xDC00 && code <= 0xDFFF) {
+                    return fail(std::string(escape) +
+                                " is the low half of a surrogate pair without its high half");
+                }
+                utf8(into, code);
                 break;
             }
             default:
@@ -272,6 +281,13 @@ private:
             return fail("a string is not closed");
         ++at_;
         return true;
+    }
+
+    // The message for a high surrogate's escape, as written, without its low half after it.
+    static std::string pairProblem(std::string_view high) {
+        return std::string(high) +
+               " is the high half of a surrogate pair, but no \\u escape of a low half (DC00 to "
+               "DFFF) follows it";
     }
 
     bool hex4(unsigned& code) {
