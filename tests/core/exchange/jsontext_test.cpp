@@ -1,8 +1,10 @@
 #include "core/exchange/jsontext.hpp"
+#include "core/text/plaintext.hpp"
 #include "support/testfiles.hpp"
 
 #include <gtest/gtest.h>
 #include <optional>
+#include <random>
 #include <string>
 
 namespace ravik::jsontext {
@@ -65,14 +67,25 @@ INSTANTIATE_TEST_SUITE_P(
                   "a string holds \\x, which is no JSON escape"}),
     test::RowName{});
 
-// What quoted() writes, parse() reads back byte for byte, bytes that are no UTF-8 included.
-TEST(JsonText, QuotedTextReadsBackAsItWas) {
-    for (const std::string& text : {std::string("plain"), std::string("say \"hi\"\\\n\t"),
-                                    std::string("caf\xC3\xA9 \xF0\x9F\x98\x80"),
-                                    std::string("latin-1 caf\xE9", 12), std::string("\x01\x7F")}) {
-        const Parsed parsed = parse(jsontext::quoted(text));
+// JSON output is UTF-8 whatever the names hold, and a name comes back byte for byte.
+TEST(JsonText, ANameThatIsNoUtf8IsEscapedReversibly) {
+    EXPECT_EQ(jsontext::quoted("u\xff.gap"), "\"u\\udcff.gap\"");
+    EXPECT_EQ(jsontext::quoted("\xc3\xa4\t\x01"), "\"\xc3\xa4\\t\\u0001\"");
+    std::mt19937 random(16);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 200; ++round) {
+        std::string name;
+        for (int i = 0; i < 24; ++i)
+            name += static_cast<char>(byte(random));
+        const std::string json = jsontext::quoted(name);
+        for (std::size_t at = 0; at < json.size();) {
+            const std::size_t length = plaintext::utf8SequenceAt(json, at);
+            ASSERT_GT(length, 0U) << json;
+            at += length;
+        }
+        const Parsed parsed = parse(json);
         ASSERT_FALSE(parsed.error) << *parsed.error;
-        EXPECT_EQ(parsed.value.text, text);
+        EXPECT_EQ(parsed.value.text, name);
     }
 }
 

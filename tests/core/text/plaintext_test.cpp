@@ -1,10 +1,8 @@
-#include "core/exchange/jsontext.hpp"
 #include "core/text/failure.hpp"
 #include "core/text/plaintext.hpp"
 #include "support/testfiles.hpp"
 
 #include <gtest/gtest.h>
-#include <random>
 
 namespace ravik {
 namespace {
@@ -45,28 +43,6 @@ TEST(Printable, AFailureShowsItsPathAndItsReasonByTheRule) {
     EXPECT_EQ((Failure{"Could not import", "x\ny.csv", "line 1: \"\x1b[2J\" is not a number"})
                   .statusLine(),
               ">> Could not import \"x\\ny.csv\": line 1: \"\\x1b[2J\" is not a number.");
-}
-
-// JSON output is UTF-8 whatever the names hold, and a name comes back byte for byte.
-TEST(JsonText, ANameThatIsNoUtf8IsEscapedReversibly) {
-    EXPECT_EQ(jsontext::quoted("u\xff.gap"), "\"u\\udcff.gap\"");
-    EXPECT_EQ(jsontext::quoted("\xc3\xa4\t\x01"), "\"\xc3\xa4\\t\\u0001\"");
-    std::mt19937 random(16);
-    std::uniform_int_distribution<int> byte(0, 255);
-    for (int round = 0; round < 200; ++round) {
-        std::string name;
-        for (int i = 0; i < 24; ++i)
-            name += static_cast<char>(byte(random));
-        const std::string json = jsontext::quoted(name);
-        for (std::size_t at = 0; at < json.size();) {
-            const std::size_t length = plaintext::utf8SequenceAt(json, at);
-            ASSERT_GT(length, 0U) << json;
-            at += length;
-        }
-        const jsontext::Parsed parsed = jsontext::parse(json);
-        ASSERT_FALSE(parsed.error) << *parsed.error;
-        EXPECT_EQ(parsed.value.text, name);
-    }
 }
 
 struct LinesCase {
