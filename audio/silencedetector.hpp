@@ -1,9 +1,9 @@
 #pragma once
 
 #include "audio/soundfile.hpp"
-#include "core/failure.hpp"
-#include "core/silencerules.hpp"
-#include "core/silences.hpp"
+#include "core/format/silencerules.hpp"
+#include "core/format/silences.hpp"
+#include "core/text/failure.hpp"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "soundfile.hpp"
 
-#include "core/fileio.hpp"
+#include "core/files/fileio.hpp"
 #include "formats.hpp"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/failure.hpp"
-#include "core/gapformat.hpp"
-#include "core/lint.hpp"
+#include "core/format/gapformat.hpp"
+#include "core/format/lint.hpp"
+#include "core/text/failure.hpp"
 
 #include <filesystem>
 #include <optional>

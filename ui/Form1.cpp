@@ -3,9 +3,10 @@
 #include "Form2.hpp"
 #include "Form3.hpp"
 #include "Form4.hpp"
+#include "utf8text.hpp"
 #ifdef RAVIK_WITH_RECORDING
 #include "audio/formats.hpp"
-#include "core/silences.hpp"
+#include "core/format/silences.hpp"
 #include "recordingwindow.hpp"
 #endif
 #include "statuslistmodel.hpp"
@@ -28,10 +29,6 @@
 
 namespace ravik {
 namespace {
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Shows a field's text from its beginning, as a text that is too long reads best.
 void showText(QLineEdit* field, const QString& text) {

@@ -1,7 +1,7 @@
 #include "testset.hpp"
 
 #include "audio/soundfile.hpp"
-#include "core/silencematch.hpp"
+#include "core/format/silencematch.hpp"
 
 #include <algorithm>
 #include <cmath>

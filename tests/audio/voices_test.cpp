@@ -1,7 +1,7 @@
 // The detector on real voices (tests/audio/voices): what it finds, and that padding, a DC
 // offset, clicks, lossy copies and verify change nothing about it.
 #include "audio/verify.hpp"
-#include "core/silencematch.hpp"
+#include "core/format/silencematch.hpp"
 #include "support/testfiles.hpp"
 #include "testset.hpp"
 

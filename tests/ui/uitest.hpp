@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Form1.hpp"
 #include "support/testfiles.hpp"
+#include "ui/Form1.hpp"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
