@@ -1,5 +1,7 @@
 #include "formats.hpp"
 
+#include "core/text/utf8path.hpp"
+
 #include <algorithm>
 #include <array>
 #include <filesystem>
@@ -31,9 +33,7 @@ bool libsndfileHas(int format) {
 }
 
 std::string lowerExtension(const std::string& path) {
-    const std::u8string extension =
-        std::filesystem::path(std::u8string(path.begin(), path.end())).extension().u8string();
-    std::string lower(extension.begin(), extension.end());
+    std::string lower = utf8Of(toPath(path).extension());
     for (char& c : lower)
         c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     return lower.empty() ? lower : lower.substr(1);
@@ -87,8 +87,7 @@ std::optional<std::string_view> codecFormatOf(std::span<const std::uint8_t> head
 
 std::optional<std::string> lackedFormat(const std::string& path) {
     std::array<std::uint8_t, 64> head{};
-    std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                     std::ios::binary);
+    std::ifstream in(toPath(path), std::ios::binary);
     in.read(reinterpret_cast<char*>(head.data()), head.size());
     const std::optional<std::string_view> name =
         codecFormatOf(std::span(head).first(static_cast<std::size_t>(in.gcount())), path);

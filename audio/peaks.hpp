@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audio/soundfile.hpp"
-#include "core/failure.hpp"
+#include "core/text/failure.hpp"
 
 #include <cstdint>
 #include <optional>

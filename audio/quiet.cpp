@@ -1,5 +1,7 @@
 #include "quiet.hpp"
 
+#include "ticklevels.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -7,11 +9,7 @@
 namespace ravik::audio {
 namespace {
 
-constexpr double kLowestHz = 200;
 constexpr double kHighestHz = 4'000;
-constexpr std::size_t kBlockFrames = 16'384;
-// The parts of a block whose speech band is filtered at once.
-constexpr std::size_t kParts = 4;
 
 } // namespace
 
@@ -31,7 +29,7 @@ double decibels(double meanSquare) {
     return meanSquare > 0 ? std::max(10 * std::log10(meanSquare), kBottomDb) : kBottomDb;
 }
 
-SpeechBand::SpeechBand(int sampleRate) {
+SpeechBand::SpeechBand(int sampleRate, double lowestHz) {
     // Butterworth sections by the bilinear transform; a band edge past 45% of the sample rate
     // is left out (the section passes everything).
     const auto section = [sampleRate](double hz, bool high) {
@@ -52,7 +50,7 @@ SpeechBand::SpeechBand(int sampleRate) {
         made.a2 = static_cast<float>((1 - alpha) / a0);
         return made;
     };
-    high_ = section(kLowestHz, true);
+    high_ = section(lowestHz, true);
     low_ = section(kHighestHz, false);
     lowPass_ = kHighestHz < 0.45 * sampleRate;
 }
@@ -69,65 +67,16 @@ void SpeechBand::startAt(float sample) {
     rest(low_, high, 1.0F);
 }
 
-BandStream::BandStream(int sampleRate, std::size_t channels)
-    : channels_(channels)
-    , settle_(static_cast<std::size_t>(std::max(1, sampleRate / 100)))
-    , running_(channels, SpeechBand(sampleRate)) {}
-
-void BandStream::filter(std::span<const float> interleaved, std::size_t frames,
-                        std::span<float> band) {
-    if (frames == 0)
-        return;
-    const std::size_t stride = channels_;
-    for (std::size_t channel = 0; channel < channels_; ++channel) {
-        const float* in = interleaved.data() + channel;
-        float* out = band.data() + channel;
-        SpeechBand& running = running_[channel];
-        if (!started_)
-            running.startAt(in[0]);
-        const std::size_t part = frames / kParts;
-        if (part < 2 * settle_) {
-            for (std::size_t frame = 0; frame < frames; ++frame)
-                out[frame * stride] = running(in[frame * stride]);
-            continue;
-        }
-        // The later parts start from the samples before them; the first goes on from the last
-        // block. Four filters step together, so that no step waits for the one before, and work
-        // on local copies that no store into the output can touch.
-        std::vector<SpeechBand> filters(kParts, running);
-        for (std::size_t lane = 1; lane < kParts; ++lane) {
-            const std::size_t from = lane * part - settle_;
-            filters[lane].startAt(in[from * stride]);
-            for (std::size_t frame = from; frame < lane * part; ++frame)
-                (void)filters[lane](in[frame * stride]);
-        }
-        for (std::size_t lane = 0; lane < kParts; lane += 4) {
-            SpeechBand f0 = filters[lane];
-            SpeechBand f1 = filters[lane + 1];
-            SpeechBand f2 = filters[lane + 2];
-            SpeechBand f3 = filters[lane + 3];
-            const float* __restrict i0 = in + lane * part * stride;
-            const float* __restrict i1 = i0 + part * stride;
-            const float* __restrict i2 = i1 + part * stride;
-            const float* __restrict i3 = i2 + part * stride;
-            float* __restrict o0 = out + lane * part * stride;
-            float* __restrict o1 = o0 + part * stride;
-            float* __restrict o2 = o1 + part * stride;
-            float* __restrict o3 = o2 + part * stride;
-            for (std::size_t at = 0; at < part * stride; at += stride) {
-                o0[at] = f0(i0[at]);
-                o1[at] = f1(i1[at]);
-                o2[at] = f2(i2[at]);
-                o3[at] = f3(i3[at]);
-            }
-            filters[lane + 3] = f3;
-        }
-        SpeechBand& last = filters[kParts - 1];
-        for (std::size_t frame = kParts * part; frame < frames; ++frame)
-            out[frame * stride] = last(in[frame * stride]);
-        running = last;
+std::vector<float> speechBandOf(const std::vector<float>& interleaved, std::size_t channels,
+                                int sampleRate, double lowestHz) {
+    std::vector<float> band(interleaved.size());
+    for (std::size_t channel = 0; channel < channels && !interleaved.empty(); ++channel) {
+        SpeechBand filter(sampleRate, lowestHz);
+        filter.startAt(interleaved[channel]);
+        for (std::size_t at = channel; at < interleaved.size(); at += channels)
+            band[at] = filter(interleaved[at]);
     }
-    started_ = true;
+    return band;
 }
 
 std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std::int64_t end,
@@ -135,87 +84,39 @@ std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std
     std::vector<SoundSpan> sounds;
     if (end <= start)
         return sounds;
-    const auto channels = static_cast<std::size_t>(recording.channels());
     const int tickFrames = tickFramesAt(recording.sampleRate());
-    if (!recording.seek(start))
-        return {{start, end, 0}};
-
-    // Each tick's energy (its loudest channel's sum of squares) and frames, from `start` on,
-    // and where in it the first and last sample at the level lie (-1 and 0 when none does).
-    const double sound = std::pow(10.0, soundDb / 10);
-    std::vector<double> energy;
-    std::vector<int> frames;
-    std::vector<int> loudFrom;
-    std::vector<int> loudTo;
-    int firstLoud = -1;
-    int lastLoud = -1;
-    BandStream bands(recording.sampleRate(), channels);
-    std::vector<float> block(kBlockFrames * channels);
-    std::vector<float> inBand(block.size());
-    std::vector<double> sums(channels, 0.0);
-    int inTick = 0;
-    std::int64_t readTo = start;
-    while (readTo < end) {
-        const auto want = static_cast<std::size_t>(
-            std::min<std::int64_t>(end - readTo, static_cast<std::int64_t>(kBlockFrames)));
-        const std::size_t got = recording.readFrames(std::span(block).first(want * channels));
-        if (got == 0)
-            break;
-        bands.filter(block, got, inBand);
-        for (std::size_t frame = 0; frame < got; ++frame) {
-            for (std::size_t channel = 0; channel < channels; ++channel) {
-                const float value = inBand[frame * channels + channel];
-                sums[channel] += double{value} * value;
-                if (double{value} * value >= sound) {
-                    if (firstLoud < 0)
-                        firstLoud = inTick;
-                    lastLoud = inTick;
-                }
-            }
-            if (++inTick == tickFrames) {
-                energy.push_back(*std::max_element(sums.begin(), sums.end()));
-                frames.push_back(inTick);
-                loudFrom.push_back(firstLoud);
-                loudTo.push_back(lastLoud + 1);
-                firstLoud = -1;
-                lastLoud = -1;
-                std::fill(sums.begin(), sums.end(), 0.0);
-                inTick = 0;
-            }
-        }
-        readTo += static_cast<std::int64_t>(got);
-    }
-    if (inTick > 0) {
-        loudFrom.push_back(firstLoud);
-        loudTo.push_back(lastLoud + 1);
-        energy.push_back(*std::max_element(sums.begin(), sums.end()));
-        frames.push_back(inTick);
-    }
+    const TickLevels levels = readTickLevels(recording, start, end, tickFrames);
+    const std::int64_t readTo = std::min(levels.frames, end);
 
     // Every window of 20 ms inside the stretch (the whole of it when shorter) that reaches the
     // level makes its ticks loud; the loudest window touching a tick gives its level.
-    const std::size_t ticks = energy.size();
+    const double sound = std::pow(10.0, soundDb / 10);
+    const std::size_t ticks = levels.ticks();
+    const auto framesIn = [&](std::size_t tick) {
+        const std::int64_t first = start + static_cast<std::int64_t>(tick) * tickFrames;
+        return static_cast<double>(std::min<std::int64_t>(tickFrames, readTo - first));
+    };
     const std::size_t span = std::min(kLevelTicks, ticks);
     std::vector<double> loudest(ticks, -1.0);
     double windowEnergy = 0;
-    std::int64_t windowFrames = 0;
+    double windowFrames = 0;
     for (std::size_t tick = 0; tick < ticks; ++tick) {
-        windowEnergy += energy[tick];
-        windowFrames += frames[tick];
+        windowEnergy += levels.energy[tick] * framesIn(tick);
+        windowFrames += framesIn(tick);
         if (tick + 1 < span)
             continue;
         if (tick + 1 > span) {
-            windowEnergy -= energy[tick - span];
-            windowFrames -= frames[tick - span];
+            windowEnergy -= levels.energy[tick - span] * framesIn(tick - span);
+            windowFrames -= framesIn(tick - span);
         }
-        const double power = std::max(0.0, windowEnergy) / static_cast<double>(windowFrames);
+        const double power = std::max(0.0, windowEnergy) / std::max(1.0, windowFrames);
         if (power >= sound)
             for (std::size_t covered = tick + 1 - span; covered <= tick; ++covered)
                 loudest[covered] = std::max(loudest[covered], power);
     }
 
     const auto frameOf = [&](std::size_t tick) {
-        return start + static_cast<std::int64_t>(tick) * tickFrames;
+        return std::min(end, start + static_cast<std::int64_t>(tick) * tickFrames);
     };
     // A click's sound spreads over every window that holds it, and its ticks may straddle two.
     const std::int64_t longestClick =
@@ -239,9 +140,7 @@ std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std
         // reach the level themselves, where any do.
         std::size_t first = tick;
         std::size_t last = stop;
-        const auto reaches = [&](std::size_t at) {
-            return energy[at] >= sound * static_cast<double>(frames[at]);
-        };
+        const auto reaches = [&](std::size_t at) { return levels.energy[at] >= sound; };
         while (first + 1 < last && !reaches(first))
             ++first;
         while (last - 1 > first && !reaches(last - 1))
@@ -250,20 +149,51 @@ std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std
             first = tick;
             last = stop;
         }
-        // To the sample where the first and last of those ticks hold one at the level.
-        const std::int64_t from = frameOf(first) + std::max(0, loudFrom[first]);
-        const std::int64_t to = std::min(
-            loudTo[last - 1] > 0 ? frameOf(last - 1) + loudTo[last - 1] : frameOf(last), end);
+        const std::int64_t from = frameOf(first);
+        const std::int64_t to = frameOf(last);
         std::size_t next = stop;
         while (next < ticks && loudest[next] < 0)
             ++next;
-        const std::int64_t quietAfter = std::min(frameOf(next), end) - to;
+        const std::int64_t quietAfter = frameOf(next) - to;
         const bool click =
             to - from <= longestClick && from - quietSince >= clickSide && quietAfter >= clickSide;
         if (!click)
             sounds.push_back({from, to, decibels(peak)});
         quietSince = to;
         tick = stop;
+    }
+    // Each sound's ends to the sample: its first and last sample at the level, within a tick
+    // of its first and last tick (whose level the octaves' filters spread a little further than
+    // the samples go), or those ticks' own edges where none is.
+    const auto channels = static_cast<std::size_t>(recording.channels());
+    const auto atLevel = [&](float sample) { return double{sample} * sample >= sound; };
+    std::vector<float> frames;
+    for (SoundSpan& found : sounds) {
+        const std::int64_t from = std::max(start, found.start - tickFrames);
+        const std::int64_t to = std::min(readTo, found.end + tickFrames);
+        const std::int64_t reach = 2 * std::int64_t{tickFrames};
+        if (to <= from || !recording.seek(from))
+            continue;
+        frames.resize(static_cast<std::size_t>(to - from) * channels);
+        frames.resize(recording.readFrames(frames) * channels);
+        const std::vector<float> band = speechBandOf(frames, channels, recording.sampleRate());
+        const auto frameLoud = [&](std::int64_t frame) {
+            const auto at = static_cast<std::size_t>(frame - from) * channels;
+            return std::any_of(band.begin() + static_cast<std::ptrdiff_t>(at),
+                               band.begin() + static_cast<std::ptrdiff_t>(at + channels), atLevel);
+        };
+        const std::int64_t read = from + static_cast<std::int64_t>(frames.size() / channels);
+        for (std::int64_t frame = from; frame < std::min(read, found.start + reach); ++frame)
+            if (frameLoud(frame)) {
+                found.start = frame;
+                break;
+            }
+        for (std::int64_t frame = std::min(read, to);
+             frame-- > std::max(from, found.end - tickFrames);)
+            if (frameLoud(frame)) {
+                found.end = std::max(found.start + 1, frame + 1);
+                break;
+            }
     }
     // What could not be read is not known to be quiet.
     if (readTo < end)

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <vector>
 
 /// What is quiet: the one rule by which detect finds pauses and verify judges listed silences.
@@ -35,11 +34,15 @@ struct FrameSpan {
 /// A mean square as dBFS, no lower than kBottomDb.
 [[nodiscard]] double decibels(double meanSquare);
 
-/// The speech band of one channel, 200 Hz to 4 kHz (two second-order Butterworth sections): mains
-/// hum, rumble and a DC offset below it, hiss above it count for nothing. Levels are this band's.
+inline constexpr double kSpeechBandLowestHz = 200;
+
+/// The speech band of one channel sample by sample, 200 Hz to 4 kHz (two second-order Butterworth
+/// sections), where an edge is placed to the sample (levels are taken per tick, see
+/// ticklevels.hpp).
 class SpeechBand {
 public:
-    explicit SpeechBand(int sampleRate);
+    /// `lowestHz` moves the band's low edge up (where hum or rumble covers the lowest octaves).
+    explicit SpeechBand(int sampleRate, double lowestHz = kSpeechBandLowestHz);
     /// Starts the filter as if the signal had stood at `sample` forever, so that what came before
     /// a stretch adds nothing to it.
     void startAt(float sample);
@@ -67,23 +70,11 @@ private:
     bool lowPass_ = false;
 };
 
-/// The speech band of every channel of a recording read block after block. Each channel of a
-/// block is filtered in four parts at once, the later ones started from the 10 ms before them
-/// (which leaves no trace of the start), so that the filters run at the processor's full width;
-/// each block goes on where the one before ended.
-class BandStream {
-public:
-    BandStream(int sampleRate, std::size_t channels);
-    /// Filters the first `frames` frames of `interleaved` into `band`, interleaved alike. The
-    /// first block starts the filters as if the recording had stood at its first frame.
-    void filter(std::span<const float> interleaved, std::size_t frames, std::span<float> band);
-
-private:
-    std::size_t channels_;
-    std::size_t settle_; ///< frames a part's filter runs before its part
-    std::vector<SpeechBand> running_;
-    bool started_ = false;
-};
+/// The speech band of `interleaved` frames of `channels` channels, channel by channel, each
+/// filter started as if the signal had stood at its first frame.
+[[nodiscard]] std::vector<float> speechBandOf(const std::vector<float>& interleaved,
+                                              std::size_t channels, int sampleRate,
+                                              double lowestHz = kSpeechBandLowestHz);
 
 /// A stretch of sound, in frames, and its loudest moment: the speech band's level over 20 ms.
 struct SoundSpan {
@@ -93,10 +84,10 @@ struct SoundSpan {
 };
 
 /// The sound inside frames [start, end) of `recording`, judged from those samples only: every
-/// stretch where the speech band's level over 20 ms (ticks counted from `start`; the whole
-/// stretch when it is shorter) reaches `soundDb`, except a click: sound of up to 15 ms with at
-/// least 51 ms of quiet on each side. Empty when the stretch is quiet. Reads the recording from
-/// `start`; an unreadable part counts as sound.
+/// stretch where the speech band's level (see ticklevels.hpp) over 20 ms (ticks counted from
+/// `start`; the whole stretch when it is shorter) reaches `soundDb`, except a click: sound of up
+/// to 15 ms with at least 51 ms of quiet on each side. Empty when the stretch is quiet. Reads the
+/// recording from `start`; an unreadable part counts as sound.
 [[nodiscard]] std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start,
                                                  std::int64_t end, double soundDb);
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "audio/soundfile.hpp"
-#include "core/failure.hpp"
-#include "core/silencerules.hpp"
-#include "core/silences.hpp"
+#include "core/format/silencerules.hpp"
+#include "core/format/silences.hpp"
+#include "core/text/failure.hpp"
 
 #include <cstdint>
 #include <optional>
@@ -49,13 +49,14 @@ struct Detection {
     bool noSpeech = false;
 };
 
-/// Finds the silences of `recording`, reading it whole (and parts of it again, from the start).
-/// A pause starts where the speech band's level falls near the recording's noise floor and ends
-/// where it rises well above it (or, with a threshold given, below and above that level), lasts
-/// at least the least silence length, and holds no sound by soundInside's rule; a click of a few
-/// milliseconds inside a pause does not split it. Boundaries are exact to the sample (the last
-/// and first samples that rise above the pauses' own noise), then rounded inwards to
-/// milliseconds.
+/// Finds the silences of `recording`, reading it whole once (and a few parts of it again, from
+/// the start). A pause starts where the speech band's level falls near the recording's noise
+/// floor, and every octave's near its own noise, and ends where one of them rises well above it
+/// (or, with a threshold given, where the speech band's level falls below and rises above that
+/// level); it lasts at least the least silence length and holds no sound by soundInside's rule;
+/// a click of a few milliseconds inside a pause does not split it. Boundaries are exact to the
+/// sample (the last and first samples that rise above the pauses' own noise), then rounded
+/// inwards to milliseconds. Only pauses that a GAP file reaches are placed and judged so.
 [[nodiscard]] Detection detectSilences(SoundFile& recording, const DetectOptions& options = {});
 
 } // namespace ravik::audio

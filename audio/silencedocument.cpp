@@ -1,6 +1,7 @@
 #include "silencedocument.hpp"
 
-#include "core/fileio.hpp"
+#include "core/files/fileio.hpp"
+#include "core/text/utf8path.hpp"
 
 #include <algorithm>
 #include <filesystem>
@@ -17,8 +18,7 @@ bool sameTimes(const std::vector<Silence>& a, const std::vector<Silence>& b) {
 
 bool mayExist(const std::string& path) {
     std::error_code error;
-    const bool exists = std::filesystem::exists(
-        std::filesystem::path(std::u8string(path.begin(), path.end())), error);
+    const bool exists = std::filesystem::exists(toPath(path), error);
     return exists || error; // a file that cannot even be looked at is read, to say why
 }
 

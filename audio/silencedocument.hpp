@@ -2,8 +2,8 @@
 
 #include "audio/peaks.hpp"
 #include "audio/silencedetector.hpp"
-#include "core/failure.hpp"
-#include "core/silences.hpp"
+#include "core/format/silences.hpp"
+#include "core/text/failure.hpp"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "soundfile.hpp"
 
-#include "core/fileio.hpp"
+#include "core/files/fileio.hpp"
 #include "formats.hpp"
 
 #include <algorithm>
@@ -152,6 +152,9 @@ SoundFile::Opened SoundFile::openWith(std::shared_ptr<Handle> handle, const std:
     file.sampleRate_ = info.samplerate;
     file.channels_ = info.channels;
     file.frames_ = std::max<sf_count_t>(info.frames, 0);
+    const int subtype = info.format & SF_FORMAT_SUBMASK;
+    file.sixteenBits_ =
+        subtype == SF_FORMAT_PCM_16 || subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8;
     return {std::move(file), std::nullopt};
 }
 
@@ -209,6 +212,16 @@ std::size_t SoundFile::readFrames(std::span<float> interleaved) {
                         "; no recording holds such a sample"};
         return 0;
     }
+    handle_->position += static_cast<std::int64_t>(got);
+    return got;
+}
+
+std::size_t SoundFile::readFrames(std::span<std::int16_t> interleaved) {
+    if (channels_ <= 0 || handle_->refusal)
+        return 0;
+    const auto wanted = static_cast<sf_count_t>(interleaved.size() / std::size_t(channels_));
+    const sf_count_t read = sf_readf_short(handle_->file, interleaved.data(), wanted);
+    const std::size_t got = read > 0 ? static_cast<std::size_t>(read) : 0;
     handle_->position += static_cast<std::int64_t>(got);
     return got;
 }

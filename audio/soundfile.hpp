@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/failure.hpp"
+#include "core/text/failure.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +40,11 @@ public:
     /// is not a number or lies beyond 1000 times full scale ends the recording there for good;
     /// readFailure() names it.
     [[nodiscard]] std::size_t readFrames(std::span<float> interleaved);
+    /// True when the recording's samples are integers of 16 bits or fewer, so that reading them
+    /// as such loses nothing; it is the quickest way through a long recording.
+    [[nodiscard]] bool sixteenBitSamples() const { return sixteenBits_; }
+    /// readFrames as 16-bit integers (a float of the other readFrames times 32,768).
+    [[nodiscard]] std::size_t readFrames(std::span<std::int16_t> interleaved);
     /// Moves the read position to `frame` (0 to frames()). False when the file cannot seek there.
     [[nodiscard]] bool seek(std::int64_t frame);
     /// Why the last read or seek stopped short: a sample no recording holds, a failed read of the
@@ -58,6 +63,7 @@ private:
     int sampleRate_ = 0;
     int channels_ = 0;
     std::int64_t frames_ = 0;
+    bool sixteenBits_ = false;
 };
 
 struct SoundFile::Opened {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audio/silencedetector.hpp"
-#include "core/gapformat.hpp"
+#include "core/format/gapformat.hpp"
 
 #include <optional>
 #include <string>

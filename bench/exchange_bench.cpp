@@ -1,8 +1,8 @@
 // Lint over a voice pack of 100,000 small GAP files, and export and import of the largest valid
 // file, as gaptool runs them.
-#include "core/exchange.hpp"
-#include "core/silencerules.hpp"
-#include "gaptool.hpp"
+#include "cli/gaptool.hpp"
+#include "core/exchange/exchange.hpp"
+#include "core/format/silencerules.hpp"
 
 #include <benchmark/benchmark.h>
 #include <cstdint>
@@ -72,8 +72,8 @@ void BM_LintVoicePackTwoJobs(benchmark::State& state) {
     std::ostream out(&discard);
     for (auto _ : state) {
         std::ostringstream err;
-        const int status = ravik::cli::runGaptool({"lint", "-j", "2", root}, out, err, ".");
-        if (status != 1)
+        const auto status = ravik::cli::runGaptool({"lint", "-j", "2", root}, out, err, ".");
+        if (status != ravik::cli::ExitStatus::Incorrect)
             state.SkipWithError("lint did not report the fragments");
     }
     state.counters["files"] = kFolders * kFilesPerFolder;
@@ -138,7 +138,8 @@ void BM_LintDeepTree(benchmark::State& state) {
     std::ostream out(&discard);
     for (auto _ : state) {
         std::ostringstream err;
-        if (ravik::cli::runGaptool({"lint", "-j", "1", tree.path()}, out, err, ".") != 1)
+        if (ravik::cli::runGaptool({"lint", "-j", "1", tree.path()}, out, err, ".") !=
+            ravik::cli::ExitStatus::Incorrect)
             state.SkipWithError("lint did not find the file at the bottom");
     }
     state.counters["folders"] = static_cast<double>(state.range(0));

@@ -1,10 +1,8 @@
 // Check, timeline and defrag on the largest valid GAP file and on the largest file the program
 // accepts, each read from disk as the program does.
-#include "core/defrag.hpp"
-#include "core/gapformat.hpp"
-#include "core/structurecheck.hpp"
-#include "core/timeline.hpp"
-#include "gaptool.hpp"
+#include "cli/gaptool.hpp"
+#include "core/actions/gapfile.hpp"
+#include "core/format/gapformat.hpp"
 
 #include <benchmark/benchmark.h>
 #include <cstdint>

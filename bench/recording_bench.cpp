@@ -1,8 +1,8 @@
 // The Recording window: opening a recording and painting it, the repaint of an edge drag at
 // each zoom, and a 10-minute recording's opening time and memory.
-#include "Form1.hpp"
-#include "recordingwindow.hpp"
-#include "waveformview.hpp"
+#include "ui/Form1.hpp"
+#include "ui/recordingwindow.hpp"
+#include "ui/waveformview.hpp"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -1,8 +1,7 @@
 // Opening a file in the main window against the core's own work for the same file, and what
 // the window does with the largest file accepted: open it, scroll the list, refresh.
-#include "Form1.hpp"
-#include "core/structurecheck.hpp"
-#include "core/timeline.hpp"
+#include "core/actions/gapfile.hpp"
+#include "ui/Form1.hpp"
 
 #include <QAbstractItemView>
 #include <QApplication>

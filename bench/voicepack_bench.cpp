@@ -5,8 +5,8 @@
 // one GAP file, so that they cost little room) and removed at the end.
 //
 //   build/bench/ravik_voicepack_bench [LINES_SHOWN [LINES_SCANNED]]
-#include "audio/packbatch.hpp"
-#include "voicepackwindow.hpp"
+#include "pack/packbatch.hpp"
+#include "ui/voicepackwindow.hpp"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -27,7 +27,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-namespace vp = ravik::audio::voicepack;
+namespace vp = ravik::voicepack;
 
 namespace {
 

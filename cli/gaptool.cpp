@@ -4,10 +4,10 @@
 #ifdef RAVIK_WITH_AUDIO
 #include "detect.hpp"
 #endif
-#include "core/actions.hpp"
-#include "core/failure.hpp"
-#include "core/messages.hpp"
-#include "core/replacement.hpp"
+#include "core/actions/actions.hpp"
+#include "core/files/replacement.hpp"
+#include "core/text/failure.hpp"
+#include "core/text/messages.hpp"
 #include "options.hpp"
 #include "report.hpp"
 
@@ -130,11 +130,11 @@ public:
         field(messages::kSourceLengthLabel, timeline.minimum);
         field(messages::kSilencesLengthLabel, timeline.length);
         if (timeline.verdict == Verdict::Incorrect)
-            report_.worsen(kIncorrect);
+            report_.worsen(ExitStatus::Incorrect);
     }
     void showCheck(const StructureCheck& check) override {
         if (check.verdict == Verdict::Incorrect)
-            report_.worsen(kIncorrect);
+            report_.worsen(ExitStatus::Incorrect);
     }
     void clearVerdict() override {}
     // A terminal has no picture: the timeline draws no boxes for it.
@@ -273,8 +273,8 @@ constexpr std::array<Command, 11> kCommands{{
 
 } // namespace
 
-int runGaptool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-               std::string_view decimalSeparator) {
+ExitStatus runGaptool(const std::vector<std::string>& arguments, std::ostream& out,
+                      std::ostream& err, std::string_view decimalSeparator) {
     Report report(out, err);
     if (arguments.empty()) {
         report.misuse("No command given.");

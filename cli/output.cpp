@@ -1,6 +1,6 @@
 #include "output.hpp"
 
-#include "core/failure.hpp"
+#include "core/text/failure.hpp"
 
 #include <cerrno>
 #include <cstring>

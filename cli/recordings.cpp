@@ -4,7 +4,7 @@
 
 #ifdef RAVIK_WITH_AUDIO
 #include "audio/soundfile.hpp"
-#include "audio/voicepack.hpp"
+#include "pack/voicepack.hpp"
 #endif
 
 namespace ravik::cli::recordings {
@@ -24,16 +24,16 @@ Length lengthOf(const std::string& path) {
 
 std::optional<std::string> pairedRecording(const std::string& gapName,
                                            const std::vector<std::string>& names) {
-    return audio::voicepack::pairedRecording(gapName, names);
+    return voicepack::pairedRecording(gapName, names);
 }
 
 std::optional<std::string> recordingBeside(const std::string& gapPath) {
-    return audio::voicepack::recordingBeside(gapPath);
+    return voicepack::recordingBeside(gapPath);
 }
 
 void addFindings(const std::string& recording, const GapBytes& bytes,
                  std::vector<lint::Finding>& findings) {
-    audio::voicepack::addRecordingFindings(recording, bytes, findings);
+    voicepack::addRecordingFindings(recording, bytes, findings);
 }
 
 #else

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/failure.hpp"
-#include "core/gapformat.hpp"
-#include "core/lint.hpp"
+#include "core/format/gapformat.hpp"
+#include "core/format/lint.hpp"
+#include "core/text/failure.hpp"
 
 #include <filesystem>
 #include <optional>
@@ -31,7 +31,7 @@ struct Length {
 
 /// The recording of the GAP file at `gapPath`: the file beside it with the same name and a
 /// recording's ending (speech.gap and speech.wav), if there is one, by the voice pack's pairing
-/// rule (audio/voicepack).
+/// rule (pack/voicepack).
 [[nodiscard]] std::optional<std::string> recordingBeside(const std::string& gapPath);
 
 /// Adds the findings of comparing a GAP file's `bytes` with the recording at `recording`, as

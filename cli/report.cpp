@@ -1,6 +1,6 @@
 #include "report.hpp"
 
-#include "core/fileio.hpp"
+#include "core/files/fileio.hpp"
 #include "output.hpp"
 
 #include <algorithm>
@@ -13,11 +13,11 @@ Report::Report(std::ostream& out, std::ostream& err)
     : out_(out)
     , err_(err) {}
 
-void Report::worsen(int status) {
+void Report::worsen(ExitStatus status) {
     status_ = std::max(status_, status);
 }
 
-void Report::fail(const Failure& failure, int status) {
+void Report::fail(const Failure& failure, ExitStatus status) {
     say(failure.sentence());
     worsen(status);
 }
@@ -33,7 +33,7 @@ void Report::say(std::string_view sentence) {
 
 void Report::misuse(std::string_view problem) {
     say(std::string(problem) + " Try 'gaptool --help'.");
-    worsen(kTrouble);
+    worsen(ExitStatus::Trouble);
 }
 
 void Report::workOn(const std::string& path, bool changes) {
@@ -49,11 +49,11 @@ bool Report::flush() {
         return true;
     }
     lost_ = true;
-    worsen(kTrouble);
+    worsen(ExitStatus::Trouble);
     if (pending_) {
         say("\"" + printable(*pending_) +
             "\" was written, but its report could not be printed: " + problem + ".");
-        worsen(kReportLost);
+        worsen(ExitStatus::ReportLost);
         said_ = true;
         pending_.reset();
     }
@@ -81,16 +81,16 @@ void Report::outOfMemory() {
     } else if (fileio::changesMade() != changesBefore_) {
         say("\"" + printable(working_) +
             "\" was written, but its report could not be printed: " + reason + ".");
-        worsen(kReportLost);
+        worsen(ExitStatus::ReportLost);
     } else {
         say(Failure{"Could not go on with", working_, reason}.sentence() +
             (changes_ ? " It was left as it was." : ""));
     }
     said_ = true;
-    worsen(kTrouble);
+    worsen(ExitStatus::Trouble);
 }
 
-int Report::finish() {
+ExitStatus Report::finish() {
     if (!flush() && !said_) {
         // A reader that went away (gaptool show ... | head) wanted no more: no complaint.
         const auto* buffer = dynamic_cast<const DescriptorBuffer*>(out_.rdbuf());

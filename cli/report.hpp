@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/failure.hpp"
+#include "core/text/failure.hpp"
 #include "gaptool.hpp"
 
 #include <cstdint>
@@ -24,11 +24,11 @@ public:
     [[nodiscard]] std::ostream& out() { return out_; }
     /// Standard error, for the progress line.
     [[nodiscard]] std::ostream& err() { return err_; }
-    [[nodiscard]] int status() const { return status_; }
-    void worsen(int status);
+    [[nodiscard]] ExitStatus status() const { return status_; }
+    void worsen(ExitStatus status);
 
     /// A failure, after what the report holds so far.
-    void fail(const Failure& failure, int status = kTrouble);
+    void fail(const Failure& failure, ExitStatus status = ExitStatus::Trouble);
     /// A sentence of the program's own on standard error, "gaptool: " before it.
     void say(std::string_view sentence);
     /// A wrong command line.
@@ -54,12 +54,12 @@ public:
     void outOfMemory();
 
     /// Ends the command: sends the rest of the report, applies the rule, returns the exit status.
-    [[nodiscard]] int finish();
+    [[nodiscard]] ExitStatus finish();
 
 private:
     std::ostream& out_;
     std::ostream& err_;
-    int status_ = kAllCorrect;
+    ExitStatus status_ = ExitStatus::AllCorrect;
     bool lost_ = false;
     bool said_ = false;                  ///< the lost report has been spoken of
     std::optional<std::string> pending_; ///< changed, its report not yet through

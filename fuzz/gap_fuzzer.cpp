@@ -1,9 +1,7 @@
 // Feeds arbitrary bytes, as a file on disk, to the structure check, the timeline and defrag.
 // Besides the sanitizers' own checks it asserts that the check and the timeline leave the file
 // as it was, and that defrag leaves exactly the records whose end - start exceeds 50 ms.
-#include "core/defrag.hpp"
-#include "core/structurecheck.hpp"
-#include "core/timeline.hpp"
+#include "core/actions/gapfile.hpp"
 
 #include <cstdint>
 #include <cstdio>

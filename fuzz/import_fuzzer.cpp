@@ -3,8 +3,8 @@
 // names its input line, that what import accepts comes back the same from export, that the same
 // text read with any of the three line breaks gives the same silences (or a refusal naming the
 // same line), and that a JSON silence list with a member given twice is refused.
-#include "core/exchange.hpp"
-#include "core/lint.hpp"
+#include "core/exchange/exchange.hpp"
+#include "core/format/lint.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "freedesktop.hpp"
 
-#include "core/fileio.hpp"
+#include "core/files/fileio.hpp"
 #include "desktopfiles.hpp"
 #include "process.hpp"
 #include "steps.hpp"

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/failure.hpp"
+#include "core/text/failure.hpp"
+#include "core/text/statuslines.hpp"
 
 #include <cstdint>
 #include <functional>
@@ -12,9 +13,6 @@
 /// in the program with a double-click: in the registry on Windows, through the freedesktop MIME
 /// database and a desktop entry elsewhere (see freedesktop.hpp).
 namespace ravik::shell {
-
-/// Appends one line to the status list.
-using StatusSink = std::function<void(std::string_view line)>;
 
 /// Registers the ".gap" file type for the program in the folder of the running executable.
 /// Appends "Succesfully edited registry !!" when every step succeeded; otherwise one line,

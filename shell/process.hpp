@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/failure.hpp"
+#include "core/text/failure.hpp"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/failure.hpp"
-#include "core/messages.hpp"
+#include "core/text/failure.hpp"
+#include "core/text/messages.hpp"
 #include "modRegistry.hpp"
 
 #include <optional>

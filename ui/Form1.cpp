@@ -3,10 +3,11 @@
 #include "Form2.hpp"
 #include "Form3.hpp"
 #include "Form4.hpp"
+#include "utf8text.hpp"
 #ifdef RAVIK_WITH_RECORDING
 #include "audio/formats.hpp"
-#include "audio/voicepack.hpp"
-#include "core/silences.hpp"
+#include "core/format/silences.hpp"
+#include "pack/voicepack.hpp"
 #include "recordingwindow.hpp"
 #include "voicepackwindow.hpp"
 #endif
@@ -30,10 +31,6 @@
 
 namespace ravik {
 namespace {
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Shows a field's text from its beginning, as a text that is too long reads best.
 void showText(QLineEdit* field, const QString& text) {
@@ -299,7 +296,7 @@ void Form1::showForm4() {
 void Form1::showRecording() {
     const QString gap = path();
     if (!gap.isEmpty())
-        if (const auto beside = audio::voicepack::recordingBeside(gap.toStdString()))
+        if (const auto beside = voicepack::recordingBeside(gap.toStdString()))
             return openRecording(QString::fromStdString(*beside), gap);
     // The recordings' own dialog: the shared one's filter and file name are the GAP files'.
     // Folders in the system's own spelling, as the dialog gives paths (C:\... on Windows).
@@ -416,7 +413,7 @@ void Form1::dropEvent(QDropEvent* event) {
 #ifdef RAVIK_WITH_RECORDING
     if (QFileInfo(path).isDir())
         return openPack(path);
-    if (audio::voicepack::recordingRank(QFileInfo(path).fileName().toStdString()))
+    if (voicepack::recordingRank(QFileInfo(path).fileName().toStdString()))
         return openRecording(path,
                              QString::fromStdString(silences::gapPathFor(path.toStdString())));
 #endif

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "commondialog.hpp"
-#include "core/actions.hpp"
-#include "core/statuslines.hpp"
+#include "core/actions/actions.hpp"
+#include "core/text/statuslines.hpp"
+#include "registrar.hpp"
 #include "workbench.hpp"
 
 #include <QWidget>
@@ -26,11 +27,6 @@ class RecordingWindow;
 class VoicePackWindow;
 class SymbolImage;
 class StatusListModel;
-
-/// Appends one line to the status list.
-using StatusSink = std::function<void(std::string_view line)>;
-/// Registers the GAP file type with the desktop, reporting through the sink.
-using Registrar = std::function<void(const StatusSink& appendLine)>;
 
 /// The main window: the current file's path, its timeline, statistics and verdict, the status
 /// list, the button row and the one file dialog. Its operations read the file named in the path

@@ -1,6 +1,7 @@
 #include "Form3.hpp"
 
-#include "core/actions.hpp"
+#include "commondialog.hpp"
+#include "core/actions/actions.hpp"
 #include "ui_Form3.h"
 
 #include <QShortcut>

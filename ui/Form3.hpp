@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Form1.hpp"
+#include "registrar.hpp"
 #include "workbench.hpp"
 
 #include <QWidget>

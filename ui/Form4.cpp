@@ -1,9 +1,9 @@
 #include "Form4.hpp"
 
 #include "commondialog.hpp"
-#include "core/actions.hpp"
-#include "core/messages.hpp"
-#include "core/writers.hpp"
+#include "core/actions/actions.hpp"
+#include "core/actions/gapfile.hpp"
+#include "core/text/messages.hpp"
 #include "ui_Form4.h"
 #include "workbench.hpp"
 

@@ -1,7 +1,8 @@
 #include "recordingwindow.hpp"
 
-#include "core/actions.hpp"
+#include "core/actions/actions.hpp"
 #include "player.hpp"
+#include "utf8text.hpp"
 #include "waveformview.hpp"
 #include "workbench.hpp"
 
@@ -32,10 +33,6 @@ constexpr double kPlayMargin = 300.0;
 constexpr double kZoomStep = 1.5;
 // The size the window asks for where the screen has room.
 constexpr QSize kPreferredSize(900, 380);
-
-QString fromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // One edit of the list: the lists before and after it, so that undo and redo are exact. The
 // moves of one drag merge into one step.

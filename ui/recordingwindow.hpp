@@ -2,7 +2,7 @@
 
 #include "asker.hpp"
 #include "audio/silencedocument.hpp"
-#include "core/silences.hpp"
+#include "core/format/silences.hpp"
 
 #include <QMainWindow>
 #include <memory>

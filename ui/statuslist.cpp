@@ -1,6 +1,7 @@
 #include "statuslist.hpp"
 
 #include "statuslistmodel.hpp"
+#include "utf8text.hpp"
 
 #include <QAction>
 #include <QClipboard>
@@ -57,8 +58,7 @@ void StatusList::setModel(QAbstractItemModel* model) {
     if (auto* lines = qobject_cast<StatusListModel*>(model)) {
         const auto measure = [this, lines] {
             const std::string_view longest = lines->longestLine();
-            longestWidth_ = fontMetrics().horizontalAdvance(
-                QString::fromUtf8(longest.data(), static_cast<qsizetype>(longest.size())));
+            longestWidth_ = fontMetrics().horizontalAdvance(fromUtf8(longest));
             fitColumn();
         };
         connect(lines, &StatusListModel::longestLineChanged, this, measure);

@@ -1,5 +1,7 @@
 #include "statuslistmodel.hpp"
 
+#include "utf8text.hpp"
+
 namespace ravik {
 
 int StatusListModel::rowCount(const QModelIndex& parent) const {
@@ -10,7 +12,7 @@ QVariant StatusListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())
         return {};
     const std::string_view line = lines_[static_cast<std::size_t>(index.row())];
-    return QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+    return fromUtf8(line);
 }
 
 void StatusListModel::append(std::string_view line) {

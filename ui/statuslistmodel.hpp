@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/statuslines.hpp"
+#include "core/text/statuslines.hpp"
 
 #include <QAbstractListModel>
 #include <string_view>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/timeline.hpp"
+#include "core/format/timeline.hpp"
 
 #include <QImage>
 #include <QWidget>

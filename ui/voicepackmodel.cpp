@@ -6,9 +6,9 @@
 
 namespace ravik {
 
-using audio::voicepack::Line;
-using audio::voicepack::Scan;
-using audio::voicepack::Status;
+using voicepack::Line;
+using voicepack::Scan;
+using voicepack::Status;
 
 void VoicePackModel::setLines(std::vector<Line> lines) {
     beginResetModel();
@@ -49,10 +49,10 @@ void VoicePackModel::setGap(int row, std::optional<std::string> gap) {
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
 
-std::array<int, audio::voicepack::kStatusCount + 1> VoicePackModel::counts() const {
-    std::array<int, audio::voicepack::kStatusCount + 1> counts{};
+std::array<int, voicepack::kStatusCount + 1> VoicePackModel::counts() const {
+    std::array<int, voicepack::kStatusCount + 1> counts{};
     for (const std::optional<Scan>& scan : scans_)
-        ++counts[scan ? static_cast<std::size_t>(scan->status) : audio::voicepack::kStatusCount];
+        ++counts[scan ? static_cast<std::size_t>(scan->status) : voicepack::kStatusCount];
     return counts;
 }
 
@@ -95,10 +95,10 @@ QVariant VoicePackModel::data(const QModelIndex& index, int role) const {
                        : QVariant(QString::number(*scan->silences));
     case StatusColumn:
         if (!scan)
-            return sorting ? QVariant(static_cast<int>(audio::voicepack::kStatusCount))
+            return sorting ? QVariant(static_cast<int>(voicepack::kStatusCount))
                            : QVariant(QString());
         return sorting ? QVariant(static_cast<int>(scan->status))
-                       : QVariant(QString::fromUtf8(audio::voicepack::statusName(scan->status)));
+                       : QVariant(QString::fromUtf8(voicepack::statusName(scan->status)));
     case ChangedColumn: {
         if (!scan)
             return sorting ? QVariant(0LL) : QVariant(QString());

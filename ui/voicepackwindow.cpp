@@ -1,6 +1,6 @@
 #include "voicepackwindow.hpp"
 
-#include "core/fileio.hpp"
+#include "core/files/fileio.hpp"
 
 #include <QAction>
 #include <QApplication>
@@ -27,7 +27,7 @@
 
 namespace ravik {
 
-namespace vp = audio::voicepack;
+namespace vp = voicepack;
 
 namespace {
 

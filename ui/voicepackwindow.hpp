@@ -1,8 +1,8 @@
 #pragma once
 
 #include "asker.hpp"
-#include "audio/packbatch.hpp"
 #include "commondialog.hpp"
+#include "pack/packbatch.hpp"
 #include "voicepackmodel.hpp"
 
 #include <QMainWindow>
@@ -35,7 +35,7 @@ struct VoicePackHost {
 /// Every line of a voice pack in one table: their statuses come from a scan on a pool of
 /// workers (one a core) while the window stays free, and Detect and Defrag run over a selection
 /// as a batch that Undo Last Batch takes back. The lines, their statuses and the batches are
-/// audio::voicepack's; the window shows them and passes the user's choices on.
+/// voicepack's; the window shows them and passes the user's choices on.
 class VoicePackWindow final : public QMainWindow {
     Q_OBJECT
 public:
@@ -113,7 +113,7 @@ private:
     std::vector<std::shared_ptr<ScanJob>> retired_; ///< given way to a newer scan, still running
     std::shared_ptr<BatchJob> batch_;
     std::shared_ptr<CheckJob> check_;
-    std::optional<audio::voicepack::Batch> lastBatch_;
+    std::optional<voicepack::Batch> lastBatch_;
     qint64 listingMs_ = 0;
 
     QTableView* table_;

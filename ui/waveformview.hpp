@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audio/peaks.hpp"
-#include "core/silences.hpp"
+#include "core/format/silences.hpp"
 #include "timescale.hpp"
 
 #include <QImage>

@@ -1,7 +1,7 @@
 #include "testset.hpp"
 
 #include "audio/soundfile.hpp"
-#include "core/silencematch.hpp"
+#include "core/format/silencematch.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -402,21 +402,15 @@ std::optional<Recording> lossyCopy(const Recording& recording, Codec codec,
     SF_INFO info{};
     info.samplerate = recording.sampleRate;
     info.channels = recording.channels;
-    // libsndfile's compression level for about 64 kbit/s, measured on its encoders (MP3 at
-    // 16 to 24 kHz: 160 kbit/s at 0, falling linearly; Opus: 68 kbit/s at 0).
-    double level = 0;
     switch (codec) {
     case Codec::mp3:
         info.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
-        level = 0.6;
         break;
     case Codec::vorbis:
         info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
-        level = 0.5;
         break;
     case Codec::opus:
         info.format = SF_FORMAT_OGG | SF_FORMAT_OPUS;
-        level = 0.05;
         break;
     }
     if (codec == Codec::opus && recording.sampleRate % 8'000 != 0 &&
@@ -430,13 +424,47 @@ std::optional<Recording> lossyCopy(const Recording& recording, Codec codec,
     }
     if (sf_format_check(&info) == 0)
         return std::nullopt;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file == nullptr)
-        return std::nullopt;
-    sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level);
     const auto frames = static_cast<sf_count_t>(recording.samples.size()) / recording.channels;
-    const bool written = sf_writef_float(file, recording.samples.data(), frames) == frames;
-    if (sf_close(file) != 0 || !written)
+    const double seconds = static_cast<double>(frames) / recording.sampleRate;
+    // Writes the copy at libsndfile's compression `level` (0 the best, 1 the smallest) and gives
+    // its bits a second, or nothing when it cannot.
+    const auto encode = [&](double level) -> std::optional<double> {
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        if (file == nullptr)
+            return std::nullopt;
+        // MP3 at 64 kbit/s is a constant bitrate (libsndfile's default is a variable one, about
+        // half as high at the same level); Vorbis and Opus vary theirs, so their level is
+        // searched for below.
+        if (codec == Codec::mp3) {
+            int mode = SF_BITRATE_MODE_CONSTANT;
+            sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof mode);
+        }
+        sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level);
+        const bool written = sf_writef_float(file, recording.samples.data(), frames) == frames;
+        if (sf_close(file) != 0 || !written)
+            return std::nullopt;
+        return static_cast<double>(std::filesystem::file_size(path)) * 8 / seconds;
+    };
+    // The level that gives about 64 kbit/s: the bitrate falls as the level rises.
+    constexpr double kBitsPerSecond = 64'000;
+    double low = 0;
+    double high = 1;
+    double best = 0.5;
+    double bestMiss = 1e12;
+    for (int step = 0; step < 8; ++step) {
+        const double level = (low + high) / 2;
+        const std::optional<double> rate = encode(level);
+        if (!rate)
+            return std::nullopt;
+        if (std::abs(*rate - kBitsPerSecond) < bestMiss) {
+            bestMiss = std::abs(*rate - kBitsPerSecond);
+            best = level;
+        }
+        if (bestMiss < 0.02 * kBitsPerSecond)
+            break;
+        (*rate > kBitsPerSecond ? low : high) = level;
+    }
+    if (!encode(best))
         return std::nullopt;
     std::optional<Recording> copy = readBack(path);
     if (copy)

@@ -1,7 +1,7 @@
 // The detector on real voices (tests/audio/voices): what it finds, and that padding, a DC
 // offset, clicks, lossy copies and verify change nothing about it.
 #include "audio/verify.hpp"
-#include "core/silencematch.hpp"
+#include "core/format/silencematch.hpp"
 #include "support/testfiles.hpp"
 #include "testset.hpp"
 
@@ -89,34 +89,36 @@ TEST_P(RealVoice, FindsThePausesBetweenThePhrases) {
     EXPECT_LE(result.medianBoundaryMs, goal.medianBoundaryMs);
 }
 
-// Clean speech: every pause, half the edges within 2 ms. Hum and MP3: every pause (but a
-// 60 ms one an MP3 copy may close), half the edges within 5 ms. Under noise and babble: floors
-// under what the detector reaches today (the README's table gives every figure beside the
-// other detectors'), so that it cannot silently get worse.
+// Clean speech, mains hum and the MP3 copies: every pause, half the edges within 2 ms. Under
+// noise and babble: floors a little under what the detector reaches today (the README's table
+// gives every figure beside the other detectors'), so that it cannot silently get worse.
 INSTANTIATE_TEST_SUITE_P(
     Voices, RealVoice,
     ::testing::Values(VoiceGoal{Voice::tutor, VoiceCondition::clean, 1.0, 2},
                       VoiceGoal{Voice::game, VoiceCondition::clean, 1.0, 2},
                       VoiceGoal{Voice::narrator, VoiceCondition::clean, 1.0, 2},
-                      VoiceGoal{Voice::tutor, VoiceCondition::hum, 1.0, 5},
-                      VoiceGoal{Voice::game, VoiceCondition::hum, 1.0, 5},
-                      VoiceGoal{Voice::narrator, VoiceCondition::hum, 1.0, 5},
-                      VoiceGoal{Voice::tutor, VoiceCondition::mp3, 0.95, 5},
-                      VoiceGoal{Voice::game, VoiceCondition::mp3, 0.95, 5},
-                      VoiceGoal{Voice::narrator, VoiceCondition::mp3, 0.95, 5},
-                      VoiceGoal{Voice::tutor, VoiceCondition::noise20dB, 0.95, 100},
-                      VoiceGoal{Voice::narrator, VoiceCondition::noise20dB, 0.85, 100},
-                      VoiceGoal{Voice::game, VoiceCondition::noise20dB, 0.5, 100},
-                      VoiceGoal{Voice::tutor, VoiceCondition::babble15dB, 0.6, 100}),
+                      VoiceGoal{Voice::tutor, VoiceCondition::hum, 1.0, 2},
+                      VoiceGoal{Voice::game, VoiceCondition::hum, 1.0, 2},
+                      VoiceGoal{Voice::narrator, VoiceCondition::hum, 1.0, 2},
+                      VoiceGoal{Voice::tutor, VoiceCondition::mp3, 1.0, 2},
+                      VoiceGoal{Voice::game, VoiceCondition::mp3, 1.0, 2},
+                      VoiceGoal{Voice::narrator, VoiceCondition::mp3, 1.0, 2},
+                      VoiceGoal{Voice::tutor, VoiceCondition::noise20dB, 0.9, 30},
+                      VoiceGoal{Voice::game, VoiceCondition::noise20dB, 0.75, 60},
+                      VoiceGoal{Voice::narrator, VoiceCondition::noise20dB, 0.9, 30},
+                      VoiceGoal{Voice::tutor, VoiceCondition::noise10dB, 0.9, 30},
+                      VoiceGoal{Voice::game, VoiceCondition::noise10dB, 0.5, 100},
+                      VoiceGoal{Voice::narrator, VoiceCondition::noise10dB, 0.7, 60},
+                      VoiceGoal{Voice::tutor, VoiceCondition::babble15dB, 0.75, 30},
+                      VoiceGoal{Voice::game, VoiceCondition::babble15dB, 0.6, 60},
+                      VoiceGoal{Voice::narrator, VoiceCondition::babble15dB, 0.8, 60}),
     [](const auto& row) { return rowName(nameOf(row.param.voice) + nameOf(row.param.condition)); });
 
 class EveryVoice : public ::testing::TestWithParam<Voice> {};
 
 // Exact zeros or a fade into them before and after a recording: the padding becomes part of
-// the first and last silence, and every other silence stays where it was. 200 ms is a whole
-// number of ticks at 16 kHz, 123 ms is not. A fade's quietest samples round to zero in the
-// file, which moves the recording's levels by hundredths of a decibel: a soft word end that
-// lies on a threshold may then move by up to three ticks.
+// the first and last silence, and every other silence stays where it was (to the rounding of
+// its edges). 200 ms is a whole number of ticks at 16 kHz, 123 ms is not.
 TEST_P(EveryVoice, PaddingAndFadesChangeNothing) {
     const Recording clean = makeVoiceRecording(GetParam(), VoiceCondition::clean);
     const std::vector<Silence> plain = detect(clean).silences;
@@ -136,7 +138,7 @@ TEST_P(EveryVoice, PaddingAndFadesChangeNothing) {
             silence.start += before;
             silence.end += before;
         }
-        expectSameSilences({found.begin() + 1, found.end() - 1}, shifted, fade > 0 ? 15 : 1);
+        expectSameSilences({found.begin() + 1, found.end() - 1}, shifted, 1);
     }
 }
 
@@ -181,10 +183,10 @@ TEST_P(EveryVoice, AClickNeverSplitsAPause) {
     }
 }
 
-// Lossy copies at about 64 kbit/s keep every pause with room to spare over the least length
-// (20 ms), edges within kLossyMs, and find no other. A codec smears its noise a few
-// milliseconds around the speech, so a pause within that of the least length may be lost.
-constexpr int kLossyMs = 25;
+// Lossy copies at 64 kbit/s keep every pause with room to spare over the least length (20 ms),
+// edges within kLossyMs, and find no other. A codec spreads its noise a few milliseconds ahead
+// of a loud start, so a pause within that of the least length may be lost.
+constexpr int kLossyMs = 10;
 
 void expectLossyCopiesKeepThePauses(const Recording& clean) {
     const std::vector<Silence> plain = detect(clean).silences;
@@ -220,6 +222,26 @@ INSTANTIATE_TEST_SUITE_P(Voices, EveryVoice, ::testing::ValuesIn(kVoices),
 
 TEST(EspeakSet, LossyCopiesFindTheSamePauses) {
     expectLossyCopiesKeepThePauses(makeRecording(Condition::clean, 1));
+}
+
+// examples/speech.wav's pauses of 54 ms, 3 ms over the least length, stay in every copy: what a
+// codec leaves beside speech that ends into digital silence is not sound.
+TEST(SpeechWav, LossyCopiesKeepEveryPause) {
+    auto opened = audio::SoundFile::open(RAVIK_EXAMPLES_FOLDER "/speech.wav");
+    ASSERT_TRUE(opened.file);
+    Recording speech;
+    speech.sampleRate = opened.file->sampleRate();
+    speech.channels = opened.file->channels();
+    speech.samples.resize(static_cast<std::size_t>(opened.file->frames()));
+    speech.samples.resize(opened.file->readFrames(speech.samples));
+    const std::vector<Silence> plain = detect(speech).silences;
+    test::TempDir dir;
+    for (const Codec codec : {Codec::mp3, Codec::vorbis, Codec::opus}) {
+        SCOPED_TRACE(nameOf(codec));
+        const std::optional<Recording> copy = lossyCopy(speech, codec, dir.file("copy"));
+        if (copy)
+            expectSameSilences(detect(*copy).silences, plain, kLossyMs);
+    }
 }
 
 // Every recording of both sets, with the defaults and with other settings: verify, given what

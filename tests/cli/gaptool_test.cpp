@@ -1,7 +1,7 @@
+#include "cli/gaptool.hpp"
 #include "cli/gaptoolrun.hpp"
-#include "core/gapformat.hpp"
-#include "gaptool.hpp"
-#include "output.hpp"
+#include "cli/output.hpp"
+#include "core/format/gapformat.hpp"
 #include "support/testfiles.hpp"
 
 #include <algorithm>
@@ -46,7 +46,7 @@ TEST_F(GaptoolTest, ShowPrintsTheStatusLinesAndTheLabelledFields) {
     const Output run = gaptool({"show", file("a.gap", records({{100, 300}, {1000, 1200}}))});
     EXPECT_EQ(run.out, kTwoSilencesShow);
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, kAllCorrect);
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect);
 }
 
 TEST_F(GaptoolTest, ShowWritesTheHalfCountWithTheGivenSeparator) {
@@ -57,7 +57,7 @@ TEST_F(GaptoolTest, ShowWritesTheHalfCountWithTheGivenSeparator) {
 struct CheckStatusCase {
     std::string name;
     std::vector<std::string> files; // "good", "bad" or "missing"
-    int status;
+    ExitStatus status;
 };
 
 class GaptoolCheckStatus : public GaptoolTest,
@@ -78,20 +78,22 @@ TEST_P(GaptoolCheckStatus, ExitStatusIsTheWorstOfTheFiles) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, GaptoolCheckStatus,
-    ::testing::Values(CheckStatusCase{"Correct", {"good"}, kAllCorrect},
-                      CheckStatusCase{"Incorrect", {"good", "bad"}, kIncorrect},
-                      CheckStatusCase{"Unreadable", {"missing"}, kTrouble},
-                      CheckStatusCase{
-                          "UnreadableOutweighsIncorrect", {"bad", "missing", "good"}, kTrouble}),
+    ::testing::Values(CheckStatusCase{"Correct", {"good"}, ExitStatus::AllCorrect},
+                      CheckStatusCase{"Incorrect", {"good", "bad"}, ExitStatus::Incorrect},
+                      CheckStatusCase{"Unreadable", {"missing"}, ExitStatus::Trouble},
+                      CheckStatusCase{"UnreadableOutweighsIncorrect",
+                                      {"bad", "missing", "good"},
+                                      ExitStatus::Trouble}),
     test::RowName{});
 
 TEST_F(GaptoolTest, ShowExitsWithOneForAnIncorrectFileAsTheCheckDoes) {
     const std::string bad = file("bad.gap", records({{100, 200}, {150, 300}}));
     const Output run = gaptool({"show", bad});
-    EXPECT_EQ(run.status, kIncorrect);
+    EXPECT_EQ(run.status, ExitStatus::Incorrect);
     EXPECT_EQ(run.status, gaptool({"check", bad}).status);
     EXPECT_NE(run.out.find("Silence Count : 2\n"), std::string::npos);
-    EXPECT_EQ(gaptool({"show", file("good.gap", records({{100, 200}}))}).status, kAllCorrect);
+    EXPECT_EQ(gaptool({"show", file("good.gap", records({{100, 200}}))}).status,
+              ExitStatus::AllCorrect);
 }
 
 TEST_F(GaptoolTest, SeveralFilesEachStartWithTheirLoadedLineAndFailuresGoToStandardError) {
@@ -121,7 +123,7 @@ TEST_F(GaptoolTest, DefragRewritesThenShowsTheRewrittenFile) {
                        " >> Defragging Finished Successfully\n" +
                            kTwoSilencesShow);
     EXPECT_EQ(test::readBytes(path), records({{100, 300}, {1000, 1200}}));
-    EXPECT_EQ(run.status, kAllCorrect);
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect);
 }
 
 TEST_F(GaptoolTest, GenericCreatesTheFileThenShowsAndChecksIt) {
@@ -137,14 +139,14 @@ TEST_F(GaptoolTest, GenericCreatesTheFileThenShowsAndChecksIt) {
                            "Silences Length :  1\n"
                            ">> GAP format is correct !\n");
     EXPECT_EQ(test::readBytes(path), records({{0, 1}}));
-    EXPECT_EQ(run.status, kAllCorrect);
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect);
 }
 
 TEST_F(GaptoolTest, GenericIntoAMissingFolderPrintsNothingAndFails) {
     const Output run = gaptool({"generic", dir.file("none/generic.gap")});
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("none/generic.gap"), std::string::npos);
-    EXPECT_EQ(run.status, kTrouble);
+    EXPECT_EQ(run.status, ExitStatus::Trouble);
 }
 
 struct BackupCase {
@@ -168,7 +170,7 @@ TEST_P(GaptoolBackup, KeepsTheReplacedBytesUnderTheSuffixAsked) {
     const Output run = gaptool(arguments);
 
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, kAllCorrect);
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect);
     EXPECT_EQ(test::readBytes(path),
               GetParam().command == "defrag" ? records({{100, 300}}) : records({{0, 1}}));
     std::vector<std::string> names{"a.gap"};
@@ -201,7 +203,7 @@ TEST_F(GaptoolTest, ABackupThatCannotBeWrittenNamesItAndLeavesTheFile) {
     EXPECT_EQ(run.err, "gaptool: Could not write the backup \"" + path +
                            "~\": It is a folder, not a file; \"" + path +
                            "\" was left as it was.\n");
-    EXPECT_EQ(run.status, kTrouble);
+    EXPECT_EQ(run.status, ExitStatus::Trouble);
     EXPECT_EQ(test::readBytes(path), before);
 }
 
@@ -210,7 +212,7 @@ TEST_F(GaptoolTest, WriteAppendsOneSilenceAndPrintsItAsTyped) {
     const Output run = gaptool({"write", path, "0100", "250.5"});
     EXPECT_EQ(run.out, "Writing Silence : 0100 - 250.5\n");
     EXPECT_EQ(test::readBytes(path), records({{100, 250}}));
-    EXPECT_EQ(run.status, kAllCorrect);
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect);
 }
 
 TEST_F(GaptoolTest, WriteRefusesATextThatIsNoTime) {
@@ -220,7 +222,7 @@ TEST_F(GaptoolTest, WriteRefusesATextThatIsNoTime) {
     EXPECT_EQ(run.err, "gaptool: Nothing written to \"" + path +
                            "\": The silence end \"40000\" is not a number of milliseconds from "
                            "-32768 to 32767.\n");
-    EXPECT_EQ(run.status, kTrouble);
+    EXPECT_EQ(run.status, ExitStatus::Trouble);
     EXPECT_FALSE(fs::exists(path));
 }
 
@@ -234,7 +236,7 @@ TEST_F(GaptoolTest, APathCannotForgeALineOfTheReport) {
         run.out.find(">> Loaded File: " + dir.file("a\\n>> GAP format is correct !\\x1b[1m.gap\n")),
         std::string::npos)
         << run.out;
-    EXPECT_EQ(run.status, kIncorrect);
+    EXPECT_EQ(run.status, ExitStatus::Incorrect);
 }
 
 using test::gaptoolInto;
@@ -249,7 +251,7 @@ TEST_F(GaptoolTest, AWriteWhoseReportIsLostSaysItWasWrittenAndIsNotWrittenTwice)
     EXPECT_EQ(run.err, "gaptool: \"" + path +
                            "\" was written, but its report could not be printed: " + kNoSpace +
                            ".\n");
-    EXPECT_EQ(run.status, kReportLost);
+    EXPECT_EQ(run.status, ExitStatus::ReportLost);
     EXPECT_EQ(test::readBytes(path), records({{1, 2}}));
 }
 
@@ -264,7 +266,7 @@ TEST_F(GaptoolTest, AnImportWhoseReportIsLostSaysItWasWritten) {
     EXPECT_EQ(run.err, "gaptool: \"" + gap +
                            "\" was written, but its report could not be printed: " + kNoSpace +
                            ".\n");
-    EXPECT_EQ(run.status, kReportLost);
+    EXPECT_EQ(run.status, ExitStatus::ReportLost);
     EXPECT_EQ(test::readBytes(gap), records({{1, 2}}));
 }
 
@@ -279,7 +281,7 @@ TEST_F(GaptoolTest, NothingIsChangedOnceTheReportCannotBePrinted) {
     ::close(full);
     EXPECT_EQ(run.err, "gaptool: Nothing was changed in \"" + first +
                            "\", since its report could not be printed: " + kNoSpace + ".\n");
-    EXPECT_EQ(run.status, kTrouble);
+    EXPECT_EQ(run.status, ExitStatus::Trouble);
     EXPECT_EQ(test::readBytes(first), content);
     EXPECT_EQ(test::readBytes(second), content);
 }
@@ -293,7 +295,7 @@ TEST_F(GaptoolTest, AClosedStandardOutputChangesNothing) {
     const Output run = gaptoolInto(unused, {"defrag", path});
     EXPECT_NE(run.err.find("Nothing was changed in \"" + path + "\""), std::string::npos)
         << run.err;
-    EXPECT_EQ(run.status, kTrouble);
+    EXPECT_EQ(run.status, ExitStatus::Trouble);
     EXPECT_EQ(test::readBytes(path), content);
 }
 
@@ -317,7 +319,7 @@ TEST_P(LostReport, IsSaidAndFailsWhateverTheCommand) {
     const Output intoFull = gaptoolInto(full, arguments);
     ::close(full);
     EXPECT_EQ(intoFull.err, "gaptool: The report could not be printed: " + kNoSpace + ".\n");
-    EXPECT_EQ(intoFull.status, kTrouble);
+    EXPECT_EQ(intoFull.status, ExitStatus::Trouble);
 
     int unused = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(unused, 0);
@@ -325,7 +327,7 @@ TEST_P(LostReport, IsSaidAndFailsWhateverTheCommand) {
     const Output intoClosed = gaptoolInto(unused, arguments);
     EXPECT_EQ(intoClosed.err,
               "gaptool: The report could not be printed: The standard output is closed.\n");
-    EXPECT_EQ(intoClosed.status, kTrouble);
+    EXPECT_EQ(intoClosed.status, ExitStatus::Trouble);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryReport, LostReport,
@@ -348,8 +350,8 @@ std::string gaptoolWithMemory(std::size_t budget, const std::vector<std::string>
             DescriptorBuffer buffer(::open("/dev/null", O_WRONLY | O_CLOEXEC));
             std::ostream out(&buffer);
             std::ostringstream err;
-            const int status = runGaptool(arguments, out, err, ".");
-            return std::to_string(status) + err.str();
+            const ExitStatus status = runGaptool(arguments, out, err, ".");
+            return std::to_string(static_cast<int>(status)) + err.str();
         },
         [&] {
             std::size_t pages = 0;
@@ -375,22 +377,22 @@ TEST_F(GaptoolTest, RunningOutOfMemoryIsAFailureThatNamesTheFile) {
         largest[at] = static_cast<std::uint8_t>(at / 8 % 200);
         largest[at + 4] = static_cast<std::uint8_t>(at / 8 % 200 + 10);
     }
-    std::set<int> statuses;
+    std::set<ExitStatus> statuses;
     for (const std::size_t megabytes : {4, 12, 24, 40, 64, 96}) {
         for (const std::string command : {"defrag", "show", "lint"}) {
             const std::string path = file("h.gap", largest);
             const std::string answer = gaptoolWithMemory(megabytes << 20, {command, path});
-            const int status = answer.front() - '0';
+            const auto status = static_cast<ExitStatus>(answer.front() - '0');
             statuses.insert(status);
             const std::string err = answer.substr(1);
             const bool changed = test::readBytes(path) != largest;
-            EXPECT_TRUE(status == kAllCorrect || status == kIncorrect || status == kTrouble ||
-                        status == kReportLost)
+            EXPECT_TRUE(status == ExitStatus::AllCorrect || status == ExitStatus::Incorrect ||
+                        status == ExitStatus::Trouble || status == ExitStatus::ReportLost)
                 << answer;
-            EXPECT_EQ(changed,
-                      command == "defrag" && (status == kAllCorrect || status == kReportLost))
+            EXPECT_EQ(changed, command == "defrag" && (status == ExitStatus::AllCorrect ||
+                                                       status == ExitStatus::ReportLost))
                 << megabytes << " MB, " << command << ": " << answer;
-            if (status >= kTrouble) {
+            if (status >= ExitStatus::Trouble) {
                 EXPECT_NE(err.find('"' + path + '"'), std::string::npos) << err;
                 EXPECT_NE(err.find(std::make_error_code(std::errc::not_enough_memory).message()),
                           std::string::npos)
@@ -398,7 +400,7 @@ TEST_F(GaptoolTest, RunningOutOfMemoryIsAFailureThatNamesTheFile) {
             }
         }
     }
-    EXPECT_TRUE(statuses.contains(kTrouble)); // the limits were tight enough to fail
+    EXPECT_TRUE(statuses.contains(ExitStatus::Trouble)); // the limits were tight enough to fail
 }
 #endif
 
@@ -406,7 +408,7 @@ TEST_F(GaptoolTest, RunningOutOfMemoryIsAFailureThatNamesTheFile) {
 struct DoubleDashCase {
     std::string name;
     std::vector<std::string> arguments;
-    int status;
+    ExitStatus status;
 };
 
 class DoubleDash : public GaptoolTest, public ::testing::WithParamInterface<DoubleDashCase> {
@@ -432,17 +434,20 @@ TEST_P(DoubleDash, EndsTheOptionsOfEveryCommand) {
 INSTANTIATE_TEST_SUITE_P(
     EveryCommand, DoubleDash,
     ::testing::Values(
-        DoubleDashCase{"Check", {"check", "--", "-a.gap"}, kAllCorrect},
-        DoubleDashCase{"Show", {"show", "--", "-a.gap"}, kAllCorrect},
-        DoubleDashCase{"Defrag", {"defrag", "--backup", "--", "-a.gap"}, kAllCorrect},
-        DoubleDashCase{"Generic", {"generic", "--", "-g.gap"}, kAllCorrect},
-        DoubleDashCase{"Write", {"write", "--", "-w.gap", "5000", "5100"}, kAllCorrect},
-        DoubleDashCase{"WriteANegativeTime", {"write", "w.gap", "-5", "100"}, kAllCorrect},
-        DoubleDashCase{"Lint", {"lint", "-j", "2", "--", "-a.gap"}, kAllCorrect},
-        DoubleDashCase{"Diff", {"diff", "--tolerance=3", "--", "-a.gap", "-a.gap"}, kAllCorrect},
-        DoubleDashCase{"Export", {"export", "--to=csv", "--", "-a.gap"}, kAllCorrect},
+        DoubleDashCase{"Check", {"check", "--", "-a.gap"}, ExitStatus::AllCorrect},
+        DoubleDashCase{"Show", {"show", "--", "-a.gap"}, ExitStatus::AllCorrect},
+        DoubleDashCase{"Defrag", {"defrag", "--backup", "--", "-a.gap"}, ExitStatus::AllCorrect},
+        DoubleDashCase{"Generic", {"generic", "--", "-g.gap"}, ExitStatus::AllCorrect},
+        DoubleDashCase{"Write", {"write", "--", "-w.gap", "5000", "5100"}, ExitStatus::AllCorrect},
         DoubleDashCase{
-            "Import", {"import", "--from", "csv", "-o", "-b.gap", "--", "-in.csv"}, kAllCorrect}),
+            "WriteANegativeTime", {"write", "w.gap", "-5", "100"}, ExitStatus::AllCorrect},
+        DoubleDashCase{"Lint", {"lint", "-j", "2", "--", "-a.gap"}, ExitStatus::AllCorrect},
+        DoubleDashCase{
+            "Diff", {"diff", "--tolerance=3", "--", "-a.gap", "-a.gap"}, ExitStatus::AllCorrect},
+        DoubleDashCase{"Export", {"export", "--to=csv", "--", "-a.gap"}, ExitStatus::AllCorrect},
+        DoubleDashCase{"Import",
+                       {"import", "--from", "csv", "-o", "-b.gap", "--", "-in.csv"},
+                       ExitStatus::AllCorrect}),
     test::RowName{});
 
 struct MisuseCase {
@@ -457,7 +462,7 @@ TEST_P(GaptoolMisuse, SaysWhatIsWrongAndFails) {
     const Output run = gaptool(GetParam().arguments);
     EXPECT_EQ(run.err, "gaptool: " + GetParam().message + " Try 'gaptool --help'.\n");
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.status, kTrouble);
+    EXPECT_EQ(run.status, ExitStatus::Trouble);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -496,7 +501,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Gaptool, HelpAndVersionSucceed) {
     const Output help = gaptool({"--help"});
     EXPECT_EQ(help.out.rfind("Usage: gaptool COMMAND FILE...\n", 0), 0U);
-    EXPECT_EQ(help.status, kAllCorrect);
+    EXPECT_EQ(help.status, ExitStatus::AllCorrect);
     for (const std::string line :
          {"\n  detect RECORDING|FOLDER...\n"
           "                         find each recording's silences and write them beside it\n",
@@ -508,7 +513,7 @@ TEST(Gaptool, HelpAndVersionSucceed) {
         EXPECT_NE(help.out.find(line), std::string::npos) << line;
     const Output version = gaptool({"--version"});
     EXPECT_EQ(version.out.rfind("gaptool (Ravik) ", 0), 0U);
-    EXPECT_EQ(version.status, kAllCorrect);
+    EXPECT_EQ(version.status, ExitStatus::AllCorrect);
 }
 
 } // namespace

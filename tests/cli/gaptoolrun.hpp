@@ -1,7 +1,7 @@
 #pragma once
 
-#include "gaptool.hpp"
-#include "output.hpp"
+#include "cli/gaptool.hpp"
+#include "cli/output.hpp"
 
 #include <ostream>
 #include <sstream>
@@ -10,11 +10,18 @@
 #include <system_error>
 #include <vector>
 
+namespace ravik::cli {
+/// A status as the process returns it, in the tests' messages.
+inline void PrintTo(ExitStatus status, std::ostream* os) {
+    *os << static_cast<int>(status);
+}
+} // namespace ravik::cli
+
 namespace ravik::test {
 
 /// What one run of gaptool printed and returned.
 struct Output {
-    int status = -1;
+    cli::ExitStatus status = cli::ExitStatus::AllCorrect;
     std::string out;
     std::string err;
 };

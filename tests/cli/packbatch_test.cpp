@@ -1,15 +1,15 @@
-#include "audio/packbatch.hpp"
 #include "audio/testset.hpp"
+#include "cli/gaptool.hpp"
 #include "cli/gaptoolrun.hpp"
-#include "gaptool.hpp"
-#include "progress.hpp"
+#include "cli/progress.hpp"
+#include "pack/packbatch.hpp"
 #include "support/testfiles.hpp"
 
 #include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
 
-namespace ravik::audio::voicepack {
+namespace ravik::voicepack {
 namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
@@ -58,7 +58,8 @@ TEST_F(PackBatch, DetectWritesWhatGaptoolDetectWritesAndSkipsExistingFiles) {
     for (int i : {0, 2}) {
         const std::string name = "line" + std::to_string(i);
         fs::copy_file(pack.path() / (name + ".wav"), other.path() / (name + ".wav"));
-        ASSERT_EQ(test::gaptool({"detect", other.file(name + ".wav")}).status, 0);
+        ASSERT_EQ(test::gaptool({"detect", other.file(name + ".wav")}).status,
+                  cli::ExitStatus::AllCorrect);
         EXPECT_EQ(test::readBytes(pack.file(name + ".gap")),
                   test::readBytes(other.file(name + ".gap")))
             << name;
@@ -146,7 +147,7 @@ TEST_F(PackBatch, GaptoolDetectFolderDetectsEveryRecordingAndSkipsExistingFilesW
     test::writeBytes(pack.file("c.gap"), kept);
 
     const test::Output run = test::gaptool({"detect", pack.path().string()});
-    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, cli::ExitStatus::AllCorrect) << run.err;
     EXPECT_EQ(test::readBytes(pack.file("a.gap")), detectGap(pack.file("a.wav"), {}).bytes);
     EXPECT_EQ(test::readBytes(pack.file("act1/b.gap")),
               detectGap(pack.file("act1/b.WAV"), {}).bytes);
@@ -156,7 +157,7 @@ TEST_F(PackBatch, GaptoolDetectFolderDetectsEveryRecordingAndSkipsExistingFilesW
 
     const test::Output forced =
         test::gaptool({"detect", "--force", "--backup", pack.path().string()});
-    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(forced.status, cli::ExitStatus::AllCorrect) << forced.err;
     EXPECT_EQ(test::readBytes(pack.file("c.gap")), detectGap(pack.file("c.wav"), {}).bytes);
     EXPECT_EQ(test::readBytes(pack.file("c.gap~")), kept);
     EXPECT_FALSE(fs::exists(pack.path() / "a.gap~")); // the same content: nothing to keep
@@ -202,4 +203,4 @@ TEST(ProgressShown, OnlyOnATerminalAsOneLineTakenAwayAtTheEnd) {
 }
 
 } // namespace
-} // namespace ravik::audio::voicepack
+} // namespace ravik::voicepack

@@ -1,8 +1,8 @@
-#include "Form2.hpp"
-#include "Form3.hpp"
-#include "Form4.hpp"
-#include "symbolimage.hpp"
-#include "timelinepicture.hpp"
+#include "ui/Form2.hpp"
+#include "ui/Form3.hpp"
+#include "ui/Form4.hpp"
+#include "ui/symbolimage.hpp"
+#include "ui/timelinepicture.hpp"
 #include "uitest.hpp"
 
 #include <QApplication>

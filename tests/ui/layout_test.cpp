@@ -1,6 +1,6 @@
-#include "Form2.hpp"
-#include "Form3.hpp"
-#include "Form4.hpp"
+#include "ui/Form2.hpp"
+#include "ui/Form3.hpp"
+#include "ui/Form4.hpp"
 #include "uitest.hpp"
 
 #include <QAbstractButton>

@@ -5,10 +5,10 @@
 // parec, tests/ui/heard_under_wine.sh records the monitor into a file for the whole run
 // (RAVIK_HEARD_FILE, at RAVIK_HEARD_RATE), and the test reads what was added to it.
 #include "audio/soundfile.hpp"
-#include "player.hpp"
-#include "recordingwindow.hpp"
+#include "ui/player.hpp"
+#include "ui/recordingwindow.hpp"
+#include "ui/waveformview.hpp"
 #include "uitest.hpp"
-#include "waveformview.hpp"
 
 #include <QElapsedTimer>
 #include <QFile>

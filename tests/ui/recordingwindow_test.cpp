@@ -1,10 +1,10 @@
 #include "audio/formats.hpp"
 #include "audio/testset.hpp"
-#include "gaptool.hpp"
-#include "player.hpp"
-#include "recordingwindow.hpp"
+#include "cli/gaptool.hpp"
+#include "ui/player.hpp"
+#include "ui/recordingwindow.hpp"
+#include "ui/waveformview.hpp"
 #include "uitest.hpp"
-#include "waveformview.hpp"
 
 #include <QAction>
 #include <QApplication>
@@ -192,7 +192,9 @@ TEST_F(RecordingWindowTest, DetectThenSaveWritesWhatGaptoolDetectWrites) {
     std::ostringstream out;
     std::ostringstream err;
     const std::string fromGaptool = dir.file("gaptool.gap");
-    ASSERT_EQ(cli::runGaptool({"detect", wav, "-o", fromGaptool}, out, err, "."), 0) << err.str();
+    ASSERT_EQ(cli::runGaptool({"detect", wav, "-o", fromGaptool}, out, err, "."),
+              cli::ExitStatus::AllCorrect)
+        << err.str();
     EXPECT_EQ(readBytes(gap), readBytes(fromGaptool));
 }
 

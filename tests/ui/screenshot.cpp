@@ -2,12 +2,12 @@
 // Recording window with a recording and the GAP file beside it:
 //   build/tests/ui_screenshot examples/speech.gap docs/main-window.png
 //   build/tests/ui_screenshot --recording examples/speech.wav docs/recording-window.png
-#include "Form1.hpp"
+#include "ui/Form1.hpp"
 
 #ifdef RAVIK_WITH_RECORDING
-#include "core/silences.hpp"
-#include "recordingwindow.hpp"
-#include "waveformview.hpp"
+#include "core/format/silences.hpp"
+#include "ui/recordingwindow.hpp"
+#include "ui/waveformview.hpp"
 #endif
 
 #include <QApplication>

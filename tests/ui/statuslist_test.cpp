@@ -1,4 +1,4 @@
-#include "statuslist.hpp"
+#include "ui/statuslist.hpp"
 #include "uitest.hpp"
 
 #include <QAction>

@@ -1,5 +1,5 @@
 #include "support/testfiles.hpp"
-#include "timescale.hpp"
+#include "ui/timescale.hpp"
 
 #include <gtest/gtest.h>
 

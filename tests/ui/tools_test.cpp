@@ -1,7 +1,7 @@
-#include "Form2.hpp"
-#include "Form3.hpp"
-#include "Form4.hpp"
-#include "core/messages.hpp"
+#include "core/text/messages.hpp"
+#include "ui/Form2.hpp"
+#include "ui/Form3.hpp"
+#include "ui/Form4.hpp"
 #include "uitest.hpp"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "uitest.hpp"
 
-#include "statuslistmodel.hpp"
+#include "ui/statuslistmodel.hpp"
 
 #include <QApplication>
 #include <QTest>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Form1.hpp"
-#include "asker.hpp"
 #include "support/testfiles.hpp"
+#include "ui/Form1.hpp"
+#include "ui/asker.hpp"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

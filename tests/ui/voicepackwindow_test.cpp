@@ -1,6 +1,6 @@
 #include "cli/gaptoolrun.hpp"
+#include "ui/voicepackwindow.hpp"
 #include "uitest.hpp"
-#include "voicepackwindow.hpp"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,7 +17,7 @@
 namespace ravik::test {
 namespace {
 namespace fs = std::filesystem;
-namespace vp = audio::voicepack;
+namespace vp = voicepack;
 
 const fs::path kExamples = fs::path(RAVIK_SOURCE_FOLDER) / "examples";
 
@@ -210,7 +210,7 @@ TEST_F(VoicePackWindowTest, DetectWritesMissingFilesAsGaptoolAndAsksBeforeReplac
     EXPECT_TRUE(asked.empty());
     const TempDir other;
     fs::copy_file(kExamples / "speech.wav", other.path() / "nogap.wav");
-    ASSERT_EQ(gaptool({"detect", other.file("nogap.wav")}).status, 0);
+    ASSERT_EQ(gaptool({"detect", other.file("nogap.wav")}).status, cli::ExitStatus::AllCorrect);
     EXPECT_EQ(readBytes(pack.file("act2/nogap.gap")), readBytes(other.file("nogap.gap")));
     EXPECT_EQ(statusOf("act2/nogap"), "correct");
 

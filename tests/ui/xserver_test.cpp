@@ -1,12 +1,12 @@
 // The button row under a real X server (Xvfb), with the pointer moved and clicked by xdotool:
 // there a click gives the keyboard focus as a user's click does, which the offscreen platform
 // only imitates. Each test starts its own server; without Xvfb and xdotool the tests skip.
-#include "Form3.hpp"
+#include "ui/Form3.hpp"
 #include "uitest.hpp"
 
 #ifdef RAVIK_WITH_RECORDING
-#include "recordingwindow.hpp"
-#include "waveformview.hpp"
+#include "ui/recordingwindow.hpp"
+#include "ui/waveformview.hpp"
 
 #include <QMenuBar>
 #include <QShortcut>

@@ -1,0 +1,680 @@
+#include "fileio.hpp"
+
+#include "core/files/nativefile.hpp"
+#include "core/format/gapformat.hpp"
+#include "core/text/utf8path.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace ravik::fileio {
+namespace fs = std::filesystem;
+using native::Kind;
+using native::Status;
+
+namespace {
+
+constexpr const char* kNotAFile = "It is a folder, not a file";
+constexpr const char* kNotRegular = "It is not a regular file";
+
+std::string lastReason() {
+    std::error_code error = native::lastError();
+    if (!error)
+        error = std::make_error_code(std::errc::io_error);
+    return reasonText(error);
+}
+
+Failure failure(const char* action, const std::string& path, std::string reason) {
+    return Failure{action, path, std::move(reason)};
+}
+
+/// Owns an open file descriptor.
+class Descriptor {
+public:
+    explicit Descriptor(int fd)
+        : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0)
+            native::closeNative(fd_);
+    }
+    void reset(int fd) {
+        if (fd_ >= 0)
+            native::closeNative(fd_);
+        fd_ = fd;
+    }
+    [[nodiscard]] int get() const { return fd_; }
+    [[nodiscard]] bool valid() const { return fd_ >= 0; }
+    [[nodiscard]] int release() { return std::exchange(fd_, -1); }
+    /// Closes now and reports whether the close succeeded (a late write error shows here).
+    [[nodiscard]] bool close() {
+        const int fd = std::exchange(fd_, -1);
+        return native::closeNative(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, std::span<const std::uint8_t> bytes, std::size_t* written = nullptr) {
+    while (!bytes.empty()) {
+        const long long put = native::writeSome(fd, bytes.data(), bytes.size());
+        if (put <= 0) {
+            if (put == 0)
+                errno = EIO;
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(put));
+        if (written != nullptr)
+            *written += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+thread_local std::uint64_t changeCount = 0;
+
+// The system's longest name of a folder entry (NAME_MAX; 255 UTF-16 units on Windows, which
+// never take more than 255 bytes of UTF-8).
+constexpr std::size_t kLongestName = 255;
+constexpr std::string_view kTemporaryEnding = ".ravik-new";
+
+// The one name of the temporary file beside `target`. Replacements of one file take turns under
+// its writers' lock, so one name is enough, and one left by a writer that was killed is met again
+// by the next. A name too long for that keeps its start and a digest of the whole.
+fs::path temporaryBeside(const fs::path& target) {
+    const std::string name = utf8Of(target.filename());
+    std::string temporary = "." + name + std::string(kTemporaryEnding);
+    if (temporary.size() > kLongestName) {
+        std::uint64_t digest = 0xcbf29ce484222325ULL; // FNV-1a
+        for (const char c : name)
+            digest = (digest ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+        static constexpr char kDigits[] = "0123456789abcdef";
+        std::string hex(16, '0');
+        for (char& digit : hex) {
+            digit = kDigits[digest >> 60];
+            digest <<= 4;
+        }
+        std::size_t keep = kLongestName - 2 - hex.size() - kTemporaryEnding.size();
+        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0U) == 0x80U)
+            --keep; // not inside a UTF-8 sequence
+        temporary = "." + name.substr(0, keep) + "~" + hex + std::string(kTemporaryEnding);
+    }
+    return target.parent_path() / toPath(temporary);
+}
+
+} // namespace
+
+// Opens a user's file for reading, refusing anything but a regular file; `path` names it in
+// failures.
+struct Opener {
+    static ReadableFile::Opening open(const fs::path& file, const std::string& path) {
+        ReadableFile::Opening opening;
+        Status status;
+        // A folder cannot be opened as a file on Windows: say what it is.
+        if (native::statusOf(file, status) && status.kind == Kind::folder) {
+            opening.failure = failure("Could not open", path, kNotAFile);
+            return opening;
+        }
+        Descriptor fd(native::openForReading(file)); // never waits, even for a named pipe
+        if (!fd.valid()) {
+            opening.failure = failure("Could not open", path, lastReason());
+            return opening;
+        }
+        if (!native::statusOf(fd.get(), status)) {
+            opening.failure = failure("Could not read", path, lastReason());
+            return opening;
+        }
+        if (status.kind != Kind::regular) {
+            opening.failure = failure("Could not open", path,
+                                      status.kind == Kind::folder ? kNotAFile : kNotRegular);
+            return opening;
+        }
+        opening.file = ReadableFile(fd.release(), path, status.size);
+        return opening;
+    }
+    static int descriptor(const ReadableFile& file) { return file.fd_; }
+};
+
+ReadableFile::ReadableFile(int fd, std::string path, std::uint64_t size)
+    : fd_(fd)
+    , path_(std::move(path))
+    , size_(size) {}
+
+ReadableFile::ReadableFile(ReadableFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1))
+    , path_(std::move(other.path_))
+    , size_(other.size_)
+    , failure_(std::move(other.failure_)) {}
+
+ReadableFile& ReadableFile::operator=(ReadableFile&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            native::closeNative(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+        size_ = other.size_;
+        failure_ = std::move(other.failure_);
+    }
+    return *this;
+}
+
+ReadableFile::~ReadableFile() {
+    if (fd_ >= 0)
+        native::closeNative(fd_);
+}
+
+ReadableFile::Opening ReadableFile::open(const std::string& path) {
+    return Opener::open(toPath(path), path);
+}
+
+std::optional<std::size_t> ReadableFile::read(std::span<std::uint8_t> into) {
+    const long long got = native::readSome(fd_, into.data(), into.size());
+    if (got < 0) {
+        failure_ = fileio::failure("Could not read", path_, lastReason());
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(got);
+}
+
+bool ReadableFile::seek(std::uint64_t offset) {
+    if (native::seekTo(fd_, offset))
+        return true;
+    failure_ = fileio::failure("Could not read", path_, lastReason());
+    return false;
+}
+
+namespace {
+
+// Reads what `file` holds when it is small enough to be a GAP file.
+Contents readWhole(ReadableFile::Opening opening) {
+    Contents contents;
+    if (!opening.file) {
+        contents.failure = std::move(opening.failure);
+        return contents;
+    }
+    ReadableFile& file = *opening.file;
+    if (file.size() > kLargestFileSize) {
+        contents.failure =
+            failure("Could not open", file.path(),
+                    "It is " + std::to_string(file.size()) + " bytes long, more than the " +
+                        std::to_string(kLargestFileSize) + " bytes (" +
+                        std::to_string(kLargestRecordCount) + " silences) of the largest GAP file");
+        return contents;
+    }
+    contents.bytes.resize(static_cast<std::size_t>(file.size()));
+    std::size_t have = 0;
+    while (have < contents.bytes.size()) {
+        const std::optional<std::size_t> got = file.read(std::span(contents.bytes).subspan(have));
+        if (!got) {
+            contents.bytes.clear();
+            contents.failure = file.failure();
+            return contents;
+        }
+        if (*got == 0)
+            break; // the file shrank since it was measured: what is there is the file
+        have += *got;
+    }
+    contents.bytes.resize(have);
+    return contents;
+}
+
+} // namespace
+
+Contents readGapFile(const std::string& path) {
+    return readWhole(ReadableFile::open(path));
+}
+
+std::optional<FileIdentity> identityOf(const std::string& path) {
+    Status status;
+    if (!native::statusOf(toPath(path), status) || status.kind == Kind::missing)
+        return std::nullopt;
+    return status.identity;
+}
+
+bool sameFile(const std::string& first, const std::string& second) {
+    const std::optional<FileIdentity> one = identityOf(first);
+    return one && one == identityOf(second);
+}
+
+std::uint64_t changesMade() {
+    return changeCount;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty())
+        return name;
+    const char last = folder.back();
+    const bool separated = last == '/' || (last == '\\' && fs::path::preferred_separator == '\\');
+    return separated ? folder + name
+                     : folder + static_cast<char>(fs::path::preferred_separator) + name;
+}
+
+void walkFolders(const std::string& top, const FolderVisit& visit, const FolderFailure& failed) {
+    // Paths are kept as text: a path object of thousands of parts costs as many to make.
+    struct Frame {
+        std::string path;
+        FileIdentity identity;
+        std::vector<std::string> folders; ///< to enter, in name order
+        std::size_t next = 0;
+    };
+    std::set<FileIdentity> entered;
+    std::vector<Frame> frames; // from the top down to the folder open as `current`
+    int current = -1;
+    const auto cannotList = [&](const std::string& path) {
+        failed(failure("Could not list", path, lastReason()));
+    };
+    // Lists the folder open as `fd` and, unless it was entered before, visits it and makes it
+    // the current one. Closes `fd` when it does not become current.
+    const auto enter = [&](int fd, std::string path) {
+        Frame frame{std::move(path), {}, {}, 0};
+        std::vector<FolderEntry> entries;
+        if (!native::folderIdentity(fd, frame.identity) || !native::listFolder(fd, entries)) {
+            cannotList(frame.path);
+            native::closeFolder(fd);
+            return false;
+        }
+        if (!entered.insert(frame.identity).second) {
+            native::closeFolder(fd);
+            return false;
+        }
+        std::sort(entries.begin(), entries.end(),
+                  [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+        visit(frame.path, entries);
+        for (const FolderEntry& entry : entries)
+            if (entry.kind == FolderEntry::Kind::folder)
+                frame.folders.push_back(entry.name);
+        frames.push_back(std::move(frame));
+        current = fd;
+        return true;
+    };
+
+    const int opened = native::openFolder(toPath(top));
+    if (opened < 0)
+        return cannotList(top);
+    if (!enter(opened, top))
+        return;
+    while (!frames.empty()) {
+        Frame& frame = frames.back();
+        if (frame.next < frame.folders.size()) {
+            const std::string& name = frame.folders[frame.next++];
+            std::string path = joinPath(frame.path, name);
+            const int above = current;
+            const int inner = current < 0 ? native::openFolder(toPath(path))
+                                          : native::openFolderIn(current, toPath(name));
+            if (inner < 0)
+                cannotList(path);
+            else if (enter(inner, std::move(path)))
+                native::closeFolder(above); // only the current folder stays open
+            continue;
+        }
+        // Back to the folder above: through "..", when that is the folder above (one reached
+        // through a link has another), else by its path.
+        frames.pop_back();
+        int above = frames.empty() || current < 0 ? -1 : native::openFolderAbove(current);
+        FileIdentity identity;
+        if (above >= 0 &&
+            !(native::folderIdentity(above, identity) && identity == frames.back().identity)) {
+            native::closeFolder(above);
+            above = -1;
+        }
+        if (above < 0 && !frames.empty())
+            above = native::openFolder(toPath(frames.back().path));
+        native::closeFolder(current);
+        current = above;
+    }
+}
+
+// --- The writers' lock ------------------------------------------------------------------------
+
+struct WriterLock::State {
+    std::string path;      ///< as the user gave it, for messages
+    fs::path file;         ///< the file itself, links followed
+    native::Lock lock;     ///< on the file now at `file`
+    FileIdentity identity; ///< of that file
+    bool created = false;
+    bool changed = false;
+};
+
+namespace {
+
+constexpr const char* kReplacedMeanwhile =
+    "Another program put another file in its place while this one held it; nothing was done";
+
+// Why the file open as `fd` is not the one `state` locked, if it is not.
+std::optional<std::string> notTheLockedFile(int fd, const FileIdentity& locked) {
+    Status status;
+    if (!native::statusOf(fd, status))
+        return lastReason();
+    if (status.kind != Kind::regular || status.unlinked || status.identity != locked)
+        return std::string(kReplacedMeanwhile);
+    return std::nullopt;
+}
+
+// An empty file this writer made for a lock it does not keep goes again, if it is still there.
+void abandonMade(int fd, bool created, const fs::path& file) {
+    Status made;
+    Status there;
+    if (created && native::statusOf(fd, made) && made.size == 0 && !made.unlinked &&
+        native::statusOf(file, there) && there.identity == made.identity)
+        (void)native::removePath(file);
+}
+
+} // namespace
+
+WriterLock::WriterLock(WriterLock&&) noexcept = default;
+WriterLock& WriterLock::operator=(WriterLock&&) noexcept = default;
+
+WriterLock::~WriterLock() {
+    abandonCreated();
+}
+
+// A file the lock made and nothing filled goes again, so that a failed change leaves no trace.
+void WriterLock::abandonCreated() {
+    if (!state_ || !state_->created || state_->changed)
+        return;
+    Status status;
+    if (native::statusOf(state_->file, status) && status.kind == Kind::regular && status.size == 0)
+        (void)native::removePath(state_->file);
+    state_->created = false;
+}
+
+Locking lockForWriting(const std::string& path, IfMissing ifMissing,
+                       std::chrono::milliseconds patience) {
+    Locking locking;
+    const fs::path given = toPath(path);
+    // The links are followed afresh on every try and judged by the same rule, so that a link put
+    // at the path while this writer waited is followed only where any link would be.
+    const auto resolve = [&]() -> std::optional<fs::path> {
+        native::Resolved resolved = native::resolveLinks(given);
+        if (!resolved.refusal.empty()) {
+            locking.failure = failure("Could not open", path, resolved.refusal);
+            return std::nullopt;
+        }
+        return std::move(resolved.path);
+    };
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    auto pause = std::chrono::milliseconds(1);
+    native::Lock lock; // keeps this writer's place in the queue while it waits
+    for (;;) {
+        const std::optional<fs::path> resolved = resolve();
+        if (!resolved)
+            return locking;
+        const fs::path& file = *resolved;
+        Status status;
+        if (native::statusOf(file, status) && status.kind == Kind::folder) {
+            locking.failure = failure("Could not open", path, kNotAFile);
+            return locking;
+        }
+        // A file that may not be written still gets a lock, and its change says what fails.
+        bool created = false;
+        const char* action = "Could not open";
+        Descriptor fd(native::openForWriting(file));
+        if (!fd.valid() && native::lastError() != std::errc::no_such_file_or_directory)
+            fd.reset(native::openForReading(file));
+        if (!fd.valid() && native::lastError() == std::errc::no_such_file_or_directory &&
+            ifMissing == IfMissing::create) {
+            fd.reset(native::createExclusive(file, native::defaultMode()));
+            created = fd.valid();
+            action = "Could not create";
+            // Another writer made it first: lock theirs.
+            if (!fd.valid() && native::lastError() == std::errc::file_exists)
+                continue;
+        }
+        if (!fd.valid()) {
+            locking.failure = failure(action, path, lastReason());
+            return locking;
+        }
+        Status opened;
+        if (!native::statusOf(fd.get(), opened)) {
+            locking.failure = failure("Could not read", path, lastReason());
+            return locking;
+        }
+        if (opened.kind != Kind::regular) {
+            locking.failure = failure("Could not open", path, kNotRegular);
+            return locking;
+        }
+        const native::Lock::Attempt attempt = lock.tryTake(fd.get(), opened.identity);
+        if (attempt == native::Lock::Attempt::failed) {
+            locking.failure = failure("Could not lock", path, lastReason());
+            return locking;
+        }
+        if (attempt == native::Lock::Attempt::taken) {
+            // While this writer waited, another may have replaced or deleted the file, or put a
+            // link in its place: the lock counts only if the path, its links judged again, still
+            // names the file that was locked.
+            const std::optional<fs::path> again = resolve();
+            if (!again) {
+                abandonMade(fd.get(), created, file);
+                return locking;
+            }
+            // (Compared by identity: Windows spells a file's path another way once it exists.)
+            Status now;
+            if (native::statusOf(*again, now) && now.kind == Kind::regular && !opened.unlinked &&
+                now.identity == opened.identity) {
+                WriterLock writer;
+                writer.state_ = std::make_unique<WriterLock::State>();
+                writer.state_->path = path;
+                writer.state_->file = *again;
+                writer.state_->lock = std::move(lock);
+                writer.state_->identity = opened.identity;
+                writer.state_->created = created;
+                writer.existed_ = !created;
+                locking.lock = std::move(writer);
+                return locking;
+            }
+            abandonMade(fd.get(), created, file);
+            lock.release();
+            continue; // another file is at the path: lock that one
+        }
+        // Closed while waiting: on Windows an open file cannot be renamed over by the holder.
+        (void)fd.close();
+        if (std::chrono::steady_clock::now() >= deadline) {
+            locking.failure =
+                failure("Could not lock", path,
+                        "Another program has been changing it for " +
+                            std::to_string(patience.count() / 1000) + " seconds; nothing was done");
+            return locking;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(10));
+    }
+}
+
+Locking lockForWriting(const std::string& path, IfMissing ifMissing) {
+    return lockForWriting(path, ifMissing, kLockPatience);
+}
+
+Contents WriterLock::read() const {
+    ReadableFile::Opening opening = Opener::open(state_->file, state_->path);
+    if (opening.file)
+        if (auto reason = notTheLockedFile(Opener::descriptor(*opening.file), state_->identity))
+            return Contents{{}, failure("Could not read", state_->path, std::move(*reason))};
+    return readWhole(std::move(opening));
+}
+
+std::optional<Failure> WriterLock::replace(std::span<const std::uint8_t> bytes) {
+    return replaceWith(bytes, nullptr);
+}
+
+std::optional<Failure> WriterLock::writeCopy(const std::string& copyPath,
+                                             std::span<const std::uint8_t> bytes) const {
+    Status original;
+    const bool known = native::statusOf(state_->file, original) && original.kind == Kind::regular;
+    Locking locking = lockForWriting(copyPath, IfMissing::create);
+    if (locking.failure)
+        return locking.failure;
+    return locking.lock->replaceWith(bytes, known ? &original : nullptr);
+}
+
+std::optional<Failure> WriterLock::replaceWith(std::span<const std::uint8_t> bytes,
+                                               const Status* like) {
+    const std::string& path = state_->path;
+    const fs::path& target = state_->file;
+    Status existing;
+    if (!native::statusOf(target, existing))
+        return failure("Could not replace", path, lastReason());
+    const bool exists = existing.kind != Kind::missing && !state_->created;
+    if (existing.kind == Kind::folder)
+        return failure("Could not replace", path, kNotAFile);
+    if (existing.kind == Kind::other)
+        return failure("Could not replace", path, kNotRegular);
+    if (existing.kind == Kind::regular && existing.identity != state_->identity)
+        return failure("Could not replace", path, kReplacedMeanwhile);
+    // A file its owner has made read-only stays as it is, although its folder would allow the
+    // rename.
+    if (exists && !native::writableByUser(target))
+        return failure("Could not replace", path, lastReason());
+
+    const native::DeferTermination uninterrupted;
+    const fs::path temporary = temporaryBeside(target);
+    // This writer holds the file's lock: a temporary file of that name is one a writer of the
+    // same file left when it was killed.
+    if (!native::removePath(temporary) &&
+        native::lastError() != std::errc::no_such_file_or_directory)
+        return failure("Could not remove the temporary file an earlier change left beside", path,
+                       lastReason());
+    Descriptor fd(native::createExclusive(temporary, 0600));
+    if (!fd.valid())
+        return failure("Could not create a temporary file beside", path, lastReason());
+
+    auto abandon = [&](const char* action) {
+        const std::string reason = lastReason();
+        if (fd.valid())
+            (void)fd.close();
+        (void)native::removePath(temporary);
+        return failure(action, path, reason);
+    };
+    if (!writeAll(fd.get(), bytes) || !native::flushToDisk(fd.get()))
+        return abandon("Could not write a temporary file beside");
+    if (!native::applyPermissions(fd.get(), like != nullptr ? like : exists ? &existing : nullptr))
+        return abandon("Could not set the permissions of a temporary file beside");
+    // The replacement is locked before it takes the name, so that no writer gets between.
+    Status made;
+    native::Lock next;
+    if (!native::statusOf(fd.get(), made) ||
+        next.tryTake(fd.get(), made.identity) != native::Lock::Attempt::taken)
+        return abandon("Could not lock a temporary file beside");
+    if (!fd.close())
+        return abandon("Could not write a temporary file beside");
+    if (!native::renameOver(temporary, target)) {
+        const std::string reason = lastReason();
+        (void)native::removePath(temporary);
+        return failure("Could not replace", path, reason);
+    }
+    state_->lock = std::move(next);
+    state_->identity = made.identity;
+    state_->changed = true;
+    ++changeCount;
+    native::flushFolder(target.parent_path());
+    return std::nullopt;
+}
+
+Written WriterLock::append(std::span<const std::uint8_t> bytes, std::uint64_t sizeLimit) {
+    Written written;
+    const std::string& path = state_->path;
+    Descriptor fd(native::openForWriting(state_->file));
+    if (!fd.valid()) {
+        written.failure = failure("Could not open", path, lastReason());
+        return written;
+    }
+    if (auto reason = notTheLockedFile(fd.get(), state_->identity)) {
+        written.failure = failure("Nothing written to", path, std::move(*reason));
+        return written;
+    }
+    Status status;
+    if (!native::statusOf(fd.get(), status)) {
+        written.failure = failure("Could not read", path, lastReason());
+        return written;
+    }
+    const std::uint64_t length = status.size;
+    written.offset = length & ~std::uint64_t{1};
+    if (written.offset + bytes.size() > sizeLimit) {
+        written.failure = failure("Nothing written to", path,
+                                  "It would grow beyond " + std::to_string(sizeLimit) +
+                                      " bytes, more than a GAP file holds");
+        return written;
+    }
+    // A file of odd length loses its last byte to the record; kept to be put back on failure.
+    std::uint8_t overwritten = 0;
+    if (length != written.offset && (!native::seekTo(fd.get(), written.offset) ||
+                                     native::readSome(fd.get(), &overwritten, 1) != 1)) {
+        written.failure = failure("Could not read", path, lastReason());
+        return written;
+    }
+    std::size_t put = 0;
+    if (native::seekTo(fd.get(), written.offset) && writeAll(fd.get(), bytes, &put) &&
+        native::flushToDisk(fd.get())) {
+        state_->changed = true;
+        ++changeCount;
+        if (!fd.close())
+            written.failure = failure("Could not write to", path, lastReason());
+        return written;
+    }
+    std::string reason = lastReason();
+    // Cutting a file shorter needs no space, so this works on a full disk too.
+    const bool restored =
+        put == 0 || (native::truncateTo(fd.get(), length) &&
+                     (length == written.offset || (native::seekTo(fd.get(), written.offset) &&
+                                                   writeAll(fd.get(), {&overwritten, 1}))) &&
+                     native::flushToDisk(fd.get()));
+    if (!restored)
+        reason += "; the file could not be cut back to its " + std::to_string(length) +
+                  " bytes and may end in part of a record";
+    written.failure = failure("Could not write to", path, std::move(reason));
+    return written;
+}
+
+std::optional<Failure> WriterLock::remove() {
+    if (!native::removePath(state_->file) &&
+        native::lastError() != std::errc::no_such_file_or_directory)
+        return failure("Could not delete", state_->path, lastReason());
+    state_->changed = true;
+    ++changeCount;
+    return std::nullopt;
+}
+
+void treatLimitsAsErrors() {
+    native::ignoreLimitSignals();
+}
+
+std::optional<Failure> replaceFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                                   IfExists ifExists) {
+    Locking locking = lockForWriting(path, IfMissing::create);
+    if (locking.failure)
+        return locking.failure;
+    if (locking.lock->existed() && ifExists == IfExists::refuse)
+        return failure("Did not replace", path, "It exists already");
+    return locking.lock->replace(bytes);
+}
+
+Written writeAtEvenEnd(const std::string& path, std::span<const std::uint8_t> bytes,
+                       std::uint64_t sizeLimit) {
+    Locking locking = lockForWriting(path, IfMissing::create);
+    if (locking.failure)
+        return Written{0, locking.failure};
+    return locking.lock->append(bytes, sizeLimit);
+}
+
+std::optional<Failure> removeFile(const std::string& path) {
+    Status status;
+    if (native::statusOf(toPath(path), status) && status.kind == Kind::folder)
+        return failure("Could not delete", path, kNotAFile);
+    Locking locking = lockForWriting(path, IfMissing::fail);
+    if (locking.failure) {
+        // A file that is already gone is what was asked for.
+        if (native::statusOf(toPath(path), status) && status.kind == Kind::missing)
+            return std::nullopt;
+        return failure("Could not delete", path, locking.failure->reason);
+    }
+    return locking.lock->remove();
+}
+
+} // namespace ravik::fileio

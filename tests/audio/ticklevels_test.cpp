@@ -1,0 +1,138 @@
+// The levels every judgement of quiet is made on: the octaves, the speech band, digital silence.
+#include "audio/quiet.hpp"
+#include "audio/ticklevels.hpp"
+#include "support/testfiles.hpp"
+#include "testset.hpp"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+#include <numbers>
+#include <sndfile.h>
+
+namespace ravik::audio {
+namespace {
+using test::PrintTo;
+
+constexpr std::int64_t kToTheEnd = std::numeric_limits<std::int64_t>::max();
+
+// One second of a tone of `hz` at `amplitude` in every channel.
+testset::Recording tone(int sampleRate, int channels, double hz, double amplitude) {
+    testset::Recording made;
+    made.sampleRate = sampleRate;
+    made.channels = channels;
+    for (int frame = 0; frame < sampleRate; ++frame)
+        for (int channel = 0; channel < channels; ++channel)
+            made.samples.push_back(static_cast<float>(
+                amplitude * std::sin(2 * std::numbers::pi * hz * frame / sampleRate)));
+    return made;
+}
+
+TickLevels levelsOf(const testset::Recording& recording, int format = 0) {
+    test::TempDir dir;
+    const std::string path = dir.file("levels");
+    EXPECT_TRUE(testset::writeWav(recording, path, format));
+    auto opened = SoundFile::open(path);
+    return readTickLevels(*opened.file, 0, kToTheEnd, tickFramesAt(recording.sampleRate));
+}
+
+struct Rate {
+    std::string name;
+    int sampleRate;
+    int channels;
+};
+
+class EveryRate : public ::testing::TestWithParam<Rate> {};
+
+// A tone inside each octave is loudest there, 6 dB over its neighbours (the octaves' filters
+// overlap a little) and 20 dB over the others, and the speech band holds its power within a few
+// decibels: a halving, a split or a tick placed wrongly puts it elsewhere. (Not a frequency a
+// power of two from the rate: each octave is taken from every second sample of its band, which
+// a tone there can fall between.)
+TEST_P(EveryRate, AToneStandsInItsOwnOctave) {
+    const Rate rate = GetParam();
+    const int analysis = analysisRate(rate.sampleRate);
+    EXPECT_GE(analysis, 8'000);
+    EXPECT_LT(analysis, 16'000);
+    constexpr double kAmplitude = 0.3;
+    const double power = decibels(kAmplitude * kAmplitude / 2);
+    for (std::size_t octave = 0; octave < kOctaves; ++octave) {
+        // 70% of the way from 0 to the octave's top, R / 2^(b+1).
+        const double hz = 0.7 * analysis / std::pow(2.0, static_cast<double>(octave) + 1);
+        SCOPED_TRACE(std::to_string(hz) + " Hz");
+        const TickLevels levels = levelsOf(tone(rate.sampleRate, rate.channels, hz, kAmplitude));
+        ASSERT_EQ(levels.ticks(),
+                  static_cast<std::size_t>((rate.sampleRate + levels.tickFrames - 1) /
+                                           levels.tickFrames));
+        const std::size_t middle = levels.ticks() / 2;
+        EXPECT_NEAR(decibels(levels.energy[middle]), power, 5);
+        const double own = decibels(levels.octaves[middle][octave]);
+        for (std::size_t other = 0; other < kOctaves; ++other) {
+            const std::size_t apart = other > octave ? other - octave : octave - other;
+            if (apart > 0) {
+                EXPECT_GT(own, decibels(levels.octaves[middle][other]) + (apart == 1 ? 6 : 20))
+                    << "octave " << other;
+            }
+        }
+    }
+    // Mains hum lies under the lowest octave, and counts for little.
+    const TickLevels hum = levelsOf(tone(rate.sampleRate, rate.channels, 50, kAmplitude));
+    EXPECT_LT(decibels(hum.energy[hum.ticks() / 2]), power - 15);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, EveryRate,
+                         ::testing::Values(Rate{"Mono8kHz", 8'000, 1}, Rate{"Mono16kHz", 16'000, 1},
+                                           Rate{"Mono22kHz", 22'050, 1},
+                                           Rate{"Stereo44kHz", 44'100, 2},
+                                           Rate{"Mono96kHz", 96'000, 1}),
+                         test::RowName{});
+
+// 16-bit samples are read as integers and made floats by the analysis itself: the levels must
+// be those of the same samples read as floats, to the last bit.
+TEST(TickLevels, SixteenBitSamplesGiveTheLevelsOfTheirFloats) {
+    test::TempDir dir;
+    const std::string integers = dir.file("integers.wav");
+    ASSERT_TRUE(testset::writeWav(
+        testset::makeVoiceRecording(testset::Voice::narrator, testset::VoiceCondition::clean),
+        integers, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    auto opened = SoundFile::open(integers);
+    ASSERT_TRUE(opened.file->sixteenBitSamples());
+    testset::Recording floats;
+    floats.sampleRate = opened.file->sampleRate();
+    floats.samples.resize(static_cast<std::size_t>(opened.file->frames()));
+    floats.samples.resize(opened.file->readFrames(floats.samples));
+    const TickLevels fromIntegers =
+        readTickLevels(*opened.file, 0, kToTheEnd, tickFramesAt(floats.sampleRate));
+    const TickLevels fromFloats = levelsOf(floats, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    EXPECT_EQ(fromIntegers.energy, fromFloats.energy);
+    EXPECT_EQ(fromIntegers.spread, fromFloats.spread);
+    EXPECT_EQ(fromIntegers.octaves, fromFloats.octaves);
+}
+
+// Digital silence (zeros, or a constant offset) has no spread; a stretch's levels come from its
+// own samples, so a loud tone just before it adds nothing to its first tick.
+TEST(TickLevels, DigitalSilenceAndAStretchsOwnSamples) {
+    testset::Recording made = tone(16'000, 1, 1'000, 0.5);
+    made.samples.resize(8'000);
+    made.samples.resize(12'000, 0.0F);
+    made.samples.resize(16'000, 0.25F);
+    const TickLevels whole = levelsOf(made);
+    const int tickFrames = whole.tickFrames;
+    const auto toneEnd = static_cast<std::size_t>(8'000 / tickFrames);
+    EXPECT_GT(whole.spread[toneEnd - 1], 0.4F);
+    for (std::size_t tick = toneEnd; tick < whole.ticks(); ++tick)
+        EXPECT_EQ(whole.spread[tick], 0.0F) << tick;
+
+    test::TempDir dir;
+    const std::string path = dir.file("stretch.wav");
+    ASSERT_TRUE(testset::writeWav(made, path, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    auto opened = SoundFile::open(path);
+    const TickLevels after = readTickLevels(*opened.file, 8'000, 12'000, tickFrames);
+    EXPECT_EQ(after.origin, 8'000);
+    EXPECT_EQ(after.frames, 12'000);
+    ASSERT_EQ(after.ticks(), static_cast<std::size_t>(4'000 / tickFrames));
+    EXPECT_EQ(after.energy.front(), 0.0F);
+}
+
+} // namespace
+} // namespace ravik::audio
