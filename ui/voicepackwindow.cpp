@@ -284,7 +284,7 @@ void VoicePackWindow::startScan(std::vector<int> rows) {
         static_cast<int>(std::min<std::size_t>(pool_.maxThreadCount(), job->work.size()));
     job->running = workers;
     for (int i = 0; i < workers; ++i)
-        pool_.start([job] {
+        pool_.start([this, job] {
             // A row taken is always scanned, so that a cancel leaves exactly the rows from
             // `next` on to be scanned by the scan after.
             while (!job->cancel) {
@@ -295,7 +295,10 @@ void VoicePackWindow::startScan(std::vector<int> rows) {
                 const std::lock_guard lock(job->mutex);
                 job->results.emplace_back(job->work[at].first, std::move(scan));
             }
-            --job->running;
+            // The last worker to stop has the window take the rest in at once, not at the next
+            // tick. The window waits for its workers before it goes, so `this` outlives them.
+            if (--job->running == 0)
+                QMetaObject::invokeMethod(this, &VoicePackWindow::collect, Qt::QueuedConnection);
         });
     setProgress(0, job->work.size());
     collector_.start();
