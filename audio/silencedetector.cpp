@@ -1,12 +1,12 @@
 #include "silencedetector.hpp"
 
+#include "core/text/plainnumber.hpp"
 #include "edges.hpp"
 #include "quiet.hpp"
 #include "ticklevels.hpp"
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -296,27 +296,17 @@ std::string thousands(std::int64_t value) {
     return digits;
 }
 
-template <class Number>
-std::optional<Number> numberOf(std::string_view text) {
-    Number value{};
-    const char* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, value);
-    if (error != std::errc() || at != end)
-        return std::nullopt;
-    return value;
-}
-
 } // namespace
 
 std::optional<double> thresholdFromText(std::string_view text) {
-    const std::optional<double> db = numberOf<double>(text);
+    const std::optional<double> db = plainNumber<double>(text);
     if (!db || !std::isfinite(*db) || *db >= 0)
         return std::nullopt;
     return db;
 }
 
 std::optional<int> leastSilenceFromText(std::string_view text) {
-    const std::optional<int> ms = numberOf<int>(text);
+    const std::optional<int> ms = plainNumber<int>(text);
     if (!ms || *ms < 1 || *ms > silences::kLastMs)
         return std::nullopt;
     return ms;

@@ -1,5 +1,7 @@
 #include "options.hpp"
 
+#include "core/text/plainnumber.hpp"
+
 #include <algorithm>
 #include <thread>
 
@@ -67,11 +69,10 @@ std::optional<unsigned> Options::jobs() const {
     const std::optional<std::string> text = value("-j");
     if (!text)
         return std::max(1U, std::thread::hardware_concurrency());
-    if (text->empty() || text->size() > 3 ||
-        !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-        std::stoi(*text) == 0)
+    const std::optional<unsigned> jobs = plainNumber<unsigned>(*text);
+    if (!jobs || *jobs < 1 || *jobs > 999)
         return std::nullopt;
-    return static_cast<unsigned>(std::stoi(*text));
+    return jobs;
 }
 
 } // namespace ravik::cli

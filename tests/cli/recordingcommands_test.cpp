@@ -250,6 +250,11 @@ TEST(DetectCommandLine, WrongOptionsAreRefusedBeforeAnythingIsRead) {
                                                {"detect", "a.wav", "--min-silence", "0"},
                                                {"detect", "a.wav", "-j", "0"},
                                                {"detect", "a.wav", "-j", "100000"},
+                                               {"detect", "a.wav", "-j", "1000"},
+                                               {"detect", "a.wav", "-j", "+2"},
+                                               {"detect", "a.wav", "-j", " 2"},
+                                               {"detect", "a.wav", "-j", "1.5"},
+                                               {"detect", "a.wav", "-j", ""},
                                                {"detect", "a.wav", "b.wav", "-o", "c.gap"},
                                                {"detect", "a.wav", "--fast"},
                                                {"verify", "a.gap"}}) {

@@ -2,9 +2,10 @@
 #include "support/testfiles.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <map>
-#include <set>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,89 +22,133 @@ struct Refusal {
     std::string name;
 };
 
-/// Stands in for advapi32: records every call with its arguments as text, hands out handles
-/// h1, h2, ... in order, and refuses the calls it is told to.
+constexpr long kNotFound = 2;      // ERROR_FILE_NOT_FOUND
+constexpr std::uint32_t kText = 1; // REG_SZ
+
+/// A value as the registry keeps it: its type and its bytes.
+struct Value {
+    std::uint32_t type;
+    std::string bytes;
+    friend bool operator==(const Value&, const Value&) = default;
+    friend void PrintTo(const Value& value, std::ostream* out) {
+        *out << "type " << value.type << " \"";
+        for (char c : value.bytes)
+            *out << (c == 0 ? std::string("\\0") : std::string(1, c));
+        *out << '"';
+    }
+};
+/// Keys by their path below HKEY_CLASSES_ROOT ("" is the root), each with its values by name
+/// ("" is the unnamed one).
+using Tree = std::map<std::string, std::map<std::string, Value>>;
+
+/// Stands in for advapi32: keeps a tree of keys and values as the registry would, hands out
+/// handles h1, h2, ... in order, refuses the calls it is told to, and records every call by its
+/// name and key so that the order of the steps can be checked where it matters.
 class RecordingRegistry final : public Registry {
 public:
     explicit RecordingRegistry(std::vector<Refusal> refusals = {})
         : refusals_(std::move(refusals)) {}
 
+    Tree keys{{"", {}}};
     std::vector<std::string> calls;
-    std::vector<std::string> faults; ///< handles closed twice, never handed out, or never closed
+    std::vector<std::string> faults; ///< handles misused, lengths that do not fit their text
 
     long RegOpenKeyA(Key key, const char* subKey, Key* result) override {
-        return handOut("RegOpenKeyA", key, subKey, result);
+        return handOut("RegOpenKeyA", key, subKey, result, false);
     }
     long RegCreateKeyA(Key key, const char* subKey, Key* result) override {
-        return handOut("RegCreateKeyA", key, subKey, result);
+        return handOut("RegCreateKeyA", key, subKey, result, true);
     }
     long RegSetValueA(Key key, const char* subKey, std::uint32_t type, const char* data,
                       std::uint32_t length) override {
-        return record("RegSetValueA", subKey,
-                      "RegSetValueA(" + name(key) + ", \"" + subKey + "\", " + typeName(type) +
-                          ", \"" + data + "\", " + std::to_string(length) + ")");
+        const std::string text = "RegSetValueA(" + name(key) + ", \"" + subKey + "\")";
+        if (refused("RegSetValueA", subKey))
+            return refuse(text);
+        // Windows takes the text up to its null, whatever the length says; a length that
+        // disagrees is the caller's fault all the same.
+        if (length != std::strlen(data))
+            faults.push_back(text + " given length " + std::to_string(length));
+        calls.push_back(text);
+        keys[join(pathOf(key), subKey)][""] = Value{type, data};
+        return kRegistryOk;
     }
     long RegSetValueExA(Key key, const char* valueName, std::uint32_t reserved, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size) override {
-        // Exactly the bytes the size covers, so a missing or extra null shows.
-        std::string bytes;
-        for (std::uint32_t i = 0; i < size; ++i)
-            bytes += data[i] == 0 ? std::string("\\0") : std::string(1, static_cast<char>(data[i]));
-        return record("RegSetValueExA", valueName,
-                      "RegSetValueExA(" + name(key) + ", \"" + valueName + "\", " +
-                          std::to_string(reserved) + ", " + typeName(type) + ", \"" + bytes +
-                          "\", " + std::to_string(size) + ")");
+        const std::string text = "RegSetValueExA(" + name(key) + ", \"" + valueName + "\")";
+        if (refused("RegSetValueExA", valueName))
+            return refuse(text);
+        if (reserved != 0)
+            faults.push_back(text + " given reserved " + std::to_string(reserved));
+        calls.push_back(text);
+        keys[pathOf(key)][valueName] =
+            Value{type, std::string(reinterpret_cast<const char*>(data), size)};
+        return kRegistryOk;
     }
     long RegCloseKey(Key key) override {
+        const std::string text = "RegCloseKey(" + name(key) + ")";
+        if (refused("RegCloseKey", ""))
+            return refuse(text);
         if (open_.erase(key) == 0)
             faults.push_back("closed " + name(key) + ", which is not open");
-        return record("RegCloseKey", "", "RegCloseKey(" + name(key) + ")");
+        calls.push_back(text);
+        return kRegistryOk;
     }
 
     /// Called once the registration is over.
     void checkEveryHandleClosed() {
-        for (Key key : open_)
+        for (const auto& [key, path] : open_)
             faults.push_back("never closed " + name(key));
         open_.clear();
     }
 
 private:
-    long handOut(const char* call, Key key, const char* subKey, Key* result) {
+    long handOut(const char* call, Key key, const char* subKey, Key* result, bool create) {
         const std::string text = std::string(call) + "(" + name(key) + ", \"" + subKey + "\")";
-        if (refused(call, subKey)) {
-            calls.push_back(text + " -> refused");
-            return kAccessDenied;
+        if (refused(call, subKey))
+            return refuse(text);
+        const std::string path = join(pathOf(key), subKey);
+        if (!keys.contains(path)) {
+            if (!create) {
+                calls.push_back(text + " -> missing");
+                return kNotFound;
+            }
+            keys[path];
         }
         *result = ++handedOut_;
-        open_.insert(*result);
-        calls.push_back(text + " -> " + name(*result));
-        return kRegistryOk;
-    }
-    long record(const char* call, const std::string& subject, const std::string& text) {
-        if (refused(call, subject)) {
-            calls.push_back(text + " -> refused");
-            return kAccessDenied;
-        }
+        open_[*result] = path;
         calls.push_back(text);
         return kRegistryOk;
+    }
+    long refuse(const std::string& text) {
+        calls.push_back(text + " -> refused");
+        return kAccessDenied;
     }
     bool refused(const std::string& call, const std::string& subject) const {
         return std::any_of(refusals_.begin(), refusals_.end(), [&](const Refusal& refusal) {
             return refusal.call == "*" || (refusal.call == call && refusal.name == subject);
         });
     }
+    std::string pathOf(Key key) {
+        if (key == kClassesRoot)
+            return "";
+        const auto found = open_.find(key);
+        if (found != open_.end())
+            return found->second;
+        faults.push_back("used " + name(key) + ", which is not open");
+        return "(not open)";
+    }
+    static std::string join(const std::string& path, const std::string& subKey) {
+        return path.empty() || subKey.empty() ? path + subKey : path + "\\" + subKey;
+    }
     std::string name(Key key) const {
         if (key == kClassesRoot)
             return "HKEY_CLASSES_ROOT";
         return key >= 1 && key <= handedOut_ ? "h" + std::to_string(key) : "unknown handle";
     }
-    static std::string typeName(std::uint32_t type) {
-        return type == 1 ? "REG_SZ" : "type " + std::to_string(type);
-    }
 
     std::vector<Refusal> refusals_;
     Key handedOut_ = 0;
-    std::set<Key> open_;
+    std::map<Key, std::string> open_;
 };
 
 const std::string kProgramFolder = "C:\\Program Files\\Ravik";
@@ -116,61 +161,40 @@ std::vector<std::string> registerInto(RecordingRegistry& registry,
     return lines;
 }
 
-TEST(RegisterGapCalls, AreTheTableInOrderWithTheirSizes) {
-    RecordingRegistry registry;
-    EXPECT_EQ(registerInto(registry), std::vector<std::string>{"Succesfully edited registry !!"});
+/// What registering from `folder` leaves in an empty registry.
+Tree fileTypeKeys(const std::string& folder) {
+    return {
+        {"", {}},
+        {".gap",
+         {{"", {kText, "GAPfile"}}, {"Content Type", {kText, std::string("GAP File\0", 9)}}}},
+        {"GAPfile", {}},
+        {"GAPfile\\defaulticon", {{"", {kText, folder + "\\GAP.ico"}}}},
+        {"GAPfile\\Shell", {}},
+        {"GAPfile\\Shell\\Open", {}},
+        {"GAPfile\\Shell\\Open\\command", {{"", {kText, "\"" + folder + "\\Ravik.exe\" \"%1\""}}}}};
+}
 
-    // Text lengths: "GAPfile" 7; the program folder (22) with "\GAP.ico" 30 and with
-    // the command, the program's path and the placeholder each quoted, 1 + 22 + 10 + 1 + 1 + 4 =
-    // 39. RegSetValueExA's size counts the null: "GAP File" 8 + 1.
-    const std::vector<std::string> expected{
-        R"(RegOpenKeyA(HKEY_CLASSES_ROOT, "") -> h1)",
-        R"(RegCreateKeyA(h1, ".gap") -> h2)",
-        R"(RegCloseKey(h1))",
-        R"(RegCloseKey(h2))",
-        R"(RegSetValueA(HKEY_CLASSES_ROOT, ".gap", REG_SZ, "GAPfile", 7))",
-        R"(RegOpenKeyA(HKEY_CLASSES_ROOT, ".gap") -> h3)",
-        R"(RegSetValueExA(h3, "Content Type", 0, REG_SZ, "GAP File\0", 9))",
-        R"(RegCloseKey(h3))",
-        R"(RegOpenKeyA(HKEY_CLASSES_ROOT, "") -> h4)",
-        R"(RegCreateKeyA(h4, "GAPfile") -> h5)",
-        R"(RegCloseKey(h4))",
-        R"(RegCloseKey(h5))",
-        R"(RegOpenKeyA(HKEY_CLASSES_ROOT, "GAPfile") -> h6)",
-        R"(RegCreateKeyA(h6, "defaulticon") -> h7)",
-        R"(RegCloseKey(h6))",
-        R"(RegCloseKey(h7))",
-        R"(RegSetValueA(HKEY_CLASSES_ROOT, "GAPfile\defaulticon", REG_SZ, )"
-        R"("C:\Program Files\Ravik\GAP.ico", 30))",
-        R"(RegOpenKeyA(HKEY_CLASSES_ROOT, "GAPfile") -> h8)",
-        R"(RegCreateKeyA(h8, "Shell") -> h9)",
-        R"(RegCloseKey(h8))",
-        R"(RegCloseKey(h9))",
-        R"(RegOpenKeyA(HKEY_CLASSES_ROOT, "GAPfile\Shell") -> h10)",
-        R"(RegCreateKeyA(h10, "Open") -> h11)",
-        R"(RegCloseKey(h10))",
-        R"(RegCloseKey(h11))",
-        R"(RegOpenKeyA(HKEY_CLASSES_ROOT, "GAPfile\Shell\Open") -> h12)",
-        R"(RegCreateKeyA(h12, "command") -> h13)",
-        R"(RegCloseKey(h12))",
-        R"(RegCloseKey(h13))",
-        R"(RegSetValueA(HKEY_CLASSES_ROOT, "GAPfile\Shell\Open\command", REG_SZ, )"
-        R"(""C:\Program Files\Ravik\Ravik.exe" "%1"", 39))",
-    };
-    EXPECT_EQ(registry.calls, expected);
+class RegisterGapInto : public ::testing::TestWithParam<std::string> {};
+
+// The file type, its icon and its open command, from any program folder: a named value keeps its
+// null (Windows' REG_SZ), every length given fits its text, every handle is closed once.
+TEST_P(RegisterGapInto, AnEmptyRegistryLeavesTheFileTypeAndClosesEveryKey) {
+    RecordingRegistry registry;
+    EXPECT_EQ(registerInto(registry, GetParam()),
+              std::vector<std::string>{"Succesfully edited registry !!"});
+    EXPECT_EQ(registry.keys, fileTypeKeys(GetParam()));
     EXPECT_EQ(registry.faults, std::vector<std::string>{});
 }
 
-TEST(RegisterGapCalls, ValuesFollowTheProgramFolderAsGiven) {
+INSTANTIATE_TEST_SUITE_P(Folders, RegisterGapInto,
+                         ::testing::Values(kProgramFolder, "D:\\Moved Elsewhere", "E:\\x"),
+                         [](const auto& row) { return "folder_" + std::to_string(row.index); });
+
+TEST(RegisterGapAgain, ARegistryThatHasTheKeysAlreadyIsLeftWithTheNewValues) {
     RecordingRegistry registry;
-    (void)registerInto(registry, "D:\\Moved Elsewhere");
-    const std::vector<std::string>& calls = registry.calls;
-    EXPECT_NE(std::find(calls.begin(), calls.end(),
-                        R"(RegSetValueA(HKEY_CLASSES_ROOT, "GAPfile\defaulticon", REG_SZ, )"
-                        R"("D:\Moved Elsewhere\GAP.ico", 26))"),
-              calls.end());
-    EXPECT_EQ(calls.back(), R"(RegSetValueA(HKEY_CLASSES_ROOT, "GAPfile\Shell\Open\command", )"
-                            R"(REG_SZ, ""D:\Moved Elsewhere\Ravik.exe" "%1"", 35))");
+    (void)registerInto(registry, "D:\\Old Place");
+    EXPECT_EQ(registerInto(registry), std::vector<std::string>{"Succesfully edited registry !!"});
+    EXPECT_EQ(registry.keys, fileTypeKeys(kProgramFolder));
 }
 
 TEST(RegisterGapCalls, RefusedCloseIsNotAFailure) {
