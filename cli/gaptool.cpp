@@ -32,9 +32,11 @@ Commands:
   generic [--backup] [--suffix S] FILE
                          create FILE holding one silence from 0 to 1 ms
   write FILE START END   append one silence from START to END ms to FILE
-  detect RECORDING...    find each recording's silences and write them beside it
+  detect RECORDING|FOLDER...
+                         find each recording's silences and write them beside it
                          under the same name with .gap (an existing file is kept
-                         unless --force is given)
+                         unless --force is given); a FOLDER: every recording under
+                         it, each line with a GAP file skipped with a note
   verify GAP RECORDING   list where GAP and its recording disagree
 )";
 
@@ -51,8 +53,9 @@ Options of detect and verify:
 Options:
   --help                 show this help and exit
   --version              show the version and exit
-  --backup               defrag, generic: first keep the content replaced as FILE~;
-                         none when FILE did not exist or its content stays the same.
+  --backup               defrag, generic, detect --force: first keep the content
+                         replaced as FILE~; none when FILE did not exist or its
+                         content stays the same.
                          When the backup cannot be written, FILE is left as it was
   --suffix S             use S instead of "~" for the backup (implies --backup)
   --                     end the options, so that a FILE may start with "-"

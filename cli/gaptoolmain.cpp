@@ -1,6 +1,7 @@
 #include "core/files/fileio.hpp"
 #include "gaptool.hpp"
 #include "output.hpp"
+#include "progress.hpp"
 
 #include <clocale>
 #include <cstdint>
@@ -12,7 +13,11 @@
 #ifdef RAVIK_SANITIZED
 #include <sanitizer/common_interface_defs.h>
 #endif
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 // shellapi.h needs the types of windows.h.
 #include <shellapi.h>
@@ -44,6 +49,11 @@ int main(int argc, char** argv) {
     __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<std::intptr_t>(errorsFd)));
 #endif
     ravik::cli::DescriptorBuffer errors(errorsFd);
+#ifdef _WIN32
+    ravik::cli::setProgressShown(_isatty(errorsFd) != 0);
+#else
+    ravik::cli::setProgressShown(isatty(errorsFd) == 1);
+#endif
     ravik::fileio::treatLimitsAsErrors();
     std::setlocale(LC_ALL, "");
     const std::string decimalSeparator = std::localeconv()->decimal_point;

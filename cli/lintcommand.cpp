@@ -1,9 +1,10 @@
 #include "commands.hpp"
-#include "core/exchange/jsontext.hpp"
+#include "core/exchange/lintreport.hpp"
 #include "core/files/fileio.hpp"
 #include "core/format/lint.hpp"
 #include "options.hpp"
 #include "paths.hpp"
+#include "progress.hpp"
 #include "recordings.hpp"
 #include "report.hpp"
 
@@ -63,22 +64,22 @@ public:
     }
 
 private:
-    // Adds the .gap files among a folder's entries (in name order), each with its recording.
+    // Adds the .gap files among a folder's entries (in name order), each with the recording the
+    // voice pack's pairing rule gives it.
     void list(const std::string& folder, const std::vector<fileio::FolderEntry>& found) {
         using Kind = fileio::FolderEntry::Kind;
-        std::vector<fs::path> recorded; // the recordings among the files, found in the same pass
-        for (const fileio::FolderEntry& entry : found)
-            if (entry.kind == Kind::file && recordings::isRecording(toPath(entry.name)))
-                recorded.push_back(toPath(entry.name));
+        std::vector<std::string> files; // the names the recordings are chosen from
+        if (recordings::available())
+            for (const fileio::FolderEntry& entry : found)
+                if (entry.kind == Kind::file)
+                    files.push_back(entry.name);
         for (const fileio::FolderEntry& entry : found) {
             // A broken link too: reading it says what is wrong with it.
-            const fs::path name = toPath(entry.name);
-            if (entry.kind == Kind::folder || !isGapName(name))
+            if (entry.kind == Kind::folder || !isGapName(toPath(entry.name)))
                 continue;
             Entry linted{fileio::joinPath(folder, entry.name), {}, std::nullopt, std::nullopt};
-            for (const fs::path& recording : recorded)
-                if (recording.stem() == name.stem() && !linted.recording)
-                    linted.recording = fileio::joinPath(folder, utf8Of(recording));
+            if (const auto recording = recordings::pairedRecording(entry.name, files))
+                linted.recording = fileio::joinPath(folder, *recording);
             entries_.push_back(std::move(linted));
         }
     }
@@ -107,20 +108,18 @@ void lintOne(Entry& entry) {
 }
 
 /// Lints every entry on `jobs` threads; each thread takes the next entry not yet taken.
-void lintAll(std::vector<Entry>& entries, unsigned jobs) {
+void lintAll(std::vector<Entry>& entries, unsigned jobs, Progress& progress) {
     std::atomic<std::size_t> next{0};
     auto work = [&] {
-        for (std::size_t i = next++; i < entries.size(); i = next++)
+        for (std::size_t i = next++; i < entries.size(); i = next++) {
             lintOne(entries[i]);
+            progress.advance();
+        }
     };
     std::vector<std::jthread> threads;
     for (unsigned j = 1; j < std::min<std::size_t>(jobs, entries.size()); ++j)
         threads.emplace_back(work);
     work();
-}
-
-std::string number(const std::optional<std::int64_t>& value) {
-    return value ? std::to_string(*value) : "null";
 }
 
 // Every line shows the path and the message as every text report shows outside text.
@@ -147,30 +146,16 @@ void printText(const std::vector<Entry>& entries, Report& report) {
 }
 
 void printJson(const std::vector<Entry>& entries, std::ostream& out) {
-    std::string text = "{\n  \"files\": " + std::to_string(entries.size()) + ",\n  \"findings\": [";
-    bool first = true;
-    auto add = [&](const std::string& path, std::string_view kind,
-                   const std::optional<std::int64_t>& offset,
-                   const std::optional<std::int64_t>& time, const std::string& message) {
-        text += first ? "\n" : ",\n";
-        first = false;
-        text += "    {\"file\": " + jsontext::quoted(path) + ", \"kind\": \"" + std::string(kind) +
-                "\", \"offset\": " + number(offset) + ", \"time_ms\": " + number(time) +
-                ", \"message\": " + jsontext::quoted(message) + "}";
-    };
+    std::vector<lint::FileFindings> files;
+    files.reserve(entries.size());
     for (const Entry& entry : entries) {
+        lint::FileFindings& file = files.emplace_back(lint::FileFindings{entry.path, {}});
         if (entry.unreadable)
-            add(entry.path, lint::kindName(lint::Kind::Unreadable), std::nullopt, std::nullopt,
-                entry.unreadable->sentence());
-        for (const lint::Finding& finding : entry.findings) {
-            std::optional<std::int64_t> offset;
-            if (finding.offset)
-                offset = static_cast<std::int64_t>(*finding.offset);
-            add(entry.path, lint::kindName(finding.kind), offset, finding.time, finding.message);
-        }
+            file.findings.push_back(
+                {lint::Kind::Unreadable, std::nullopt, std::nullopt, entry.unreadable->sentence()});
+        file.findings.insert(file.findings.end(), entry.findings.begin(), entry.findings.end());
     }
-    text += first ? "]\n}\n" : "\n  ]\n}\n";
-    out << text;
+    out << lint::jsonReport(files);
 }
 
 } // namespace
@@ -189,7 +174,10 @@ void runLint(const std::vector<std::string>& arguments, Report& report) {
     Walk walk(entries);
     for (const std::string& path : options.operands())
         walk.add(path);
-    lintAll(entries, *jobs);
+    {
+        Progress progress(report.err(), entries.size());
+        lintAll(entries, *jobs, progress);
+    }
 
     if (options.has("--json"))
         printJson(entries, report.out());

@@ -9,7 +9,10 @@
 #include "detect.hpp"
 #include "gaptool.hpp"
 #include "options.hpp"
+#include "pack/packbatch.hpp"
+#include "pack/voicepack.hpp"
 #include "paths.hpp"
+#include "progress.hpp"
 #include "report.hpp"
 
 #include <algorithm>
@@ -29,6 +32,7 @@ struct Arguments {
     std::optional<std::string> output;
     audio::DetectOptions options;
     bool force = false;
+    Keeping keeping;
     unsigned jobs = 1;
 };
 
@@ -40,7 +44,9 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& argument
                                      {"--min-silence", true},
                                      {"-o", true},
                                      {"-j", true},
-                                     {"--force", false}})
+                                     {"--force", false},
+                                     {"--backup", false},
+                                     {"--suffix", true}})
                : Options(arguments, {{"--threshold", true}, {"--min-silence", true}});
     if (options.problem()) {
         report.misuse(*options.problem());
@@ -72,6 +78,15 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& argument
         parsed.jobs = *jobs;
         parsed.output = options.value("-o");
         parsed.force = options.has("--force");
+        if (const auto suffix = options.value("--suffix")) {
+            if (suffix->empty()) {
+                report.misuse("The backup suffix must not be empty.");
+                return std::nullopt;
+            }
+            parsed.keeping.backupSuffix = *suffix;
+        } else if (options.has("--backup")) {
+            parsed.keeping.backupSuffix = std::string(kBackupSuffix);
+        }
     }
     return parsed;
 }
@@ -101,17 +116,47 @@ void detectOne(const std::string& recording, const std::string& gapPath, const A
     }
 }
 
+// The recordings to detect: each RECORDING named, and every recording under each FOLDER named,
+// line by line as the Voice Pack window lists them. A line with a GAP file is skipped with a
+// note unless --force.
+std::vector<std::string> recordingsOf(const Arguments& args, Report& report) {
+    std::vector<std::string> recordings;
+    for (const std::string& path : args.paths) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(toPath(path), error)) {
+            recordings.push_back(path);
+            continue;
+        }
+        const voicepack::Listing listing = voicepack::listPack(path);
+        for (const Failure& failure : listing.failures)
+            report.fail(failure);
+        for (const voicepack::Line& line : listing.lines) {
+            if (!line.recording)
+                continue;
+            if (line.gap && !args.force)
+                report.say("\"" + printable(*line.gap) +
+                           "\" exists already and was skipped (--force replaces it).");
+            else
+                recordings.push_back(*line.recording);
+        }
+    }
+    return recordings;
+}
+
 } // namespace
 
 void runDetect(const std::vector<std::string>& arguments, Report& report, const ShowFile& show) {
-    const std::optional<Arguments> parsed = parseArguments(arguments, true, report);
+    std::optional<Arguments> parsed = parseArguments(arguments, true, report);
     if (!parsed)
         return;
-    const Arguments& args = *parsed;
-    if (args.paths.empty())
+    if (parsed->paths.empty())
         return report.misuse("The detect command needs at least one RECORDING.");
-    if (args.output && args.paths.size() > 1)
+    if (parsed->output && parsed->paths.size() > 1)
         return report.misuse("-o names the GAP file of a single RECORDING.");
+    if (parsed->output && std::filesystem::is_directory(toPath(parsed->paths.front())))
+        return report.misuse("-o names the GAP file of a single RECORDING, not a FOLDER.");
+    parsed->paths = recordingsOf(*parsed, report);
+    const Arguments& args = *parsed;
     const auto gapPathOf = [&](std::size_t i) {
         return args.output ? *args.output : silences::gapPathFor(args.paths[i]);
     };
@@ -146,7 +191,10 @@ void runDetect(const std::vector<std::string>& arguments, Report& report, const 
     } stopAtTheEnd{stop};
 
     const auto ifExists = args.force ? fileio::IfExists::replace : fileio::IfExists::refuse;
+    Progress progress(report.err(), args.paths.size());
     for (std::size_t i = 0; i < args.paths.size() && !report.lost(); ++i) {
+        if (i > 0)
+            progress.advance();
         done[i].get_future().wait();
         const std::string gapPath = gapPathOf(i);
         if (args.paths.size() > 1)
@@ -160,8 +208,15 @@ void runDetect(const std::vector<std::string>& arguments, Report& report, const 
         if (!report.mayChange(gapPath))
             break;
         report.workOn(gapPath, true);
-        if (auto failure = fileio::replaceFile(gapPath, silences::encode(result.detection.silences),
-                                               ifExists)) {
+        std::optional<Failure> failure;
+        if (args.force && args.keeping.backupSuffix)
+            failure = voicepack::writeGap(gapPath, silences::encode(result.detection.silences),
+                                          true, args.keeping)
+                          .failure;
+        else
+            failure =
+                fileio::replaceFile(gapPath, silences::encode(result.detection.silences), ifExists);
+        if (failure) {
             report.fail(withForceHint(*failure));
             continue;
         }

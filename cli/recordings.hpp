@@ -24,12 +24,14 @@ struct Length {
 /// The length of the recording at `path`.
 [[nodiscard]] Length lengthOf(const std::string& path);
 
-/// Whether `path` names a recording this gaptool can read, by its ending (.wav, .flac, .ogg,
-/// .opus, .mp3, .aiff, .aif, in any case). Always false without the audio library.
-[[nodiscard]] bool isRecording(const std::filesystem::path& path);
+/// Of the file names in one folder, the recording of the GAP file named `gapName` by the voice
+/// pack's pairing rule. Always nothing without the audio library.
+[[nodiscard]] std::optional<std::string> pairedRecording(const std::string& gapName,
+                                                         const std::vector<std::string>& names);
 
 /// The recording of the GAP file at `gapPath`: the file beside it with the same name and a
-/// recording's ending (speech.gap and speech.wav), if there is one.
+/// recording's ending (speech.gap and speech.wav), if there is one, by the voice pack's pairing
+/// rule (pack/voicepack).
 [[nodiscard]] std::optional<std::string> recordingBeside(const std::string& gapPath);
 
 /// Adds the findings of comparing a GAP file's `bytes` with the recording at `recording`, as

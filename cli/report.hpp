@@ -22,6 +22,8 @@ public:
 
     /// The report itself.
     [[nodiscard]] std::ostream& out() { return out_; }
+    /// Standard error, for the progress line.
+    [[nodiscard]] std::ostream& err() { return err_; }
     [[nodiscard]] ExitStatus status() const { return status_; }
     void worsen(ExitStatus status);
 

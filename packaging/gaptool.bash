@@ -29,7 +29,7 @@ _gaptool()
         "defrag|--backup --suffix=text|gap..."
         "generic|--backup --suffix=text|gap"
         "write||gap text text"
-        "detect|-o=gap --threshold=text --min-silence=text --force -j=text|recording..."
+        "detect|-o=gap --threshold=text --min-silence=text --force --backup --suffix=text -j=text|recording..."
         "verify|--threshold=text --min-silence=text|gap recording"
         "export|--to=exports -o=file --recording=recording --force|gap"
         "import|--from=imports -o=gap --force --sort --merge --clip --skip-points --drop-tiny|file"
@@ -94,6 +94,7 @@ _gaptool()
 
     case $kind in
         gap) _filedir gap ;;
+        # Folders too: detect takes a folder of recordings, and the others a path into one.
         recording) _filedir 'wav|flac|ogg|opus|mp3|aiff|aif' ;;
         file) _filedir ;;
         exports) COMPREPLY=($(compgen -W "$exports" -- "$cur")) ;;

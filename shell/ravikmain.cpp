@@ -19,6 +19,11 @@ int main(int argc, char** argv) {
     ravik::Form1 main(
         [](const ravik::StatusSink& appendLine) { ravik::shell::RegisterGAP(appendLine); });
     main.show();
-    main.startWith(argumentText);
+#ifdef RAVIK_WITH_RECORDING
+    if (const auto folder = ravik::shell::packFolder(argumentText.toStdString()))
+        main.openPack(QString::fromStdString(*folder));
+    else
+#endif
+        main.startWith(argumentText);
     return QApplication::exec();
 }

@@ -59,6 +59,17 @@ std::string unquotedPath(const std::string& text) {
     return text;
 }
 
+std::optional<std::string> packFolder(const std::string& argumentText) {
+    constexpr std::string_view option = "--pack";
+    if (argumentText.rfind(option, 0) != 0 || argumentText.size() == option.size() ||
+        !isBlank(argumentText[option.size()]))
+        return std::nullopt;
+    std::size_t at = option.size();
+    while (at < argumentText.size() && isBlank(argumentText[at]))
+        ++at;
+    return unquotedPath(argumentText.substr(at));
+}
+
 std::string argumentText(int argc, const char* const* argv) {
 #ifdef _WIN32
     (void)argc;

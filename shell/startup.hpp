@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace ravik::shell {
@@ -22,5 +23,9 @@ namespace ravik::shell {
 /// closing mark ignored; any other text as it is, so an unquoted path with blanks stays whole.
 /// A Windows path cannot hold a quotation mark, so the marks are never part of the name.
 [[nodiscard]] std::string unquotedPath(const std::string& text);
+
+/// The folder of `ravik --pack FOLDER`: the argument text after "--pack" and its blanks, as
+/// unquotedPath gives it; nothing when the text does not start so.
+[[nodiscard]] std::optional<std::string> packFolder(const std::string& argumentText);
 
 } // namespace ravik::shell

@@ -7,7 +7,9 @@
 #ifdef RAVIK_WITH_RECORDING
 #include "audio/formats.hpp"
 #include "core/format/silences.hpp"
+#include "pack/voicepack.hpp"
 #include "recordingwindow.hpp"
+#include "voicepackwindow.hpp"
 #endif
 #include "statuslistmodel.hpp"
 #include "symbolimage.hpp"
@@ -136,6 +138,8 @@ void Form1::setUpShortcuts() {
 #ifdef RAVIK_WITH_RECORDING
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this), &QShortcut::activated, this,
             &Form1::showRecording);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), this),
+            &QShortcut::activated, this, &Form1::chooseFolder);
 #endif
 }
 
@@ -292,9 +296,8 @@ void Form1::showForm4() {
 void Form1::showRecording() {
     const QString gap = path();
     if (!gap.isEmpty())
-        for (const std::string& candidate : silences::recordingCandidates(gap.toStdString()))
-            if (QFileInfo(QString::fromStdString(candidate)).isFile())
-                return openRecording(QString::fromStdString(candidate), gap);
+        if (const auto beside = voicepack::recordingBeside(gap.toStdString()))
+            return openRecording(QString::fromStdString(*beside), gap);
     // The recordings' own dialog: the shared one's filter and file name are the GAP files'.
     // Folders in the system's own spelling, as the dialog gives paths (C:\... on Windows).
     const QString start = !recordingFolder_.isEmpty() ? recordingFolder_
@@ -312,6 +315,25 @@ void Form1::showRecording() {
     openRecording(*recording, gap.isEmpty() ? QString::fromStdString(
                                                   silences::gapPathFor(recording->toStdString()))
                                             : gap);
+}
+
+void Form1::chooseFolder() {
+    const QString start = pack_ ? pack_->folder() : QFileInfo(path()).absolutePath();
+    if (const std::optional<QString> folder =
+            dialog_.chooseOther(this, FileChooser::Mode::Folder, QString(), start))
+        openPack(*folder);
+}
+
+void Form1::openPack(const QString& folder) {
+    if (!pack_)
+        pack_ = std::make_unique<VoicePackWindow>(VoicePackHost{
+            [this](const QString& recording, const QString& gap) { openRecording(recording, gap); },
+            [this](const QString& gap) {
+                openPath(gap);
+                showWindow(*this);
+            }});
+    pack_->openFolder(folder);
+    showWindow(*pack_);
 }
 
 void Form1::openRecording(const QString& recording, const QString& gap) {
@@ -389,7 +411,9 @@ void Form1::dropEvent(QDropEvent* event) {
     // In the system's own spelling, as the file dialog gives it: C:\... on Windows.
     const QString path = QDir::toNativeSeparators(urls.front().toLocalFile());
 #ifdef RAVIK_WITH_RECORDING
-    if (silences::isRecordingPath(path.toStdString()))
+    if (QFileInfo(path).isDir())
+        return openPack(path);
+    if (voicepack::recordingRank(QFileInfo(path).fileName().toStdString()))
         return openRecording(path,
                              QString::fromStdString(silences::gapPathFor(path.toStdString())));
 #endif

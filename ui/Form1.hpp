@@ -24,6 +24,7 @@ class Form2;
 class Form3;
 class Form4;
 class RecordingWindow;
+class VoicePackWindow;
 class SymbolImage;
 class StatusListModel;
 
@@ -87,14 +88,22 @@ public:
     [[nodiscard]] Form4* form4() const { return form4_.get(); }
 
 #ifdef RAVIK_WITH_RECORDING
-    /// Ctrl+R: the Recording window for the current file's recording (the first of NAME.wav,
-    /// .flac, .ogg, .mp3 beside it), else for one chosen through a dialog of its own, which
+    /// Ctrl+R: the Recording window for the current file's recording (the one beside it by the
+    /// voice pack's pairing rule), else for one chosen through a dialog of its own, which
     /// starts in the GAP file's folder and then where the last recording was chosen.
     void showRecording();
     /// Opens `recording` in the Recording window with the GAP file `gap`.
     void openRecording(const QString& recording, const QString& gap);
     [[nodiscard]] RecordingWindow* recordingWindow() const {
         return recording_.get();
+    }
+    /// Ctrl+Shift+O: asks for a folder and opens the Voice Pack window on it.
+    void chooseFolder();
+    /// Opens the Voice Pack window on `folder` (also a folder dropped on the window, or
+    /// `ravik --pack FOLDER`).
+    void openPack(const QString& folder);
+    [[nodiscard]] VoicePackWindow* voicePackWindow() const {
+        return pack_.get();
     }
 #endif
 
@@ -132,6 +141,7 @@ private:
 #ifdef RAVIK_WITH_RECORDING
     std::unique_ptr<RecordingWindow> recording_;
     QString recordingFolder_; // where the recordings' dialog starts
+    std::unique_ptr<VoicePackWindow> pack_;
 #endif
 };
 

@@ -7,13 +7,14 @@ class QWidget;
 
 namespace ravik {
 
-/// What stands behind the Recording window's questions: asks the user and returns the answer.
-/// Tests put scripted answers in its place.
+/// What stands behind the Recording and Voice Pack windows' questions: asks the user and returns
+/// the answer. Tests put scripted answers in its place.
 class Asker {
 public:
     enum class Question {
         UnsavedChanges, ///< Save, Discard or Cancel
         ChangedOnDisk,  ///< Reload, Overwrite or Cancel
+        ReplaceFiles,   ///< Overwrite (with backups) or Cancel
     };
     enum class Answer { Save, Discard, Reload, Overwrite, Cancel };
 

@@ -13,7 +13,8 @@ public:
                                   const QString& start) override {
         const QFileDialog::Options options = CommonDialog::dialogOptions(mode);
         const QString path =
-            mode == Mode::Open
+            mode == Mode::Folder ? QFileDialog::getExistingDirectory(parent, QString(), start)
+            : mode == Mode::Open
                 ? QFileDialog::getOpenFileName(parent, QString(), start, qtFilter, nullptr, options)
                 : QFileDialog::getSaveFileName(parent, QString(), start, qtFilter, nullptr,
                                                options);

@@ -14,8 +14,8 @@ namespace ravik {
 class FileChooser {
 public:
     /// Save chooses a file to replace, so an existing one is confirmed first; Append chooses
-    /// one to add to, which replaces nothing and asks nothing.
-    enum class Mode { Open, Save, Append };
+    /// one to add to, which replaces nothing and asks nothing; Folder chooses a folder.
+    enum class Mode { Open, Save, Append, Folder };
     virtual ~FileChooser() = default;
     /// The chosen path, or nothing when the user cancelled. `qtFilter` is in Qt's filter form
     /// ("GAP files (*.gap)"), empty for every file; `start` is the file name to offer.

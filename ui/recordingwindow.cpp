@@ -85,6 +85,14 @@ public:
                 return Answer::Cancel;
             }
         }
+        if (question == Question::ReplaceFiles) {
+            box.setWindowTitle(QObject::tr("Voice Pack"));
+            QPushButton* replace = box.addButton(QObject::tr("Replace"), QMessageBox::AcceptRole);
+            box.addButton(QMessageBox::Cancel);
+            box.setDefaultButton(QMessageBox::Cancel);
+            box.exec();
+            return box.clickedButton() == replace ? Answer::Overwrite : Answer::Cancel;
+        }
         QPushButton* reload = box.addButton(QObject::tr("Reload"), QMessageBox::DestructiveRole);
         QPushButton* overwrite = box.addButton(QObject::tr("Overwrite"), QMessageBox::AcceptRole);
         box.addButton(QMessageBox::Cancel);

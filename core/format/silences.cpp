@@ -16,8 +16,6 @@ int msOf(std::int64_t time) {
     return static_cast<int>(time);
 }
 
-constexpr std::array<const char*, 4> kRecordingExtensions{"wav", "flac", "ogg", "mp3"};
-
 } // namespace
 
 bool isValid(std::span<const ravik::Silence> list) {
@@ -98,30 +96,6 @@ std::string statusLine(std::optional<int> pointerMs, std::optional<ravik::Silenc
 std::string invalidFileNotice(const std::string& gapPath) {
     return "\"" + gapPath +
            "\" is not a valid GAP file, so its silences are not shown; saving replaces it.";
-}
-
-std::span<const char* const> recordingExtensions() {
-    return kRecordingExtensions;
-}
-
-std::vector<std::string> recordingCandidates(const std::string& gapPath) {
-    std::vector<std::string> candidates;
-    for (const char* extension : kRecordingExtensions) {
-        std::filesystem::path path = toPath(gapPath);
-        path.replace_extension(std::string(".") + extension);
-        candidates.push_back(utf8Of(path));
-    }
-    return candidates;
-}
-
-bool isRecordingPath(const std::string& path) {
-    std::string extension = utf8Of(toPath(path).extension());
-    std::ranges::transform(extension, extension.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return std::ranges::any_of(kRecordingExtensions, [&](const char* known) {
-        return extension == std::string(".") + known;
-    });
 }
 
 std::string gapPathFor(const std::string& recording) {

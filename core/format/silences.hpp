@@ -68,13 +68,6 @@ struct Decoded {
 /// What the editor says of a GAP file whose records are not a valid list.
 [[nodiscard]] std::string invalidFileNotice(const std::string& gapPath);
 
-/// The recordings GAP file `gapPath` may belong to, in the order they are tried: the same path
-/// with the extensions .wav, .flac, .ogg and .mp3.
-[[nodiscard]] std::vector<std::string> recordingCandidates(const std::string& gapPath);
-/// The extensions recordings are taken by, in that order, without the dot.
-[[nodiscard]] std::span<const char* const> recordingExtensions();
-/// True when `path` ends with a recording's extension (any case).
-[[nodiscard]] bool isRecordingPath(const std::string& path);
 /// The GAP file paired with a recording: the same path with the extension .gap.
 [[nodiscard]] std::string gapPathFor(const std::string& recording);
 

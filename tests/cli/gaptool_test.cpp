@@ -503,13 +503,12 @@ TEST(Gaptool, HelpAndVersionSucceed) {
     EXPECT_EQ(help.out.rfind("Usage: gaptool COMMAND FILE...\n", 0), 0U);
     EXPECT_EQ(help.status, ExitStatus::AllCorrect);
     for (const std::string line :
-         {"\n  detect RECORDING...    find each recording's silences and write them beside it\n"
-          "                         under the same name with .gap (an existing file is kept\n"
-          "                         unless --force is given)\n",
+         {"\n  detect RECORDING|FOLDER...\n"
+          "                         find each recording's silences and write them beside it\n",
           "\n  --                     end the options, so that a FILE may start with \"-\"\n",
           "\n  defrag [--backup] [--suffix S] FILE...\n",
           "\n  generic [--backup] [--suffix S] FILE\n",
-          "\n  --backup               defrag, generic: first keep the content replaced as FILE~;\n",
+          "\n  --backup               defrag, generic, detect --force: first keep the content\n",
           "\n  --suffix S             use S instead of \"~\" for the backup (implies --backup)\n"})
         EXPECT_NE(help.out.find(line), std::string::npos) << line;
     const Output version = gaptool({"--version"});

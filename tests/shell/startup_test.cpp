@@ -47,6 +47,13 @@ INSTANTIATE_TEST_SUITE_P(
     test::RowName{});
 
 #ifndef _WIN32 // Windows gives the raw command line, checked through the open command under Wine
+TEST(PackFolder, IsWhatFollowsThePackOption) {
+    EXPECT_EQ(shell::packFolder("--pack /voice pack/act 1"), "/voice pack/act 1");
+    EXPECT_EQ(shell::packFolder("--pack   \"C:\\Voice Pack\""), "C:\\Voice Pack");
+    EXPECT_EQ(shell::packFolder("--packed.gap"), std::nullopt); // a file's name
+    EXPECT_EQ(shell::packFolder("/d/--pack x"), std::nullopt);
+}
+
 TEST(ArgumentText, JoinsTheArgumentsWithSingleBlanks) {
     const char* const argv[] = {"ravik", "/home/me/My", "Speech/line", "12.gap"};
     EXPECT_EQ(argumentText(4, argv), "/home/me/My Speech/line 12.gap");

@@ -23,27 +23,6 @@ namespace {
 
 using test::PrintTo;
 
-// Answers the Recording window's questions from a script and records each one.
-class ScriptedAsker final : public Asker {
-public:
-    ScriptedAsker(std::deque<Answer>& answers, std::vector<Question>& asked)
-        : answers_(answers)
-        , asked_(asked) {}
-    // A question the script holds no answer for is cancelled; the test sees it in `asked`.
-    Answer ask(QWidget*, Question question, const QString&) override {
-        asked_.push_back(question);
-        if (answers_.empty())
-            return Answer::Cancel;
-        const Answer answer = answers_.front();
-        answers_.pop_front();
-        return answer;
-    }
-
-private:
-    std::deque<Answer>& answers_;
-    std::vector<Question>& asked_;
-};
-
 QAction* actionNamed(const QWidget& window, const QString& text) {
     for (QAction* action : window.findChildren<QAction*>())
         if (action->text() == text)

@@ -18,6 +18,17 @@ std::optional<QString> ScriptedChooser::choose(QWidget* parent, Mode mode, const
     return answer;
 }
 
+Asker::Answer ScriptedAsker::ask(QWidget*, Question question, const QString& text) {
+    asked_.push_back(question);
+    if (texts_ != nullptr)
+        texts_->push_back(text);
+    if (answers_.empty())
+        return Answer::Cancel;
+    const Answer answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+}
+
 MainWindowTest::MainWindowTest()
     : window([this](const StatusSink& appendLine) {
         ++registrations;

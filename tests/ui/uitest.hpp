@@ -2,6 +2,7 @@
 
 #include "support/testfiles.hpp"
 #include "ui/Form1.hpp"
+#include "ui/asker.hpp"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -36,6 +37,23 @@ public:
 private:
     std::deque<std::optional<QString>>& answers_;
     std::vector<Question>& questions_;
+};
+
+/// Answers the windows' questions from a script and records each one (and, when given a list
+/// for them, its text). A question the script holds no answer for is cancelled.
+class ScriptedAsker final : public Asker {
+public:
+    ScriptedAsker(std::deque<Answer>& answers, std::vector<Question>& asked,
+                  std::vector<QString>* texts = nullptr)
+        : answers_(answers)
+        , asked_(asked)
+        , texts_(texts) {}
+    Answer ask(QWidget*, Question question, const QString& text) override;
+
+private:
+    std::deque<Answer>& answers_;
+    std::vector<Question>& asked_;
+    std::vector<QString>* texts_;
 };
 
 /// A main window with a scripted dialog and a registrar that only says it was called.

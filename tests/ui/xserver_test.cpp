@@ -204,6 +204,7 @@ TEST_F(RecordingKeysTest, NoWindowHasAKeyTwice) {
     window.showForm2();
     window.showForm3();
     window.showForm4();
+    window.openPack(QString::fromStdString(dir.path().string()));
     for (QWidget* top : QApplication::topLevelWidgets()) {
         if (!top->isWindow() || !top->isVisible())
             continue;
