@@ -200,6 +200,17 @@ std::string_view statusName(Status status) {
     return "correct";
 }
 
+std::string statusText(const Scan& scan) {
+    std::string text(statusName(scan.status));
+    if (scan.status == Status::Disagrees) {
+        const auto told = std::count_if(
+            scan.findings.begin(), scan.findings.end(),
+            [](const lint::Finding& finding) { return finding.kind == lint::Kind::Recording; });
+        text += " (" + std::to_string(told) + ")";
+    }
+    return text;
+}
+
 Status statusOf(const std::vector<lint::Finding>& findings) {
     Status worst = Status::Correct;
     for (const lint::Finding& finding : findings) {

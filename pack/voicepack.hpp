@@ -100,6 +100,10 @@ struct Scan {
     [[nodiscard]] std::int64_t changedNs() const;
 };
 
+/// The status as the table's cell shows it: its name, and for a line that disagrees with its
+/// recording, how many of verify's findings say so: "disagrees with its recording (3)".
+[[nodiscard]] std::string statusText(const Scan& scan);
+
 /// Reads and judges one line with gaptool lint's code: lint's findings of the GAP file, and
 /// verify's of the pair (a recording that cannot be read is an unreadable finding).
 [[nodiscard]] Scan scanLine(const Line& line);

@@ -98,7 +98,7 @@ QVariant VoicePackModel::data(const QModelIndex& index, int role) const {
             return sorting ? QVariant(static_cast<int>(voicepack::kStatusCount))
                            : QVariant(QString());
         return sorting ? QVariant(static_cast<int>(scan->status))
-                       : QVariant(QString::fromUtf8(voicepack::statusName(scan->status)));
+                       : QVariant(QString::fromStdString(voicepack::statusText(*scan)));
     case ChangedColumn: {
         if (!scan)
             return sorting ? QVariant(0LL) : QVariant(QString());

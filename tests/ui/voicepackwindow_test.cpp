@@ -106,7 +106,7 @@ TEST_F(VoicePackWindowTest, NamesShowAtOnceAndEveryStatusStreamsIn) {
                   QDir::toNativeSeparators(QString::fromStdString(pack.path().string())));
     ASSERT_TRUE(waitFor([&] { return !window.scanning(); }));
     EXPECT_EQ(statusOf("act1/correct"), "correct");
-    EXPECT_EQ(statusOf("act1/disagrees"), "disagrees with its recording");
+    EXPECT_EQ(statusOf("act1/disagrees"), "disagrees with its recording (9)");
     EXPECT_EQ(statusOf("act2/nogap"), "no GAP file");
     EXPECT_EQ(statusOf("act2/norecording"), "no recording");
     EXPECT_EQ(statusOf("act2/structure"), "structure incorrect");
