@@ -93,27 +93,19 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& argument
 
 // What was found in one recording, found apart so that recordings are read at once.
 struct Found {
-    audio::Detection detection;
-    std::optional<Failure> failure;
+    voicepack::Detected detected;
     ExitStatus status = ExitStatus::Trouble; ///< of the failure
 };
 
 void detectOne(const std::string& recording, const std::string& gapPath, const Arguments& args,
                Found& found) {
     if (const auto own = ownInput(gapPath, recording)) {
-        found.failure = own;
+        found.detected.failure = own;
         return;
     }
-    auto opened = audio::SoundFile::open(recording);
-    if (!opened.file) {
-        found.failure = std::move(opened.failure);
-        return;
-    }
-    found.detection = audio::detectSilences(*opened.file, args.options);
-    if (found.detection.failure) {
-        found.failure = found.detection.failure;
-        found.status = found.detection.noSpeech ? ExitStatus::Incorrect : ExitStatus::Trouble;
-    }
+    found.detected = voicepack::detectGap(recording, args.options);
+    if (found.detected.noSpeech)
+        found.status = ExitStatus::Incorrect;
 }
 
 // The recordings to detect: each RECORDING named, and every recording under each FOLDER named,
@@ -172,7 +164,7 @@ void runDetect(const std::vector<std::string>& arguments, Report& report, const 
             try {
                 detectOne(args.paths[i], gapPathOf(i), args, found[i]);
             } catch (const std::bad_alloc&) {
-                found[i].failure =
+                found[i].detected.failure =
                     Failure{"Could not find silences in", args.paths[i],
                             reasonText(std::make_error_code(std::errc::not_enough_memory))};
                 found[i].status = ExitStatus::Trouble;
@@ -200,8 +192,8 @@ void runDetect(const std::vector<std::string>& arguments, Report& report, const 
         if (args.paths.size() > 1)
             report.out() << messages::loadedFile(gapPath) << '\n';
         Found& result = found[i];
-        if (result.failure) {
-            report.fail(*result.failure, result.status);
+        if (result.detected.failure) {
+            report.fail(*result.detected.failure, result.status);
             report.flush();
             continue;
         }
@@ -210,19 +202,18 @@ void runDetect(const std::vector<std::string>& arguments, Report& report, const 
         report.workOn(gapPath, true);
         std::optional<Failure> failure;
         if (args.force && args.keeping.backupSuffix)
-            failure = voicepack::writeGap(gapPath, silences::encode(result.detection.silences),
-                                          true, args.keeping)
-                          .failure;
-        else
             failure =
-                fileio::replaceFile(gapPath, silences::encode(result.detection.silences), ifExists);
+                voicepack::writeGap(gapPath, std::move(result.detected.bytes), true, args.keeping)
+                    .failure;
+        else
+            failure = fileio::replaceFile(gapPath, result.detected.bytes, ifExists);
         if (failure) {
             report.fail(withForceHint(*failure));
             continue;
         }
         report.changed(gapPath);
         show(gapPath);
-        for (const std::string& warning : result.detection.warnings) {
+        for (const std::string& warning : result.detected.warnings) {
             report.say("warning: \"" + printable(args.paths[i]) + "\": " + warning + ".");
             report.worsen(ExitStatus::Incorrect);
         }
