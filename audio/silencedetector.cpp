@@ -514,10 +514,20 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
         if (low > kHumOverRest * high)
             lowestHz = analysisRate(rate) / std::pow(2.0, kOctaves - 2);
     }
+    // The pauses' middles are read again only where a GAP file reaches, as everything read
+    // again is, so that a recording in a format decoded front to back is decoded once (see
+    // SoundFile); a longer recording's are learnt there too.
+    const auto placedOnly = [&](std::vector<char> ticksOf) {
+        const auto placed = static_cast<std::size_t>(
+            (std::int64_t{silences::kLastMs} * rate / 1000 - levels.origin) / tickFrames);
+        if (placed < ticksOf.size())
+            std::fill(ticksOf.begin() + static_cast<std::ptrdiff_t>(placed), ticksOf.end(), 0);
+        return ticksOf;
+    };
     EdgeRule rule;
     rule.lowestHz = lowestHz;
     rule.edgeLevel = static_cast<float>(std::max(
-        kEdgeOverCalm * calmReach(recording, levels.origin, tickFrames, calm, lowestHz),
+        kEdgeOverCalm * calmReach(recording, levels.origin, tickFrames, placedOnly(calm), lowestHz),
         options.thresholdDb ? 0.0
                             : std::pow(10.0, (detection.speechLevelDb - kCodecNoiseDb) / 20)));
     // Where the pauses are digital silence, sound ends where digital silence begins: the

@@ -1,6 +1,7 @@
 #include "soundfile.hpp"
 
 #include "core/files/fileio.hpp"
+#include "core/format/silencerules.hpp"
 #include "formats.hpp"
 
 #include <algorithm>
@@ -16,6 +17,9 @@ constexpr const char* kCouldNotRead = "Could not read the recording";
 // A sample beyond this many times full scale (60 dB above it) is no recording's: a float file's
 // samples may pass full scale a little, but not by this much.
 constexpr float kLoudestSample = 1000.0F;
+// The most samples kept of a recording's start in a format read front to back (16 MiB: what a
+// GAP file reaches of a 48 kHz stereo recording).
+constexpr std::int64_t kKeptSamples = std::int64_t{1} << 22;
 
 // A failed sf_open leaves its reason in one global slot, so opens take turns while several
 // recordings are read at once.
@@ -104,30 +108,193 @@ SF_VIRTUAL_IO* virtualIo(bool disk) {
 // What the file's header says that this program cannot read, if anything.
 std::optional<std::string> unreadableShape(const SF_INFO& info) {
     constexpr int kMostChannels = 256;
+    // A GAP file places silences to the millisecond, which a slower recording cannot; no
+    // recording of speech is that slow (a telephone's takes 8,000 samples a second).
+    constexpr int kLowestRate = 1'000;
     constexpr int kHighestRate = 1'000'000;
     if (info.channels < 1 || info.channels > kMostChannels)
         return "It has " + std::to_string(info.channels) +
                " channels; this program reads recordings of 1 to " + std::to_string(kMostChannels) +
                " channels (mix it down first)";
-    if (info.samplerate < 1 || info.samplerate > kHighestRate)
+    if (info.samplerate < kLowestRate)
         return "It has " + std::to_string(info.samplerate) +
-               " samples a second; this program reads recordings of 1 to 1,000,000";
+               (info.samplerate == 1 ? " sample" : " samples") +
+               " a second, too few to place a silence to the millisecond; this program "
+               "reads recordings of 1,000 to 1,000,000 samples a second";
+    if (info.samplerate > kHighestRate)
+        return "It has " + std::to_string(info.samplerate) +
+               " samples a second; this program reads recordings of 1,000 to 1,000,000";
     return std::nullopt;
+}
+
+// libsndfile seeks to the sample in these: PCM, floats and the companded codes, whose frames
+// lie at fixed offsets, and FLAC, whose decoder seeks to the sample. In Ogg Vorbis it may land a
+// block away, and after a seek in MP3 the decoder gives other samples until its state has built
+// up again; Opus and the block codecs are not trusted either. (Measured on libsndfile 1.2.0.)
+bool seeksExactly(int format) {
+    const int major = format & SF_FORMAT_TYPEMASK;
+    if (major == SF_FORMAT_FLAC)
+        return true;
+    if (major == SF_FORMAT_OGG || major == SF_FORMAT_MPEG)
+        return false;
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
 
+// Formats that libsndfile does not seek to the sample are only ever decoded front to back. What
+// a GAP file reaches (its first 32.767 s, where the detector and verify read again) is kept as it
+// is decoded, and so are the last frames decoded: a read there needs no decoding, one ahead of the
+// decoder decodes up to it, and one behind both opens the file again and decodes from the start.
+// Every read so gives the samples of one decode from the start, in whatever order they are asked
+// for.
 struct SoundFile::Handle {
     SNDFILE* file = nullptr;
     MemoryReader memory;            // used only by recordings opened from bytes
     DiskReader disk;                // used only by recordings opened from a path
     std::int64_t position = 0;      // the frame the next read starts at
     std::optional<Failure> refusal; // a sample no recording holds: nothing more is read
+    bool inOrder = false;           // decoded front to back only (see seeksExactly)
+    std::size_t channels = 1;
+    std::int64_t decoded = 0; // frames the decoder has given since the file was opened
+    // The first frames, interleaved, as many as have been decoded.
+    std::vector<float> start;
+    std::int64_t startFrames = 0;
+    // The frames after those, the last decoded ones: frame f at (f % recentFrames), from
+    // decoded - recentHeld to decoded.
+    std::vector<float> recent;
+    std::int64_t recentFrames = 0;
+    std::int64_t recentHeld = 0;
+
     ~Handle() {
         if (file != nullptr)
             sf_close(file);
     }
+    SNDFILE* openFile(SF_INFO& info) {
+        if (disk.file)
+            return sf_open_virtual(virtualIo(true), SFM_READ, &info, &disk);
+        return sf_open_virtual(virtualIo(false), SFM_READ, &info, &memory);
+    }
+    void keepForReadingInOrder(std::int64_t frames, int sampleRate);
+    // The kept frames from `frame` on, as many in a row as are there (none when it is not kept).
+    [[nodiscard]] std::span<const float> keptFrom(std::int64_t frame) const;
+    // Opens the file again at its start, for a read behind what is kept.
+    bool reopen(const std::string& path);
+    // Decodes the next block; the frames it gave.
+    std::int64_t decodeBlock();
+    // Up to `frames` frames from `position` on.
+    std::size_t readInOrder(float* into, std::size_t frames, const std::string& path);
 };
+
+void SoundFile::Handle::keepForReadingInOrder(std::int64_t frames, int sampleRate) {
+    constexpr std::int64_t kRecentFrames = 16'384;
+    // A second beyond what a GAP file reaches: where an edge is looked for past its last time.
+    const std::int64_t reach = (std::int64_t{silences::kLastMs} + 1'000) * sampleRate / 1'000;
+    const auto most = kKeptSamples / static_cast<std::int64_t>(channels);
+    inOrder = true;
+    // (A length libsndfile does not know is the largest count there is.)
+    const std::int64_t wanted = frames < reach ? frames + kRecentFrames : reach;
+    startFrames = std::clamp<std::int64_t>(wanted, 0, most);
+    recentFrames = kRecentFrames;
+    start.resize(static_cast<std::size_t>(startFrames) * channels);
+    recent.resize(static_cast<std::size_t>(recentFrames) * channels);
+}
+
+std::span<const float> SoundFile::Handle::keptFrom(std::int64_t frame) const {
+    std::int64_t count = 0;
+    const float* at = nullptr;
+    if (frame < std::min(decoded, startFrames)) {
+        count = std::min(decoded, startFrames) - frame;
+        at = start.data() + static_cast<std::size_t>(frame) * channels;
+    } else if (frame >= decoded - recentHeld && frame < decoded) {
+        const std::int64_t slot = frame % recentFrames;
+        count = std::min(decoded - frame, recentFrames - slot);
+        at = recent.data() + static_cast<std::size_t>(slot) * channels;
+    }
+    return {at, static_cast<std::size_t>(count) * channels};
+}
+
+bool SoundFile::Handle::reopen(const std::string& path) {
+    sf_close(file);
+    file = nullptr;
+    decoded = 0;
+    recentHeld = 0;
+    SF_INFO info{};
+    {
+        const std::lock_guard lock(openMutex());
+        if (disk.file) {
+            disk.position = 0;
+            if (disk.file->seek(0))
+                file = openFile(info);
+        } else {
+            memory.position = 0;
+            file = openFile(info);
+        }
+    }
+    if (file == nullptr) {
+        refusal = Failure{kCouldNotRead, path,
+                          disk.file && disk.file->failure()
+                              ? disk.file->failure()->reason
+                              : "It could not be opened again to read it from its start"};
+        return false;
+    }
+    return true;
+}
+
+std::int64_t SoundFile::Handle::decodeBlock() {
+    constexpr std::int64_t kBlockFrames = 4'096;
+    float* into = nullptr;
+    std::int64_t room = 0;
+    if (decoded < startFrames) {
+        into = start.data() + static_cast<std::size_t>(decoded) * channels;
+        room = startFrames - decoded;
+    } else {
+        const std::int64_t slot = decoded % recentFrames;
+        into = recent.data() + static_cast<std::size_t>(slot) * channels;
+        room = recentFrames - slot;
+    }
+    const sf_count_t got = sf_readf_float(file, into, std::min(kBlockFrames, room));
+    if (got <= 0)
+        return 0;
+    if (decoded >= startFrames)
+        recentHeld = std::min(recentFrames, recentHeld + got);
+    decoded += got;
+    return got;
+}
+
+std::size_t SoundFile::Handle::readInOrder(float* into, std::size_t frames,
+                                           const std::string& path) {
+    if (position < decoded && keptFrom(position).empty() && !reopen(path))
+        return 0;
+    std::size_t copied = 0;
+    while (copied < frames) {
+        const std::int64_t frame = position + static_cast<std::int64_t>(copied);
+        const std::span<const float> kept = keptFrom(frame);
+        if (kept.empty()) {
+            // Ahead of the decoder (what it decodes on the way is kept, or not needed).
+            if (decodeBlock() == 0)
+                break;
+            continue;
+        }
+        const std::size_t count = std::min(frames - copied, kept.size() / channels);
+        std::copy_n(kept.begin(), count * channels, into + copied * channels);
+        copied += count;
+    }
+    return copied;
+}
 
 template <class Open>
 SoundFile::Opened SoundFile::openWith(std::shared_ptr<Handle> handle, const std::string& path,
@@ -155,6 +322,12 @@ SoundFile::Opened SoundFile::openWith(std::shared_ptr<Handle> handle, const std:
     const int subtype = info.format & SF_FORMAT_SUBMASK;
     file.sixteenBits_ =
         subtype == SF_FORMAT_PCM_16 || subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8;
+    Handle& opened = *file.handle_;
+    opened.channels = static_cast<std::size_t>(info.channels);
+    if (!seeksExactly(info.format)) {
+        opened.keepForReadingInOrder(file.frames_, info.samplerate);
+        file.sixteenBits_ = false;
+    }
     return {std::move(file), std::nullopt};
 }
 
@@ -165,9 +338,8 @@ SoundFile::Opened SoundFile::open(const std::string& path) {
     auto handle = std::make_shared<Handle>();
     handle->disk.file = std::move(opening.file);
     Handle& opened = *handle;
-    Opened result = openWith(std::move(handle), path, [&opened](SF_INFO& info) {
-        return sf_open_virtual(virtualIo(true), SFM_READ, &info, &opened.disk);
-    });
+    Opened result = openWith(std::move(handle), path,
+                             [&opened](SF_INFO& info) { return opened.openFile(info); });
     // libsndfile calls a format whose codec it was built without "unimplemented": say which.
     if (result.failure)
         if (std::optional<std::string> lacked = lackedFormat(path))
@@ -180,18 +352,23 @@ SoundFile::Opened SoundFile::openBytes(std::span<const std::uint8_t> bytes,
     auto handle = std::make_shared<Handle>();
     handle->memory.bytes = bytes;
     Handle& opened = *handle;
-    return openWith(std::move(handle), name, [&opened](SF_INFO& info) {
-        return sf_open_virtual(virtualIo(false), SFM_READ, &info, &opened.memory);
-    });
+    return openWith(std::move(handle), name,
+                    [&opened](SF_INFO& info) { return opened.openFile(info); });
 }
 
 std::size_t SoundFile::readFrames(std::span<float> interleaved) {
     if (channels_ <= 0 || handle_->refusal)
         return 0;
     const auto channels = static_cast<std::size_t>(channels_);
-    const auto wanted = static_cast<sf_count_t>(interleaved.size() / channels);
-    const sf_count_t read = sf_readf_float(handle_->file, interleaved.data(), wanted);
-    const std::size_t got = read > 0 ? static_cast<std::size_t>(read) : 0;
+    const std::size_t wanted = interleaved.size() / channels;
+    std::size_t got = 0;
+    if (handle_->inOrder) {
+        got = handle_->readInOrder(interleaved.data(), wanted, path_);
+    } else {
+        const sf_count_t read =
+            sf_readf_float(handle_->file, interleaved.data(), static_cast<sf_count_t>(wanted));
+        got = read > 0 ? static_cast<std::size_t>(read) : 0;
+    }
     // Not a number, infinite or far beyond full scale: a broken file, whose level would be no
     // level at all. Refused, naming the sample, rather than read as silence or as sound.
     const std::span<const float> samples = interleaved.first(got * channels);
@@ -217,7 +394,8 @@ std::size_t SoundFile::readFrames(std::span<float> interleaved) {
 }
 
 std::size_t SoundFile::readFrames(std::span<std::int16_t> interleaved) {
-    if (channels_ <= 0 || handle_->refusal)
+    // Only where sixteenBitSamples(), which a recording decoded in order never has.
+    if (channels_ <= 0 || handle_->refusal || handle_->inOrder)
         return 0;
     const auto wanted = static_cast<sf_count_t>(interleaved.size() / std::size_t(channels_));
     const sf_count_t read = sf_readf_short(handle_->file, interleaved.data(), wanted);
@@ -227,8 +405,13 @@ std::size_t SoundFile::readFrames(std::span<std::int16_t> interleaved) {
 }
 
 bool SoundFile::seek(std::int64_t frame) {
-    if (sf_seek(handle_->file, frame, SEEK_SET) != frame)
+    if (handle_->inOrder) {
+        // Decoded up to it by the next read; past the end that read gives nothing.
+        if (frame < 0 || handle_->refusal)
+            return false;
+    } else if (sf_seek(handle_->file, frame, SEEK_SET) != frame) {
         return false;
+    }
     handle_->position = frame;
     return true;
 }
@@ -238,7 +421,7 @@ std::optional<Failure> SoundFile::readFailure() const {
         return handle_->refusal;
     if (handle_->disk.file && handle_->disk.file->failure())
         return Failure{kCouldNotRead, path_, handle_->disk.file->failure()->reason};
-    if (sf_error(handle_->file) == SF_ERR_NO_ERROR)
+    if (handle_->file == nullptr || sf_error(handle_->file) == SF_ERR_NO_ERROR)
         return std::nullopt;
     return Failure{kCouldNotRead, path_, trimmed(sf_strerror(handle_->file))};
 }

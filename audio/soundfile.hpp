@@ -21,8 +21,10 @@ public:
 
     /// Opens the recording at `path` (UTF-8), as fileio::ReadableFile opens a user's file: a
     /// folder, a named pipe or a device is refused without waiting. A file libsndfile cannot
-    /// read, a missing file, or one of more than 256 channels or 1,000,000 samples a second gives
-    /// a failure naming the path and the reason.
+    /// read, a missing file, or one of more than 256 channels, or fewer than 1,000 or more than
+    /// 1,000,000 samples a second gives a failure naming the path and the reason. Every read
+    /// gives the samples of one decode from the start, whatever the format and the order of the
+    /// reads and seeks.
     [[nodiscard]] static Opened open(const std::string& path);
     /// Opens a recording held in memory; `bytes` must outlive every copy of the handle. `name`
     /// stands for the path in failures.
@@ -45,7 +47,8 @@ public:
     [[nodiscard]] bool sixteenBitSamples() const { return sixteenBits_; }
     /// readFrames as 16-bit integers (a float of the other readFrames times 32,768).
     [[nodiscard]] std::size_t readFrames(std::span<std::int16_t> interleaved);
-    /// Moves the read position to `frame` (0 to frames()). False when the file cannot seek there.
+    /// Moves the read position to `frame` (0 to frames()), to the sample in every format. False
+    /// when the file cannot seek there.
     [[nodiscard]] bool seek(std::int64_t frame);
     /// Why the last read or seek stopped short: a sample no recording holds, a failed read of the
     /// file, or libsndfile's reason; nothing at a plain end of the recording.

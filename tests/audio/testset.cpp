@@ -344,6 +344,29 @@ Recording makeVoiceRecording(Voice voice, VoiceCondition condition) {
     return recording;
 }
 
+Recording speechExample() {
+    return *readBack(RAVIK_EXAMPLES_FOLDER "/speech.wav");
+}
+
+std::vector<NamedRecording> everyTestRecording() {
+    std::vector<NamedRecording> recordings;
+    for (const Voice voice : kVoices) {
+        for (const VoiceCondition condition : kVoiceConditions)
+            recordings.push_back(
+                {nameOf(voice) + ", " + nameOf(condition), makeVoiceRecording(voice, condition)});
+        recordings.push_back(
+            {nameOf(voice) + ", padded and faded",
+             padded(makeVoiceRecording(voice, VoiceCondition::clean), 200, 500, 150)});
+    }
+    for (const Condition condition : kConditions)
+        recordings.push_back({"espeak-ng, " + nameOf(condition), makeRecording(condition)});
+    recordings.push_back({"examples/speech.wav", speechExample()});
+    std::erase_if(recordings, [](const NamedRecording& named) {
+        return named.recording.samples.empty(); // no MP3 here
+    });
+    return recordings;
+}
+
 Recording padded(Recording recording, int beforeMs, int afterMs, int fadeMs) {
     const auto channels = static_cast<std::size_t>(recording.channels);
     const std::size_t frames = recording.samples.size() / channels;
@@ -397,8 +420,11 @@ std::string nameOf(Codec codec) {
     return "";
 }
 
-std::optional<Recording> lossyCopy(const Recording& recording, Codec codec,
-                                   const std::string& path) {
+std::optional<double> writeLossy(const Recording& recording, Codec codec, const std::string& path,
+                                 double level) {
+    if (codec == Codec::opus && !opusTakes(recording.sampleRate))
+        return writeLossy(resampled(recording, recording.sampleRate < 24'000 ? 24'000 : 48'000),
+                          codec, path, level);
     SF_INFO info{};
     info.samplerate = recording.sampleRate;
     info.channels = recording.channels;
@@ -413,38 +439,28 @@ std::optional<Recording> lossyCopy(const Recording& recording, Codec codec,
         info.format = SF_FORMAT_OGG | SF_FORMAT_OPUS;
         break;
     }
-    if (codec == Codec::opus && recording.sampleRate % 8'000 != 0 &&
-        recording.sampleRate != 12'000) {
-        Recording atOpusRate =
-            resampled(recording, recording.sampleRate < 24'000 ? 24'000 : 48'000);
-        std::optional<Recording> copy = lossyCopy(atOpusRate, codec, path);
-        if (copy)
-            copy->truth = recording.truth;
-        return copy;
-    }
     if (sf_format_check(&info) == 0)
         return std::nullopt;
     const auto frames = static_cast<sf_count_t>(recording.samples.size()) / recording.channels;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr)
+        return std::nullopt;
+    // MP3 at 64 kbit/s is a constant bitrate (libsndfile's default is a variable one, about half
+    // as high at the same level); Vorbis and Opus vary theirs.
+    if (codec == Codec::mp3) {
+        int mode = SF_BITRATE_MODE_CONSTANT;
+        sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof mode);
+    }
+    sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level);
+    const bool written = sf_writef_float(file, recording.samples.data(), frames) == frames;
+    if (sf_close(file) != 0 || !written)
+        return std::nullopt;
     const double seconds = static_cast<double>(frames) / recording.sampleRate;
-    // Writes the copy at libsndfile's compression `level` (0 the best, 1 the smallest) and gives
-    // its bits a second, or nothing when it cannot.
-    const auto encode = [&](double level) -> std::optional<double> {
-        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-        if (file == nullptr)
-            return std::nullopt;
-        // MP3 at 64 kbit/s is a constant bitrate (libsndfile's default is a variable one, about
-        // half as high at the same level); Vorbis and Opus vary theirs, so their level is
-        // searched for below.
-        if (codec == Codec::mp3) {
-            int mode = SF_BITRATE_MODE_CONSTANT;
-            sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof mode);
-        }
-        sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level);
-        const bool written = sf_writef_float(file, recording.samples.data(), frames) == frames;
-        if (sf_close(file) != 0 || !written)
-            return std::nullopt;
-        return static_cast<double>(std::filesystem::file_size(path)) * 8 / seconds;
-    };
+    return static_cast<double>(std::filesystem::file_size(path)) * 8 / seconds;
+}
+
+std::optional<Recording> lossyCopy(const Recording& recording, Codec codec,
+                                   const std::string& path) {
     // The level that gives about 64 kbit/s: the bitrate falls as the level rises.
     constexpr double kBitsPerSecond = 64'000;
     double low = 0;
@@ -453,7 +469,7 @@ std::optional<Recording> lossyCopy(const Recording& recording, Codec codec,
     double bestMiss = 1e12;
     for (int step = 0; step < 8; ++step) {
         const double level = (low + high) / 2;
-        const std::optional<double> rate = encode(level);
+        const std::optional<double> rate = writeLossy(recording, codec, path, level);
         if (!rate)
             return std::nullopt;
         if (std::abs(*rate - kBitsPerSecond) < bestMiss) {
@@ -464,12 +480,16 @@ std::optional<Recording> lossyCopy(const Recording& recording, Codec codec,
             break;
         (*rate > kBitsPerSecond ? low : high) = level;
     }
-    if (!encode(best))
+    if (!writeLossy(recording, codec, path, best))
         return std::nullopt;
     std::optional<Recording> copy = readBack(path);
     if (copy)
         copy->truth = recording.truth;
     return copy;
+}
+
+bool opusTakes(int sampleRate) {
+    return sampleRate % 8'000 == 0 || sampleRate == 12'000;
 }
 
 bool writeWav(const Recording& recording, const std::string& path, int format) {
@@ -480,6 +500,9 @@ bool writeWav(const Recording& recording, const std::string& path, int format) {
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (file == nullptr)
         return false;
+    // libsndfile's FLAC writer takes no sample beyond full scale, which noise may reach.
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC)
+        sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     const auto frames = static_cast<sf_count_t>(recording.samples.size()) / recording.channels;
     const bool written = sf_writef_float(file, recording.samples.data(), frames) == frames;
     return sf_close(file) == 0 && written;

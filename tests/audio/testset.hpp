@@ -50,6 +50,18 @@ inline constexpr VoiceCondition kVoiceConditions[] = {
 /// trip needs a libsndfile that writes MP3; without one the recording is empty.
 [[nodiscard]] Recording makeVoiceRecording(Voice voice, VoiceCondition condition);
 
+/// examples/speech.wav.
+[[nodiscard]] Recording speechExample();
+
+struct NamedRecording {
+    std::string name;
+    Recording recording;
+};
+/// Every recording of both sets: each speaker under each condition and padded and faded, the
+/// espeak-ng set under each condition, and examples/speech.wav. A recording whose condition
+/// this libsndfile cannot make (an MP3 round trip) is left out.
+[[nodiscard]] std::vector<NamedRecording> everyTestRecording();
+
 /// `recording` with `beforeMs` of exact zeros before it and `afterMs` after; its first and last
 /// true pauses reach into them. With `fadeMs`, the recording's first and last `fadeMs` rise out
 /// of and sink into the zeros (a raised-cosine fade of the room tone).
@@ -64,6 +76,14 @@ enum class Codec { mp3, vorbis, opus };
 /// write the codec.
 [[nodiscard]] std::optional<Recording> lossyCopy(const Recording& recording, Codec codec,
                                                  const std::string& path);
+
+/// Writes `recording` encoded at libsndfile's compression `level` (0 the best, 1 the smallest)
+/// into `path` and gives its bits a second (Opus at 24 kHz or 48 kHz when it does not take the
+/// rate); nothing when this libsndfile cannot write the codec.
+[[nodiscard]] std::optional<double> writeLossy(const Recording& recording, Codec codec,
+                                               const std::string& path, double level = 0.5);
+/// Whether Opus takes recordings at `sampleRate` (8, 12, 16, 24 and 48 kHz).
+[[nodiscard]] bool opusTakes(int sampleRate);
 
 /// Writes `recording` as a 16-bit WAV file, or in libsndfile's `format` (SF_FORMAT_...) when
 /// given; false when it could not.

@@ -244,46 +244,6 @@ TEST(SpeechWav, LossyCopiesKeepEveryPause) {
     }
 }
 
-// Every recording of both sets, with the defaults and with other settings: verify, given what
-// detect found, reports nothing, since both judge quiet by one rule.
-TEST(Consistency, VerifyFindsNothingInWhatDetectFound) {
-    std::vector<std::pair<std::string, Recording>> recordings;
-    for (const Voice voice : kVoices) {
-        for (const VoiceCondition condition : kVoiceConditions)
-            recordings.emplace_back(nameOf(voice) + ", " + nameOf(condition),
-                                    makeVoiceRecording(voice, condition));
-        recordings.emplace_back(
-            nameOf(voice) + ", padded and faded",
-            padded(makeVoiceRecording(voice, VoiceCondition::clean), 200, 500, 150));
-    }
-    for (const Condition condition : kConditions)
-        recordings.emplace_back("espeak-ng, " + nameOf(condition), makeRecording(condition));
-    std::vector<audio::DetectOptions> settings(1);
-    for (const double threshold : {-30.0, -45.0, -60.0})
-        settings.push_back({threshold, audio::kDefaultLeastSilenceMs});
-    for (const int least : {20, 120})
-        settings.push_back({std::nullopt, least});
-    test::TempDir dir;
-    for (const auto& [name, recording] : recordings) {
-        if (recording.samples.empty())
-            continue; // no MP3 here
-        const std::string path = dir.file("recording.wav");
-        ASSERT_TRUE(writeWav(recording, path));
-        auto opened = audio::SoundFile::open(path);
-        for (const audio::DetectOptions& options : settings) {
-            SCOPED_TRACE(name + ", threshold " +
-                         (options.thresholdDb ? std::to_string(*options.thresholdDb) : "auto") +
-                         ", least " + std::to_string(options.leastSilenceMs) + " ms");
-            const audio::Detection detection = audio::detectSilences(*opened.file, options);
-            if (detection.failure)
-                continue; // nothing stands out at this threshold
-            for (const audio::Finding& finding :
-                 audio::compareSilences(detection.silences, *opened.file, detection))
-                ADD_FAILURE() << finding.text;
-        }
-    }
-}
-
 // Tone, digital silence from `fromFrame` to `toFrame`, tone: a 16 kHz recording.
 Recording toneAround(std::int64_t fromFrame, std::int64_t toFrame, float quiet = 0) {
     Recording made;
