@@ -334,12 +334,18 @@ void walkFolders(const std::string& top, const FolderVisit& visit, const FolderF
 
 // --- The writers' lock ------------------------------------------------------------------------
 
+// A file that is there is locked itself. A missing one is not made to be locked, since a writer
+// killed then would leave an empty file where the user's belongs: its temporary file is locked
+// instead, filled, and renamed into place, the lock with it, so that the file is either missing
+// or whole. Writers of the same missing file queue on that temporary file; one that gets it after
+// the rename finds it gone and locks the file that is now there.
 struct WriterLock::State {
     std::string path;      ///< as the user gave it, for messages
     fs::path file;         ///< the file itself, links followed
-    native::Lock lock;     ///< on the file now at `file`
-    FileIdentity identity; ///< of that file
-    bool created = false;
+    native::Lock lock;     ///< on the file now at `file`, or on `temporary` while `missing`
+    FileIdentity identity; ///< of the file locked
+    bool missing = false;  ///< the file is not there: `temporary` is locked in its place
+    fs::path temporary;
     bool changed = false;
 };
 
@@ -358,13 +364,31 @@ std::optional<std::string> notTheLockedFile(int fd, const FileIdentity& locked) 
     return std::nullopt;
 }
 
-// An empty file this writer made for a lock it does not keep goes again, if it is still there.
-void abandonMade(int fd, bool created, const fs::path& file) {
-    Status made;
-    Status there;
-    if (created && native::statusOf(fd, made) && made.size == 0 && !made.unlinked &&
-        native::statusOf(file, there) && there.identity == made.identity)
-        (void)native::removePath(file);
+// Whether `path` names the file of `identity`.
+bool names(const fs::path& path, const FileIdentity& identity) {
+    Status status;
+    return native::statusOf(path, status) && status.kind == Kind::regular &&
+           status.identity == identity;
+}
+
+// Removes the temporary file a killed writer left at `temporary`, once no writer holds it.
+std::optional<Failure> removeLeftover(const fs::path& temporary, const std::string& path) {
+    const char* action = "Could not remove the temporary file an earlier change left beside";
+    Descriptor fd(native::openForWriting(temporary));
+    if (!fd.valid())
+        return native::lastError() == std::errc::no_such_file_or_directory
+                   ? std::nullopt
+                   : std::optional(failure(action, path, lastReason()));
+    Status status;
+    native::Lock lock;
+    if (!native::statusOf(fd.get(), status) ||
+        lock.tryTake(fd.get(), status.identity) != native::Lock::Attempt::taken)
+        return failure(action, path, "Another writer holds it");
+    (void)fd.close();
+    if (!native::removePath(temporary) &&
+        native::lastError() != std::errc::no_such_file_or_directory)
+        return failure(action, path, lastReason());
+    return std::nullopt;
 }
 
 } // namespace
@@ -373,17 +397,17 @@ WriterLock::WriterLock(WriterLock&&) noexcept = default;
 WriterLock& WriterLock::operator=(WriterLock&&) noexcept = default;
 
 WriterLock::~WriterLock() {
-    abandonCreated();
+    abandonTemporary();
 }
 
-// A file the lock made and nothing filled goes again, so that a failed change leaves no trace.
-void WriterLock::abandonCreated() {
-    if (!state_ || !state_->created || state_->changed)
+// The temporary file locked for a missing file goes when nothing was put in place, so that a
+// failed change leaves no trace.
+void WriterLock::abandonTemporary() {
+    if (!state_ || !state_->missing)
         return;
-    Status status;
-    if (native::statusOf(state_->file, status) && status.kind == Kind::regular && status.size == 0)
-        (void)native::removePath(state_->file);
-    state_->created = false;
+    if (names(state_->temporary, state_->identity))
+        (void)native::removePath(state_->temporary);
+    state_->missing = false;
 }
 
 Locking lockForWriting(const std::string& path, IfMissing ifMissing,
@@ -414,19 +438,17 @@ Locking lockForWriting(const std::string& path, IfMissing ifMissing,
             return locking;
         }
         // A file that may not be written still gets a lock, and its change says what fails.
-        bool created = false;
+        bool missing = false;
         const char* action = "Could not open";
+        const fs::path temporary = temporaryBeside(file);
         Descriptor fd(native::openForWriting(file));
         if (!fd.valid() && native::lastError() != std::errc::no_such_file_or_directory)
             fd.reset(native::openForReading(file));
         if (!fd.valid() && native::lastError() == std::errc::no_such_file_or_directory &&
             ifMissing == IfMissing::create) {
-            fd.reset(native::createExclusive(file, native::defaultMode()));
-            created = fd.valid();
+            fd.reset(native::openOrCreate(temporary, 0600));
+            missing = fd.valid();
             action = "Could not create";
-            // Another writer made it first: lock theirs.
-            if (!fd.valid() && native::lastError() == std::errc::file_exists)
-                continue;
         }
         if (!fd.valid()) {
             locking.failure = failure(action, path, lastReason());
@@ -447,32 +469,35 @@ Locking lockForWriting(const std::string& path, IfMissing ifMissing,
             return locking;
         }
         if (attempt == native::Lock::Attempt::taken) {
-            // While this writer waited, another may have replaced or deleted the file, or put a
-            // link in its place: the lock counts only if the path, its links judged again, still
-            // names the file that was locked.
+            // While this writer waited, another may have replaced, made or deleted the file, or
+            // put a link in its place: the lock counts only if the path, its links judged again,
+            // still names the file that was locked (or, for a missing file, the file is still
+            // missing and its temporary file is the one locked).
             const std::optional<fs::path> again = resolve();
-            if (!again) {
-                abandonMade(fd.get(), created, file);
+            if (!again)
                 return locking;
-            }
             // (Compared by identity: Windows spells a file's path another way once it exists.)
             Status now;
-            if (native::statusOf(*again, now) && now.kind == Kind::regular && !opened.unlinked &&
-                now.identity == opened.identity) {
+            const bool still = missing
+                                   ? native::statusOf(*again, now) && now.kind == Kind::missing &&
+                                         *again == file && names(temporary, opened.identity)
+                                   : native::statusOf(*again, now) && now.kind == Kind::regular &&
+                                         !opened.unlinked && now.identity == opened.identity;
+            if (still) {
                 WriterLock writer;
                 writer.state_ = std::make_unique<WriterLock::State>();
                 writer.state_->path = path;
                 writer.state_->file = *again;
                 writer.state_->lock = std::move(lock);
                 writer.state_->identity = opened.identity;
-                writer.state_->created = created;
-                writer.existed_ = !created;
+                writer.state_->missing = missing;
+                writer.state_->temporary = temporary;
+                writer.existed_ = !missing;
                 locking.lock = std::move(writer);
                 return locking;
             }
-            abandonMade(fd.get(), created, file);
             lock.release();
-            continue; // another file is at the path: lock that one
+            continue; // another file is at the path (or the one waited for is there now)
         }
         // Closed while waiting: on Windows an open file cannot be renamed over by the holder.
         (void)fd.close();
@@ -493,6 +518,8 @@ Locking lockForWriting(const std::string& path, IfMissing ifMissing) {
 }
 
 Contents WriterLock::read() const {
+    if (state_->missing)
+        return Contents{}; // as an empty file reads
     ReadableFile::Opening opening = Opener::open(state_->file, state_->path);
     if (opening.file)
         if (auto reason = notTheLockedFile(Opener::descriptor(*opening.file), state_->identity))
@@ -514,20 +541,69 @@ std::optional<Failure> WriterLock::writeCopy(const std::string& copyPath,
     return locking.lock->replaceWith(bytes, known ? &original : nullptr);
 }
 
+std::optional<Failure> WriterLock::putInPlace(std::span<const std::uint8_t> bytes,
+                                              const Status* like) {
+    const std::string& path = state_->path;
+    const native::DeferTermination uninterrupted;
+    Descriptor fd(native::openForWriting(state_->temporary));
+    if (!fd.valid())
+        return failure("Could not write a temporary file beside", path, lastReason());
+    if (auto reason = notTheLockedFile(fd.get(), state_->identity))
+        return failure("Could not write a temporary file beside", path, std::move(*reason));
+    const auto abandon = [&](const char* action) {
+        const std::string reason = lastReason();
+        (void)fd.close();
+        abandonTemporary();
+        return failure(action, path, reason);
+    };
+    if (!native::truncateTo(fd.get(), 0) || !native::seekTo(fd.get(), 0) ||
+        !writeAll(fd.get(), bytes) || !native::flushToDisk(fd.get()))
+        return abandon("Could not write a temporary file beside");
+    if (!native::applyPermissions(fd.get(), like))
+        return abandon("Could not set the permissions of a temporary file beside");
+    if (!fd.close())
+        return abandon("Could not write a temporary file beside");
+    // Never over a file another program made meanwhile: that one stays, and this one goes.
+    if (!native::renameNoReplace(state_->temporary, state_->file)) {
+        const bool made = native::lastError() == std::errc::file_exists;
+        const std::string reason = lastReason();
+        abandonTemporary();
+        return failure("Could not create", path,
+                       made ? "Another program made it meanwhile; nothing was done" : reason);
+    }
+    // The file locked is the one now in place.
+    state_->missing = false;
+    state_->changed = true;
+    ++changeCount;
+    native::flushFolder(state_->file.parent_path());
+    return std::nullopt;
+}
+
 std::optional<Failure> WriterLock::replaceWith(std::span<const std::uint8_t> bytes,
                                                const Status* like) {
+    if (state_->missing)
+        return putInPlace(bytes, like);
     const std::string& path = state_->path;
     const fs::path& target = state_->file;
     Status existing;
     if (!native::statusOf(target, existing))
         return failure("Could not replace", path, lastReason());
-    const bool exists = existing.kind != Kind::missing && !state_->created;
+    const bool exists = existing.kind != Kind::missing;
     if (existing.kind == Kind::folder)
         return failure("Could not replace", path, kNotAFile);
     if (existing.kind == Kind::other)
         return failure("Could not replace", path, kNotRegular);
     if (existing.kind == Kind::regular && existing.identity != state_->identity)
         return failure("Could not replace", path, kReplacedMeanwhile);
+    // A replacement that would change no byte (nor the permissions a backup takes) is not made:
+    // the file keeps its time, and nothing is flushed for nothing.
+    if (existing.kind == Kind::regular && existing.size == bytes.size() &&
+        (like == nullptr || (like->mode == existing.mode && like->owner == existing.owner &&
+                             like->group == existing.group))) {
+        const Contents now = read();
+        if (!now.failure && std::ranges::equal(now.bytes, bytes))
+            return std::nullopt;
+    }
     // A file its owner has made read-only stays as it is, although its folder would allow the
     // rename.
     if (exists && !native::writableByUser(target))
@@ -536,11 +612,10 @@ std::optional<Failure> WriterLock::replaceWith(std::span<const std::uint8_t> byt
     const native::DeferTermination uninterrupted;
     const fs::path temporary = temporaryBeside(target);
     // This writer holds the file's lock: a temporary file of that name is one a writer of the
-    // same file left when it was killed.
-    if (!native::removePath(temporary) &&
-        native::lastError() != std::errc::no_such_file_or_directory)
-        return failure("Could not remove the temporary file an earlier change left beside", path,
-                       lastReason());
+    // same file left when it was killed, or one a writer holds that began while the file was
+    // missing and another program made it (that writer finds it there and gives up).
+    if (auto failed = removeLeftover(temporary, path))
+        return failed;
     Descriptor fd(native::createExclusive(temporary, 0600));
     if (!fd.valid())
         return failure("Could not create a temporary file beside", path, lastReason());
@@ -578,57 +653,24 @@ std::optional<Failure> WriterLock::replaceWith(std::span<const std::uint8_t> byt
 }
 
 Written WriterLock::append(std::span<const std::uint8_t> bytes, std::uint64_t sizeLimit) {
+    // By a replacement, like every change: killed at any moment, the file ends in no part of a
+    // record, and a failure leaves it as it was.
     Written written;
-    const std::string& path = state_->path;
-    Descriptor fd(native::openForWriting(state_->file));
-    if (!fd.valid()) {
-        written.failure = failure("Could not open", path, lastReason());
+    Contents before = read();
+    if (before.failure) {
+        written.failure = std::move(before.failure);
         return written;
     }
-    if (auto reason = notTheLockedFile(fd.get(), state_->identity)) {
-        written.failure = failure("Nothing written to", path, std::move(*reason));
-        return written;
-    }
-    Status status;
-    if (!native::statusOf(fd.get(), status)) {
-        written.failure = failure("Could not read", path, lastReason());
-        return written;
-    }
-    const std::uint64_t length = status.size;
-    written.offset = length & ~std::uint64_t{1};
+    written.offset = before.bytes.size() & ~std::uint64_t{1};
     if (written.offset + bytes.size() > sizeLimit) {
-        written.failure = failure("Nothing written to", path,
+        written.failure = failure("Nothing written to", state_->path,
                                   "It would grow beyond " + std::to_string(sizeLimit) +
                                       " bytes, more than a GAP file holds");
         return written;
     }
-    // A file of odd length loses its last byte to the record; kept to be put back on failure.
-    std::uint8_t overwritten = 0;
-    if (length != written.offset && (!native::seekTo(fd.get(), written.offset) ||
-                                     native::readSome(fd.get(), &overwritten, 1) != 1)) {
-        written.failure = failure("Could not read", path, lastReason());
-        return written;
-    }
-    std::size_t put = 0;
-    if (native::seekTo(fd.get(), written.offset) && writeAll(fd.get(), bytes, &put) &&
-        native::flushToDisk(fd.get())) {
-        state_->changed = true;
-        ++changeCount;
-        if (!fd.close())
-            written.failure = failure("Could not write to", path, lastReason());
-        return written;
-    }
-    std::string reason = lastReason();
-    // Cutting a file shorter needs no space, so this works on a full disk too.
-    const bool restored =
-        put == 0 || (native::truncateTo(fd.get(), length) &&
-                     (length == written.offset || (native::seekTo(fd.get(), written.offset) &&
-                                                   writeAll(fd.get(), {&overwritten, 1}))) &&
-                     native::flushToDisk(fd.get()));
-    if (!restored)
-        reason += "; the file could not be cut back to its " + std::to_string(length) +
-                  " bytes and may end in part of a record";
-    written.failure = failure("Could not write to", path, std::move(reason));
+    before.bytes.resize(static_cast<std::size_t>(written.offset));
+    before.bytes.insert(before.bytes.end(), bytes.begin(), bytes.end());
+    written.failure = replace(before.bytes);
     return written;
 }
 

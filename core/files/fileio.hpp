@@ -146,19 +146,20 @@ public:
     WriterLock& operator=(WriterLock&&) noexcept;
     ~WriterLock();
 
-    /// Whether the file was there when the lock was taken (else the lock made it, empty).
+    /// Whether the file was there when the lock was taken. A missing file is not made for the
+    /// lock: its temporary file is locked in its place, and the first change puts it there whole.
     [[nodiscard]] bool existed() const { return existed_; }
 
     /// Reads the file, as readGapFile does.
     [[nodiscard]] Contents read() const;
 
     /// Replaces the file with `bytes` in one atomic step (see replaceFile); the lock then holds
-    /// the new file.
+    /// the new file. A file that holds `bytes` already is left alone.
     [[nodiscard]] std::optional<Failure> replace(std::span<const std::uint8_t> bytes);
 
-    /// Writes `bytes` at the file's length rounded down to an even number. Refuses to grow the
-    /// file beyond `sizeLimit`. When the write fails part way, the file is cut back to what it
-    /// was, so that it never ends in part of a record.
+    /// Writes `bytes` at the file's length rounded down to an even number, by a replacement of
+    /// the whole file, so that it never ends in part of a record. Refuses to grow the file beyond
+    /// `sizeLimit`.
     [[nodiscard]] Written append(std::span<const std::uint8_t> bytes, std::uint64_t sizeLimit);
 
     /// Deletes the file.
@@ -173,7 +174,10 @@ public:
 private:
     friend Locking lockForWriting(const std::string&, IfMissing, std::chrono::milliseconds);
     WriterLock() = default;
-    void abandonCreated();
+    void abandonTemporary();
+    /// Fills the temporary file locked for a missing file and renames it into place.
+    [[nodiscard]] std::optional<Failure> putInPlace(std::span<const std::uint8_t> bytes,
+                                                    const native::Status* like);
     /// replace(), with the permissions of `like` when given, else those of the file replaced.
     [[nodiscard]] std::optional<Failure> replaceWith(std::span<const std::uint8_t> bytes,
                                                      const native::Status* like);
@@ -192,8 +196,8 @@ struct Locking {
 /// up to `patience` for another writer. The links are judged again once the lock is taken, so
 /// that a link put in place while this writer waited is followed only where any link would be,
 /// and every later step checks that the path still names the file locked. With
-/// IfMissing::create a missing file is made, empty, and removed again when the lock ends with it
-/// still empty and nothing written.
+/// IfMissing::create a missing file is locked without being made: the first change puts it in
+/// place whole, and without one nothing is left.
 [[nodiscard]] Locking lockForWriting(const std::string& path, IfMissing ifMissing);
 
 /// Replaces the file at `path`, or creates it, with `bytes` in one atomic step under the
@@ -202,7 +206,8 @@ struct Locking {
 /// to. On failure the file is as it was and no temporary file is left behind. The temporary
 /// file has one name for each file, short enough beside any name the folder allows; one left
 /// by a writer that was killed is removed by the next replacement of the same file. With
-/// IfExists::refuse an existing file is left alone and named in the failure.
+/// IfExists::refuse an existing file is left alone and named in the failure. A file that holds
+/// `bytes` already is not written again.
 [[nodiscard]] std::optional<Failure> replaceFile(const std::string& path,
                                                  std::span<const std::uint8_t> bytes,
                                                  IfExists ifExists = IfExists::replace);

@@ -36,6 +36,9 @@ struct Status {
 [[nodiscard]] int openForReading(const fs::path& path);
 [[nodiscard]] int openForWriting(const fs::path& path);
 [[nodiscard]] int createExclusive(const fs::path& path, int mode);
+/// Opens the regular file at `path` for writing, making it (with `mode`) when it is missing; a
+/// symbolic link there is not followed.
+[[nodiscard]] int openOrCreate(const fs::path& path, int mode);
 int closeNative(int fd);
 
 /// False on failure; a missing file is Kind::missing and no failure.
@@ -56,6 +59,9 @@ int closeNative(int fd);
 /// Makes a rename in `folder` durable; a failure loses nothing, so it is not reported.
 void flushFolder(const fs::path& folder);
 [[nodiscard]] bool renameOver(const fs::path& from, const fs::path& to);
+/// Renames `from` to `to` where nothing is at `to`, in one step: fails (file_exists) when
+/// something is.
+[[nodiscard]] bool renameNoReplace(const fs::path& from, const fs::path& to);
 
 /// While one lives, a request to end the program (Ctrl+C, kill) waits, so that a replacement
 /// half done leaves no temporary file behind; it takes effect when the object goes.

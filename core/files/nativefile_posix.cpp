@@ -1,6 +1,7 @@
 #include "core/files/nativefile.hpp"
 
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <cstring>
 #include <dirent.h>
@@ -39,6 +40,14 @@ int createExclusive(const fs::path& path, int mode) {
     int fd;
     do
         fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+int openOrCreate(const fs::path& path, int mode) {
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
     while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -150,6 +159,19 @@ void flushFolder(const fs::path& folder) {
 
 bool renameOver(const fs::path& from, const fs::path& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool renameNoReplace(const fs::path& from, const fs::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without it: a second name, which link() refuses to put over another
+    // file, then the first name goes.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    (void)::unlink(from.c_str());
+    return true;
 }
 
 int openFolder(const fs::path& path) {

@@ -69,6 +69,10 @@ int createExclusive(const fs::path& path, int) {
     return openShared(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, _O_RDWR);
 }
 
+int openOrCreate(const fs::path& path, int) {
+    return openShared(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, _O_RDWR);
+}
+
 int closeNative(int fd) {
     return _close(fd);
 }
@@ -205,20 +209,34 @@ bool applyPermissions(int, const Status*) {
 
 void flushFolder(const fs::path&) {}
 
-bool renameOver(const fs::path& from, const fs::path& to) {
-    // A writer waiting for the lock opens the file for a moment now and then to see which one
-    // it is, and an open file cannot be renamed over: try again for a while.
+namespace {
+
+// A writer waiting for the lock opens the file for a moment now and then to see which one it
+// is, and an open file cannot be renamed over: try again for a while.
+bool moveFile(const fs::path& from, const fs::path& to, DWORD flags) {
     for (int attempt = 0;; ++attempt) {
-        if (MoveFileExW(from.c_str(), to.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (MoveFileExW(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH))
             return true;
         const DWORD error = GetLastError();
         if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 200) {
-            failWithSystem();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+                failWith(std::make_error_code(std::errc::file_exists));
+            else
+                failWithSystem();
             return false;
         }
         Sleep(10);
     }
+}
+
+} // namespace
+
+bool renameOver(const fs::path& from, const fs::path& to) {
+    return moveFile(from, to, MOVEFILE_REPLACE_EXISTING);
+}
+
+bool renameNoReplace(const fs::path& from, const fs::path& to) {
+    return moveFile(from, to, 0);
 }
 
 // Windows opens folders by their paths only: an open folder here is its path, kept under a number.

@@ -15,9 +15,11 @@ std::string backupPath(std::string_view path, std::string_view suffix) {
 std::optional<Failure> replaceKeeping(fileio::WriterLock& lock, const std::string& path,
                                       std::span<const std::uint8_t> before,
                                       std::span<const std::uint8_t> after, const Keeping& keeping) {
-    // Content that stays the same needs no backup, and a run repeated over the same files keeps
-    // the backup of the content before the first run.
-    if (keeping.backupSuffix && lock.existed() && !std::ranges::equal(before, after)) {
+    // Content that stays the same is not written, and needs no backup: a run repeated over the
+    // same files keeps the backup of the content before the first run, and the files their times.
+    if (lock.existed() && std::ranges::equal(before, after))
+        return std::nullopt;
+    if (keeping.backupSuffix && lock.existed()) {
         const std::string backup = backupPath(path, *keeping.backupSuffix);
         const std::string leftAlone = "; \"" + printable(path) + "\" was left as it was";
         // An empty suffix would name the file itself, whose lock this writer already holds.

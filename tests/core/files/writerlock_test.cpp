@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
@@ -337,9 +338,15 @@ TEST(FullDisk, AFailedAppendLeavesTheFileByteForByte) {
         const Bytes before(4092, 0x11);
         const std::string path = dir.write("p.gap", before);
         // Whole pages first, then the last page's slack, so that not even a record fits.
-        for (const std::size_t chunk : {4096U, 2U})
-            while (!fileio::writeAtEvenEnd(dir.file("filler"), Bytes(chunk, 0), ~0ULL).failure) {
+        std::FILE* filler = std::fopen(dir.file("filler").c_str(), "wb");
+        for (const std::size_t chunk : {4096U, 2U}) {
+            const Bytes zeros(chunk, 0);
+            while (std::fwrite(zeros.data(), 1, chunk, filler) == chunk &&
+                   std::fflush(filler) == 0) {
             }
+            std::clearerr(filler);
+        }
+        std::fclose(filler);
         const auto failure = writeSilence(path, "100", "200", ".").failure;
         if (!failure)
             return std::string("written");
