@@ -262,10 +262,29 @@ void walkFolders(const std::string& top, const FolderVisit& visit, const FolderF
     struct Frame {
         std::string path;
         FileIdentity identity;
-        std::vector<std::string> folders; ///< to enter, in name order
+        std::vector<FolderEntry> folders; ///< to enter, in name order
         std::size_t next = 0;
     };
     std::set<FileIdentity> entered;
+    FileIdentity topIdentity;
+    // Whether the folder open as `fd` lies inside the tree: the top folder is above it.
+    const auto insideTree = [&](int fd) {
+        int at = native::openFolderAbove(fd);
+        FileIdentity below;
+        bool inside = false;
+        bool found = native::folderIdentity(fd, below);
+        while (found && at >= 0 && !inside) {
+            FileIdentity identity;
+            found = native::folderIdentity(at, identity) && identity != below; // not the root
+            inside = found && identity == topIdentity;
+            below = identity;
+            const int above = native::openFolderAbove(at);
+            native::closeFolder(at);
+            at = above;
+        }
+        native::closeFolder(at);
+        return inside;
+    };
     std::vector<Frame> frames; // from the top down to the folder open as `current`
     int current = -1;
     const auto cannotList = [&](const std::string& path) {
@@ -290,7 +309,7 @@ void walkFolders(const std::string& top, const FolderVisit& visit, const FolderF
         visit(frame.path, entries);
         for (const FolderEntry& entry : entries)
             if (entry.kind == FolderEntry::Kind::folder)
-                frame.folders.push_back(entry.name);
+                frame.folders.push_back(entry);
         frames.push_back(std::move(frame));
         current = fd;
         return true;
@@ -299,20 +318,31 @@ void walkFolders(const std::string& top, const FolderVisit& visit, const FolderF
     const int opened = native::openFolder(toPath(top));
     if (opened < 0)
         return cannotList(top);
+    if (!native::folderIdentity(opened, topIdentity)) {
+        native::closeFolder(opened);
+        return cannotList(top);
+    }
     if (!enter(opened, top))
         return;
     while (!frames.empty()) {
         Frame& frame = frames.back();
         if (frame.next < frame.folders.size()) {
-            const std::string& name = frame.folders[frame.next++];
-            std::string path = joinPath(frame.path, name);
+            const FolderEntry& folder = frame.folders[frame.next++];
+            std::string path = joinPath(frame.path, folder.name);
             const int above = current;
+            // A link is followed only where a link to a file would be, and only into the tree.
+            if (folder.link && current >= 0 &&
+                !native::mayFollowLinkIn(current, toPath(folder.name)))
+                continue;
             const int inner = current < 0 ? native::openFolder(toPath(path))
-                                          : native::openFolderIn(current, toPath(name));
-            if (inner < 0)
+                                          : native::openFolderIn(current, toPath(folder.name));
+            if (inner < 0) {
                 cannotList(path);
-            else if (enter(inner, std::move(path)))
+            } else if (folder.link && !insideTree(inner)) {
+                native::closeFolder(inner);
+            } else if (enter(inner, std::move(path))) {
                 native::closeFolder(above); // only the current folder stays open
+            }
             continue;
         }
         // Back to the folder above: through "..", when that is the folder above (one reached

@@ -49,6 +49,7 @@ struct FolderEntry {
     };
     std::string name;       ///< UTF-8
     Kind kind = Kind::file; ///< what its links lead to
+    bool link = false;      ///< the entry itself is a symbolic link
     bool operator==(const FolderEntry&) const = default;
 };
 
@@ -64,9 +65,11 @@ using FolderFailure = std::function<void(const Failure& failure)>;
 
 /// Walks the folder at `top` and every folder under it, depth first, each folder's folders in
 /// name order after the folder itself. A folder reached again (through a link back up the tree,
-/// or mounted a second time) is entered once: folders are known by their identity. Each folder
-/// is opened from the one above it, not by its whole path, so that a folder costs the same
-/// however deep it lies.
+/// or mounted a second time) is entered once: folders are known by their identity. A link leads
+/// the walk only to a folder inside the tree, and only where a link to a file would be followed
+/// (see lockForWriting), so that a walk never leaves the tree it was given. Each folder is opened
+/// from the one above it, not by its whole path, so that a folder costs the same however deep
+/// it lies.
 void walkFolders(const std::string& top, const FolderVisit& visit, const FolderFailure& failed);
 
 /// A file open for reading, opened only as a regular file. Opening never waits and never creates

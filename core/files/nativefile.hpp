@@ -87,6 +87,9 @@ void ignoreLimitSignals();
 [[nodiscard]] bool folderIdentity(int folder, Identity& identity);
 /// The folder's entries, in no order; false when it could not be listed.
 [[nodiscard]] bool listFolder(int folder, std::vector<FolderEntry>& entries);
+/// Whether the symbolic link `name` in `folder` may be followed: not when somebody else planted
+/// it in a folder anyone may write to (see resolveLinks).
+[[nodiscard]] bool mayFollowLinkIn(int folder, const fs::path& name);
 void closeFolder(int folder);
 
 /// The file a path names once its symbolic links are followed, or why a link is not followed.

@@ -1,8 +1,9 @@
 #include "core/files/nativefile.hpp"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -208,6 +209,11 @@ bool listFolder(int folder, std::vector<FolderEntry>& entries) {
         if (name == "." || name == "..")
             continue;
         FolderEntry found{name, FolderEntry::Kind::file};
+        struct stat itself {};
+        found.link = entry->d_type == DT_LNK ||
+                     (entry->d_type == DT_UNKNOWN &&
+                      ::fstatat(folder, entry->d_name, &itself, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      S_ISLNK(itself.st_mode));
         if (entry->d_type == DT_DIR) {
             found.kind = FolderEntry::Kind::folder;
         } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
@@ -231,30 +237,70 @@ void closeFolder(int folder) {
         ::close(folder);
 }
 
+namespace {
+
+// Whether the link `link` (its lstat) in the folder `folder` may be followed: in a folder that
+// anyone may write to (sticky, as /tmp) only when it is the user's or the folder owner's own, as
+// Linux's fs.protected_symlinks has it for the last part of a path: anyone else's could be
+// planted there to redirect a write.
+bool mayFollow(const fs::path& folder, const struct stat& link) {
+    struct stat shared {};
+    return ::stat(folder.empty() ? "." : folder.c_str(), &shared) != 0 ||
+           (shared.st_mode & S_ISVTX) == 0 || (shared.st_mode & S_IWOTH) == 0 ||
+           link.st_uid == ::geteuid() || link.st_uid == shared.st_uid;
+}
+
+} // namespace
+
+bool mayFollowLinkIn(int folder, const fs::path& name) {
+    struct stat link {};
+    struct stat shared {};
+    if (::fstatat(folder, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fstat(folder, &shared) != 0)
+        return false;
+    return (shared.st_mode & S_ISVTX) == 0 || (shared.st_mode & S_IWOTH) == 0 ||
+           link.st_uid == ::geteuid() || link.st_uid == shared.st_uid;
+}
+
 Resolved resolveLinks(const fs::path& given) {
-    fs::path path = given;
+    // Every part of the path in turn, the links among them followed, each judged where it
+    // lies: a link to a folder planted in a shared folder redirects a write as well as a link
+    // to the file itself.
+    const fs::path parts = given.relative_path();
+    std::vector<fs::path> rest(parts.begin(), parts.end());
+    std::reverse(rest.begin(), rest.end()); // the next part last
+    fs::path done = given.root_path();
     // As many links as the system itself follows before it gives up.
-    for (int hop = 0; hop < 40; ++hop) {
+    int hops = 0;
+    while (!rest.empty()) {
+        const fs::path part = std::move(rest.back());
+        rest.pop_back();
+        if (part.empty() || part == ".")
+            continue;
+        const fs::path next = done / part;
         struct stat link {};
-        if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
-            return {path, {}};
-        // A link in a folder that anyone may write to (a sticky one, as /tmp) is followed only
-        // when it is the user's or the folder owner's own: otherwise anyone could plant one
-        // there and redirect the write.
-        const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-        struct stat shared {};
-        if (::stat(folder.c_str(), &shared) == 0 && (shared.st_mode & S_ISVTX) != 0 &&
-            (shared.st_mode & S_IWOTH) != 0 && link.st_uid != ::geteuid() &&
-            link.st_uid != shared.st_uid)
-            return {path, "It is a symbolic link that somebody else placed in a folder anyone "
-                          "may write to; it is not followed"};
+        if (part == ".." || ::lstat(next.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+            done = next; // what is missing or wrong the system's own open reports
+            continue;
+        }
+        if (!mayFollow(done, link))
+            return {given, rest.empty() ? "It is a symbolic link that somebody else placed in a "
+                                          "folder anyone may write to; it is not followed"
+                                        : "It is reached through a symbolic link that somebody "
+                                          "else placed in a folder anyone may write to; it is "
+                                          "not followed"};
         std::error_code error;
-        const fs::path target = fs::read_symlink(path, error);
-        if (error)
-            return {path, {}}; // the system's own open reports what is wrong
-        path = target.is_absolute() ? target : folder / target;
+        const fs::path target = fs::read_symlink(next, error);
+        if (error || ++hops > 40)
+            return {given, {}}; // the system's own open reports what is wrong
+        const fs::path relative = target.relative_path();
+        const std::size_t at = rest.size();
+        rest.insert(rest.end(), relative.begin(), relative.end());
+        std::reverse(rest.begin() + static_cast<std::ptrdiff_t>(at), rest.end());
+        if (target.is_absolute())
+            done = target.root_path();
     }
-    return {path, {}};
+    return {done.empty() ? given : done, {}};
 }
 
 static_assert(sizeof(sigset_t) <= 128, "the saved signal mask fits DeferTermination");

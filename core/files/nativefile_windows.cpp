@@ -295,6 +295,10 @@ bool listFolder(int folder, std::vector<FolderEntry>& entries) {
     return !error;
 }
 
+bool mayFollowLinkIn(int, const fs::path&) {
+    return true; // Windows has no folder that anyone may write to and nobody may take from
+}
+
 void closeFolder(int folder) {
     openFolders.erase(folder);
 }

@@ -407,6 +407,78 @@ TEST(Links, APlantedLinkInASharedStickyFolderIsNotFollowed) {
     EXPECT_FALSE(fs::exists(dir.path() / "victim.gap"));
 }
 
+// A folder anyone may write to and nobody may take from, as /tmp: root's, sticky.
+fs::path rootsStickyFolder(const test::TempDir& dir) {
+    const fs::path shared = dir.path() / "drop";
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    return shared;
+}
+
+// Another user (nobody, for real) plants a link to a third party's folder of lines in a shared
+// sticky folder: no writer follows it, whatever part of the path it is, and no walk enters it.
+TEST(Links, AFolderLinkPlantedInASharedStickyFolderIsNotFollowed) {
+    if (!test::canDropPrivileges())
+        GTEST_SKIP() << "needs root to act as a second user";
+    test::TempDir dir;
+    const fs::path shared = rootsStickyFolder(dir);
+    const fs::path victim = dir.path() / "victim";
+    fs::create_directory(victim);
+    const Bytes lines = records({{100, 120}, {300, 400}});
+    const std::string line = (victim / "x.gap").string();
+    test::writeBytes(line, lines);
+    ASSERT_EQ(test::runUnprivileged([&] {
+                  std::error_code error;
+                  fs::create_symlink(victim, shared / "evil", error);
+                  return error ? error.message() : std::string("planted");
+              }),
+              "planted");
+
+    const std::string through = (shared / "evil" / "x.gap").string();
+    for (const auto& [name, failure] : std::vector<std::pair<std::string, std::optional<Failure>>>{
+             {"defrag", defragment(through).failure},
+             {"generic", createGenericGap(through)},
+             {"write", writeSilence(through, "7000", "7100", ".").failure},
+             {"replace", fileio::replaceFile(through, records({{1, 2}}))},
+             {"delete", fileio::removeFile(through)}}) {
+        ASSERT_TRUE(failure) << name;
+        EXPECT_EQ(failure->path, through) << name;
+        EXPECT_NE(failure->reason.find("reached through a symbolic link"), std::string::npos)
+            << failure->sentence();
+    }
+    EXPECT_EQ(test::readBytes(line), lines);
+    EXPECT_EQ(test::namesIn(victim), std::vector<std::string>{"x.gap"});
+
+    std::vector<std::string> walked;
+    fileio::walkFolders(
+        shared.string(),
+        [&](const std::string& path, const std::vector<fileio::FolderEntry>&) {
+            walked.push_back(path);
+        },
+        [](const Failure& failure) { ADD_FAILURE() << failure.sentence(); });
+    EXPECT_EQ(walked, std::vector<std::string>{shared.string()});
+}
+
+// A walk follows the user's own links to folders inside the tree (each folder once), never one
+// that leads out of it.
+TEST(Links, AWalkFollowsLinksOnlyInsideItsTree) {
+    test::TempDir dir;
+    const fs::path top = dir.path() / "pack";
+    fs::create_directories(top / "chapter" / "scene");
+    fs::create_directories(dir.path() / "elsewhere" / "more");
+    fs::create_directory_symlink(top / "chapter" / "scene", top / "scene-link");
+    fs::create_directory_symlink(dir.path() / "elsewhere", top / "out");
+    fs::create_directory_symlink(top, top / "chapter" / "back-up");
+    std::vector<std::string> walked;
+    fileio::walkFolders(
+        top.string(),
+        [&](const std::string& path, const std::vector<fileio::FolderEntry>&) {
+            walked.push_back(fs::relative(path, dir.path()).generic_string());
+        },
+        [](const Failure& failure) { ADD_FAILURE() << failure.sentence(); });
+    EXPECT_EQ(walked, (std::vector<std::string>{"pack", "pack/chapter", "pack/chapter/scene"}));
+}
+
 // The same rule for a link put in place while the writer waits for the lock: the owner of a file
 // in a shared sticky folder holds its lock, puts a link to another file in its place, then lets
 // go.
