@@ -34,6 +34,37 @@ std::string trimmed(std::string text) {
     return text;
 }
 
+// "WAV, AIFF, FLAC, Ogg Vorbis, Opus or MP3": the formats this build reads.
+std::string readableFormats() {
+    std::vector<std::string_view> names;
+    for (const RecordingFormat& format : recordingFormats())
+        if (format.readable)
+            names.push_back(format.name);
+    std::string text;
+    for (std::size_t at = 0; at < names.size(); ++at)
+        text += std::string(at == 0                  ? ""
+                            : at + 1 == names.size() ? " or "
+                                                     : ", ") +
+                std::string(names[at]);
+    return text;
+}
+
+// What is wrong with a file libsndfile could not open, in words about the file: libsndfile's
+// own say "File does not exist" of a cut MP3 and "Internal error" of a WAV with two data chunks.
+std::string refusalOf(int error, std::uint64_t size) {
+    if (size == 0)
+        return "It is empty";
+    switch (error) {
+    case SF_ERR_UNRECOGNISED_FORMAT:
+        return "It is not a recording in a format this program reads (" + readableFormats() + ")";
+    case SF_ERR_UNSUPPORTED_ENCODING:
+        return "Its samples are encoded in a way this program does not read (" +
+               trimmed(sf_error_number(error)) + ")";
+    default:
+        return "It is damaged or cut short: its header or its first samples cannot be read";
+    }
+}
+
 // Where a seek of libsndfile's virtual I/O lands (`whence` as fseek's), or -1 before the start.
 sf_count_t seekTarget(sf_count_t offset, int whence, sf_count_t position, sf_count_t length) {
     const sf_count_t base = whence == SEEK_CUR ? position : whence == SEEK_END ? length : 0;
@@ -308,7 +339,9 @@ SoundFile::Opened SoundFile::openWith(std::shared_ptr<Handle> handle, const std:
             if (handle->disk.file && handle->disk.file->failure())
                 return {std::nullopt,
                         Failure{kCouldNotRead, path, handle->disk.file->failure()->reason}};
-            return {std::nullopt, Failure{kCouldNotRead, path, trimmed(sf_strerror(nullptr))}};
+            const std::uint64_t size =
+                handle->disk.file ? handle->disk.file->size() : handle->memory.bytes.size();
+            return {std::nullopt, Failure{kCouldNotRead, path, refusalOf(sf_error(nullptr), size)}};
         }
     }
     if (auto shape = unreadableShape(info))
@@ -423,7 +456,12 @@ std::optional<Failure> SoundFile::readFailure() const {
         return Failure{kCouldNotRead, path_, handle_->disk.file->failure()->reason};
     if (handle_->file == nullptr || sf_error(handle_->file) == SF_ERR_NO_ERROR)
         return std::nullopt;
-    return Failure{kCouldNotRead, path_, trimmed(sf_strerror(handle_->file))};
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f",
+                  static_cast<double>(handle_->position) / sampleRate_);
+    return Failure{kCouldNotRead, path_,
+                   "It is damaged or cut short: its samples cannot be read past " +
+                       std::string(seconds) + " s"};
 }
 
 } // namespace ravik::audio

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace ravik::audio {
 namespace {
@@ -23,6 +24,7 @@ std::vector<Finding> compareSilences(const std::vector<Silence>& listed, SoundFi
     std::vector<Finding> findings;
     const auto length = static_cast<int>(std::min<std::int64_t>(detection.lengthMs, 1 << 30));
     const int rate = recording.sampleRate();
+    std::map<std::pair<std::int64_t, std::int64_t>, std::vector<SoundSpan>> judgedBefore;
     for (std::size_t index = 0; index < listed.size(); ++index) {
         const Silence& silence = listed[index];
         // A GAP file's times, and so the listed ones, fit an int.
@@ -34,8 +36,15 @@ std::vector<Finding> compareSilences(const std::vector<Silence>& listed, SoundFi
                                                              std::to_string(length) + " ms"});
         }
         const FrameSpan frames = framesOf(start, std::min(stop, length), rate);
-        for (const SoundSpan& sound :
-             soundInside(recording, frames.start, frames.end, detection.thresholdDb)) {
+        // A silence listed again (a file that lists one stretch many times) is judged once.
+        auto judged = judgedBefore.find({frames.start, frames.end});
+        if (judged == judgedBefore.end())
+            judged = judgedBefore
+                         .emplace(std::pair{frames.start, frames.end},
+                                  soundInside(recording, frames.start, frames.end,
+                                              detection.thresholdDb))
+                         .first;
+        for (const SoundSpan& sound : judged->second) {
             const auto from = std::max<std::int64_t>(start, sound.start * 1000 / rate);
             const auto to = std::min<std::int64_t>(std::min(stop, length),
                                                    (sound.end * 1000 + rate - 1) / rate);

@@ -147,7 +147,7 @@ void runImport(const std::vector<std::string>& arguments, Report& report) {
     if (const auto own = ownInput(*target, path))
         return report.fail(*own);
 
-    const fileio::Contents contents = fileio::readGapFile(path);
+    const fileio::Contents contents = fileio::readTextFile(path);
     if (contents.failure)
         return report.fail(*contents.failure);
     exchange::ImportOptions importOptions;

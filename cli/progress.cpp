@@ -6,9 +6,8 @@ namespace ravik::cli {
 namespace {
 
 bool progressShown = false;
-
 // A terminal takes a redraw ten times a second without flicker or cost.
-constexpr std::chrono::milliseconds kRedraw{100};
+std::chrono::milliseconds redrawEvery{100};
 
 std::string duration(long long seconds) {
     if (seconds < 60)
@@ -20,8 +19,9 @@ std::string duration(long long seconds) {
 
 } // namespace
 
-void setProgressShown(bool shown) {
+void setProgressShown(bool shown, std::chrono::milliseconds redraw) {
     progressShown = shown;
+    redrawEvery = redraw;
 }
 
 Progress::Progress(std::ostream& err, std::size_t total)
@@ -52,10 +52,18 @@ void Progress::advance() {
     const std::lock_guard lock(mutex_);
     ++done_;
     const auto now = std::chrono::steady_clock::now();
-    if (now - drawn_ < kRedraw && done_ < total_)
+    if (now - drawn_ < redrawEvery && done_ < total_)
         return;
     drawn_ = now;
     draw(line(done_, total_, std::chrono::duration_cast<std::chrono::milliseconds>(now - start_)));
+}
+
+void Progress::hide() {
+    if (!shown_)
+        return;
+    const std::lock_guard lock(mutex_);
+    if (drawnLength_ > 0)
+        draw(std::string());
 }
 
 // Back to the line's start, the text, blanks over what the last text left, and back again, so

@@ -9,7 +9,9 @@
 namespace ravik::cli {
 
 /// Whether standard error is a terminal, where progress is shown; main says so at the start.
-void setProgressShown(bool shown);
+/// The line is redrawn at most every `redraw`.
+void setProgressShown(bool shown,
+                      std::chrono::milliseconds redraw = std::chrono::milliseconds(100));
 
 /// The progress of a command over many files, on standard error as one line that updates
 /// itself ("120 of 2000 files, 1 min 5 s left"), only when standard error is a terminal and
@@ -23,6 +25,11 @@ public:
 
     /// One more file done; may be called from any thread.
     void advance();
+    /// Whether the line is shown at all (standard error is a terminal).
+    [[nodiscard]] bool shown() const { return shown_; }
+    /// Takes the line away until the next advance(), so that the report written meanwhile on
+    /// the same terminal starts on a clean line.
+    void hide();
 
     /// The line for `done` of `total` files after `elapsed`: the time left reckoned from the
     /// pace so far.

@@ -9,6 +9,7 @@
 #include "detect.hpp"
 #include "gaptool.hpp"
 #include "options.hpp"
+#include "pack/batchengine.hpp"
 #include "pack/packbatch.hpp"
 #include "pack/voicepack.hpp"
 #include "paths.hpp"
@@ -21,6 +22,7 @@
 #include <new>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -97,42 +99,91 @@ struct Found {
     ExitStatus status = ExitStatus::Trouble; ///< of the failure
 };
 
-void detectOne(const std::string& recording, const std::string& gapPath, const Arguments& args,
-               Found& found) {
-    if (const auto own = ownInput(gapPath, recording)) {
+// One recording to detect and the GAP file it gets.
+struct Target {
+    std::string recording;
+    std::string gap;
+};
+
+Found detectOne(const Target& target, const Arguments& args) {
+    Found found;
+    if (const auto own = ownInput(target.gap, target.recording)) {
         found.detected.failure = own;
-        return;
+        return found;
     }
-    found.detected = voicepack::detectGap(recording, args.options);
+    found.detected = voicepack::detectGap(target.recording, args.options);
     if (found.detected.noSpeech)
         found.status = ExitStatus::Incorrect;
+    return found;
 }
 
 // The recordings to detect: each RECORDING named, and every recording under each FOLDER named,
-// line by line as the Voice Pack window lists them. A line with a GAP file is skipped with a
-// note unless --force.
-std::vector<std::string> recordingsOf(const Arguments& args, Report& report) {
-    std::vector<std::string> recordings;
+// line by line as the Voice Pack window lists them, each with the GAP file the pairing rule
+// gives it. A line with a GAP file is skipped with a note unless --force; a recording met again
+// (folders that overlap, a file named twice) is detected once.
+std::vector<Target> targetsOf(const Arguments& args, Report& report) {
+    std::vector<Target> targets;
+    std::set<fileio::FileIdentity> seen;
+    const auto firstTime = [&](const std::string& recording) {
+        const std::optional<fileio::FileIdentity> identity = fileio::identityOf(recording);
+        return !identity || seen.insert(*identity).second;
+    };
     for (const std::string& path : args.paths) {
         std::error_code error;
         if (!std::filesystem::is_directory(toPath(path), error)) {
-            recordings.push_back(path);
+            if (firstTime(path))
+                targets.push_back(
+                    {path, args.output ? *args.output : voicepack::gapFileBeside(path)});
             continue;
         }
         const voicepack::Listing listing = voicepack::listPack(path);
         for (const Failure& failure : listing.failures)
             report.fail(failure);
         for (const voicepack::Line& line : listing.lines) {
-            if (!line.recording)
+            if (!line.recording || !firstTime(*line.recording))
                 continue;
             if (line.gap && !args.force)
                 report.say("\"" + printable(*line.gap) +
                            "\" exists already and was skipped (--force replaces it).");
             else
-                recordings.push_back(*line.recording);
+                targets.push_back({*line.recording, line.gapPath()});
         }
     }
-    return recordings;
+    return targets;
+}
+
+// Writes one recording's GAP file and its report; false when nothing more is to be done.
+bool writeFound(const Target& target, Found& result, const Arguments& args, bool several,
+                Report& report, const ShowFile& show) {
+    if (several)
+        report.out() << messages::loadedFile(target.gap) << '\n';
+    if (result.detected.failure) {
+        report.fail(*result.detected.failure, result.status);
+        return report.flush();
+    }
+    if (!report.mayChange(target.gap))
+        return false;
+    report.workOn(target.gap, true);
+    std::optional<Failure> failure;
+    if (args.force && args.keeping.backupSuffix)
+        failure =
+            voicepack::writeGap(target.gap, std::move(result.detected.bytes), true, args.keeping)
+                .failure;
+    else
+        failure =
+            fileio::replaceFile(target.gap, result.detected.bytes,
+                                args.force ? fileio::IfExists::replace : fileio::IfExists::refuse);
+    if (failure) {
+        report.fail(withForceHint(*failure));
+        return !report.lost();
+    }
+    report.changed(target.gap);
+    show(target.gap);
+    for (const std::string& warning : result.detected.warnings) {
+        report.say("warning: \"" + printable(target.recording) + "\": " + warning + ".");
+        report.worsen(ExitStatus::Incorrect);
+    }
+    return report.flush();
 }
 
 } // namespace
@@ -147,78 +198,31 @@ void runDetect(const std::vector<std::string>& arguments, Report& report, const 
         return report.misuse("-o names the GAP file of a single RECORDING.");
     if (parsed->output && std::filesystem::is_directory(toPath(parsed->paths.front())))
         return report.misuse("-o names the GAP file of a single RECORDING, not a FOLDER.");
-    parsed->paths = recordingsOf(*parsed, report);
     const Arguments& args = *parsed;
-    const auto gapPathOf = [&](std::size_t i) {
-        return args.output ? *args.output : silences::gapPathFor(args.paths[i]);
-    };
+    const std::vector<Target> targets = targetsOf(args, report);
 
-    // The recordings are read and searched on `jobs` threads; their GAP files are written here,
-    // in the order of the arguments, each only after the report of those before it got through.
-    std::vector<Found> found(args.paths.size());
-    std::vector<std::promise<void>> done(args.paths.size());
-    std::atomic<std::size_t> next = 0;
-    std::atomic<bool> stop = false;
-    const auto work = [&] {
-        for (std::size_t i = next++; i < args.paths.size() && !stop; i = next++) {
-            try {
-                detectOne(args.paths[i], gapPathOf(i), args, found[i]);
-            } catch (const std::bad_alloc&) {
-                found[i].detected.failure =
-                    Failure{"Could not find silences in", args.paths[i],
-                            reasonText(std::make_error_code(std::errc::not_enough_memory))};
-                found[i].status = ExitStatus::Trouble;
-            }
-            done[i].set_value();
-        }
-    };
-    const auto jobs = static_cast<unsigned>(std::min<std::size_t>(args.jobs, args.paths.size()));
-    std::vector<std::jthread> workers;
-    for (unsigned i = 0; i < jobs; ++i)
-        workers.emplace_back(work);
-    // However this ends, the workers take no further recording.
-    const struct Stop {
-        std::atomic<bool>& stop;
-        ~Stop() { stop = true; }
-    } stopAtTheEnd{stop};
-
-    const auto ifExists = args.force ? fileio::IfExists::replace : fileio::IfExists::refuse;
-    Progress progress(report.err(), args.paths.size());
-    for (std::size_t i = 0; i < args.paths.size() && !report.lost(); ++i) {
-        if (i > 0)
+    // The recordings are read and searched by the batch engine; their GAP files are written
+    // here, in the order of the arguments, each only after the report of those before it got
+    // through. The progress line is drawn and taken away here only, between the reports.
+    Progress progress(report.err(), targets.size());
+    const voicepack::BatchRun run{args.jobs, nullptr, {}};
+    voicepack::runInOrder<Found>(
+        targets.size(), run, [&](std::size_t i) { return detectOne(targets[i], args); },
+        [&](std::size_t i) {
+            Found failed;
+            failed.detected.failure =
+                voicepack::outOfMemory("Could not find silences in", targets[i].recording);
+            return failed;
+        },
+        [&](std::size_t i, Found& result) {
+            if (report.lost())
+                return false;
+            progress.hide();
+            const bool goOn =
+                writeFound(targets[i], result, args, targets.size() > 1, report, show);
             progress.advance();
-        done[i].get_future().wait();
-        const std::string gapPath = gapPathOf(i);
-        if (args.paths.size() > 1)
-            report.out() << messages::loadedFile(gapPath) << '\n';
-        Found& result = found[i];
-        if (result.detected.failure) {
-            report.fail(*result.detected.failure, result.status);
-            report.flush();
-            continue;
-        }
-        if (!report.mayChange(gapPath))
-            break;
-        report.workOn(gapPath, true);
-        std::optional<Failure> failure;
-        if (args.force && args.keeping.backupSuffix)
-            failure =
-                voicepack::writeGap(gapPath, std::move(result.detected.bytes), true, args.keeping)
-                    .failure;
-        else
-            failure = fileio::replaceFile(gapPath, result.detected.bytes, ifExists);
-        if (failure) {
-            report.fail(withForceHint(*failure));
-            continue;
-        }
-        report.changed(gapPath);
-        show(gapPath);
-        for (const std::string& warning : result.detected.warnings) {
-            report.say("warning: \"" + printable(args.paths[i]) + "\": " + warning + ".");
-            report.worsen(ExitStatus::Incorrect);
-        }
-        report.flush();
-    }
+            return goOn;
+        });
 }
 
 void runVerify(const std::vector<std::string>& arguments, Report& report) {

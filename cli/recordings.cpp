@@ -2,6 +2,8 @@
 
 #include "paths.hpp"
 
+#include <algorithm>
+
 #ifdef RAVIK_WITH_AUDIO
 #include "audio/soundfile.hpp"
 #include "pack/voicepack.hpp"
@@ -22,9 +24,34 @@ Length lengthOf(const std::string& path) {
     return {static_cast<double>(opened.file->frames()) / opened.file->sampleRate(), std::nullopt};
 }
 
-std::optional<std::string> pairedRecording(const std::string& gapName,
-                                           const std::vector<std::string>& names) {
-    return voicepack::pairedRecording(gapName, names);
+struct FolderRecordings::Pairing {
+    voicepack::FolderPairing pairing;
+};
+
+FolderRecordings::FolderRecordings(const std::vector<fileio::FolderEntry>& entries)
+    : pairing_(std::make_unique<Pairing>(Pairing{voicepack::FolderPairing(entries)})) {}
+
+FolderRecordings::~FolderRecordings() = default;
+
+std::optional<std::string> FolderRecordings::of(std::string_view gapName) const {
+    return pairing_->pairing.recordingOf(gapName);
+}
+
+std::vector<std::string> FolderRecordings::alone() const {
+    std::vector<std::string> names;
+    for (const auto& [stem, pair] : pairing_->pairing.pairs())
+        if (pair.recording && !pair.gap)
+            names.push_back(*pair.recording);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::optional<Failure> openFailure(const std::string& path) {
+    return audio::SoundFile::open(path).failure;
+}
+
+std::string gapFileBeside(const std::string& path) {
+    return voicepack::gapFileBeside(path);
 }
 
 std::optional<std::string> recordingBeside(const std::string& gapPath) {
@@ -49,8 +76,28 @@ Length lengthOf(const std::string& path) {
                        "This gaptool was built without the audio library (libsndfile)"}};
 }
 
-std::optional<std::string> pairedRecording(const std::string&, const std::vector<std::string>&) {
+struct FolderRecordings::Pairing {};
+
+FolderRecordings::FolderRecordings(const std::vector<fileio::FolderEntry>&) {}
+
+FolderRecordings::~FolderRecordings() = default;
+
+std::optional<std::string> FolderRecordings::of(std::string_view) const {
     return std::nullopt;
+}
+
+std::vector<std::string> FolderRecordings::alone() const {
+    return {};
+}
+
+std::optional<Failure> openFailure(const std::string&) {
+    return std::nullopt;
+}
+
+std::string gapFileBeside(const std::string& path) {
+    std::filesystem::path gap = toPath(path);
+    gap.replace_extension(".gap");
+    return utf8Of(gap);
 }
 
 std::optional<std::string> recordingBeside(const std::string&) {

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "core/files/fileio.hpp"
 #include "core/format/gapformat.hpp"
 #include "core/format/lint.hpp"
 #include "core/text/failure.hpp"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 /// What gaptool knows of recordings: through the audio library when gaptool is built with it,
@@ -24,10 +27,31 @@ struct Length {
 /// The length of the recording at `path`.
 [[nodiscard]] Length lengthOf(const std::string& path);
 
-/// Of the file names in one folder, the recording of the GAP file named `gapName` by the voice
-/// pack's pairing rule. Always nothing without the audio library.
-[[nodiscard]] std::optional<std::string> pairedRecording(const std::string& gapName,
-                                                         const std::vector<std::string>& names);
+/// The recordings of one folder's GAP files by the voice pack's pairing rule (pack/voicepack),
+/// worked out once for the folder; none without the audio library.
+class FolderRecordings {
+public:
+    explicit FolderRecordings(const std::vector<fileio::FolderEntry>& entries);
+    FolderRecordings(const FolderRecordings&) = delete;
+    FolderRecordings& operator=(const FolderRecordings&) = delete;
+    ~FolderRecordings();
+
+    /// The recording of the GAP file named `gapName`.
+    [[nodiscard]] std::optional<std::string> of(std::string_view gapName) const;
+    /// The recordings that have no GAP file, in name order.
+    [[nodiscard]] std::vector<std::string> alone() const;
+
+private:
+    struct Pairing;
+    std::unique_ptr<Pairing> pairing_;
+};
+
+/// Why the recording at `path` cannot be opened, if it cannot.
+[[nodiscard]] std::optional<Failure> openFailure(const std::string& path);
+
+/// The GAP file of the recording at `path`, by the voice pack's pairing rule: the one beside it
+/// of its name, else its name with ".gap".
+[[nodiscard]] std::string gapFileBeside(const std::string& path);
 
 /// The recording of the GAP file at `gapPath`: the file beside it with the same name and a
 /// recording's ending (speech.gap and speech.wav), if there is one, by the voice pack's pairing

@@ -4,6 +4,7 @@
 #include "core/actions/gapfile.hpp"
 #include "core/files/fileio.hpp"
 #include "core/format/silences.hpp"
+#include "pack/batchengine.hpp"
 
 #include <algorithm>
 #include <mutex>
@@ -23,51 +24,28 @@ struct Outcome {
     std::optional<Failure> failure;
 };
 
-// Works on every line on `jobs` threads, each taking the next line not yet taken until `cancel`
-// is set, and gathers the outcomes in the lines' order.
+// Works on every line on the batch engine until `cancel` is set, and gathers the outcomes in the
+// lines' order.
 Batch runBatch(const std::vector<Line>& lines, unsigned jobs, const std::atomic<bool>& cancel,
                const BatchProgress& progress, const std::function<Outcome(const Line&)>& work) {
-    std::vector<std::optional<Outcome>> outcomes(lines.size());
-    std::atomic<std::size_t> next{0};
-    std::atomic<std::size_t> done{0};
-    std::mutex reporting;
-    const auto worker = [&] {
-        for (std::size_t i = next++; i < lines.size() && !cancel; i = next++) {
-            try {
-                outcomes[i] = work(lines[i]);
-            } catch (const std::bad_alloc&) {
-                outcomes[i] = Outcome{
-                    std::nullopt, std::nullopt,
-                    Failure{"Could not work on", lines[i].gapPath(),
-                            reasonText(std::make_error_code(std::errc::not_enough_memory))}};
-            }
-            const std::size_t finished = ++done;
-            if (progress) {
-                const std::lock_guard lock(reporting);
-                progress(finished, lines.size());
-            }
-        }
-    };
-    {
-        std::vector<std::jthread> threads;
-        for (unsigned j = 1; j < std::min<std::size_t>(std::max(jobs, 1u), lines.size()); ++j)
-            threads.emplace_back(worker);
-        worker();
-    }
     Batch batch;
-    for (std::optional<Outcome>& outcome : outcomes) {
-        if (!outcome) {
-            batch.cancelled = true;
-            continue;
-        }
-        ++batch.done;
-        if (outcome->replaced)
-            batch.replaced.push_back(std::move(*outcome->replaced));
-        if (outcome->note)
-            batch.notes.push_back(std::move(*outcome->note));
-        if (outcome->failure)
-            batch.failures.push_back(std::move(*outcome->failure));
-    }
+    const BatchRun run{jobs, &cancel, progress};
+    batch.done = runInOrder<Outcome>(
+        lines.size(), run, [&](std::size_t i) { return work(lines[i]); },
+        [&](std::size_t i) {
+            return Outcome{std::nullopt, std::nullopt,
+                           outOfMemory("Could not work on", lines[i].gapPath())};
+        },
+        [&](std::size_t, Outcome& outcome) {
+            if (outcome.replaced)
+                batch.replaced.push_back(std::move(*outcome.replaced));
+            if (outcome.note)
+                batch.notes.push_back(std::move(*outcome.note));
+            if (outcome.failure)
+                batch.failures.push_back(std::move(*outcome.failure));
+            return true;
+        });
+    batch.cancelled = batch.done < lines.size();
     return batch;
 }
 

@@ -3,6 +3,7 @@
 #include "audio/silencedetector.hpp"
 #include "core/files/replacement.hpp"
 #include "core/text/failure.hpp"
+#include "pack/batchengine.hpp"
 #include "pack/voicepack.hpp"
 
 #include <atomic>
@@ -58,9 +59,6 @@ struct Batch {
     std::size_t done = 0;              ///< lines finished, whatever their outcome
     bool cancelled = false;            ///< stopped before every line was done
 };
-
-/// Gets the lines done so far and all; called from the batch's threads.
-using BatchProgress = std::function<void(std::size_t done, std::size_t total)>;
 
 /// Detects the silences of every line's recording and writes its GAP file (lines without a
 /// recording are noted). Stops taking lines once `cancel` is set.

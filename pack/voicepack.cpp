@@ -4,6 +4,7 @@
 #include "audio/soundfile.hpp"
 #include "audio/verify.hpp"
 #include "core/files/fileio.hpp"
+#include "pack/batchengine.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -94,35 +95,74 @@ bool isGapName(std::string_view fileName) {
     return lower(split(fileName).second) == "gap";
 }
 
-std::optional<std::string> pairedRecording(std::string_view gapName,
-                                           const std::vector<std::string>& names) {
-    const std::string_view stem = split(gapName).first;
-    const std::string* best = nullptr;
-    std::size_t bestRank = 0;
-    for (const std::string& name : names) {
-        if (split(name).first != stem)
+FolderPairing::FolderPairing(const std::vector<fileio::FolderEntry>& entries) {
+    std::map<std::string, std::size_t, std::less<>> ranks;
+    for (const fileio::FolderEntry& entry : entries) {
+        if (entry.kind == fileio::FolderEntry::Kind::folder)
             continue;
-        const std::optional<std::size_t> rank = recordingRank(name);
-        if (rank && (!best || *rank < bestRank || (*rank == bestRank && name < *best))) {
-            best = &name;
-            bestRank = *rank;
+        const auto [stem, ending] = split(entry.name);
+        if (isGapName(entry.name)) {
+            // A broken link too: reading it says what is wrong with it.
+            Pair& pair = pairs_[std::string(stem)];
+            if (!pair.gap || entry.name < *pair.gap)
+                pair.gap = entry.name;
+            continue;
+        }
+        const std::optional<std::size_t> rank = recordingRank(entry.name);
+        if (!rank || entry.kind != fileio::FolderEntry::Kind::file)
+            continue;
+        Pair& pair = pairs_[std::string(stem)];
+        const auto known = ranks.find(stem);
+        if (!pair.recording || *rank < known->second ||
+            (*rank == known->second && entry.name < *pair.recording)) {
+            pair.recording = entry.name;
+            ranks[std::string(stem)] = *rank;
         }
     }
-    return best ? std::optional<std::string>(*best) : std::nullopt;
 }
+
+std::optional<std::string> FolderPairing::recordingOf(std::string_view gapName) const {
+    const auto found = pairs_.find(split(gapName).first);
+    return found == pairs_.end() ? std::nullopt : found->second.recording;
+}
+
+std::string FolderPairing::gapOf(std::string_view recordingName) const {
+    const std::string_view stem = split(recordingName).first;
+    const auto found = pairs_.find(stem);
+    if (found != pairs_.end() && found->second.gap)
+        return *found->second.gap;
+    return std::string(stem) + ".gap";
+}
+
+namespace {
+
+// The pairing of the folder that holds `path`, or nothing when it cannot be listed.
+std::optional<FolderPairing> pairingBeside(const fs::path& path) {
+    const fs::path folder = path.parent_path();
+    std::vector<fileio::FolderEntry> entries;
+    if (fileio::listFolder(textOf(folder.empty() ? fs::path(".") : folder), entries))
+        return std::nullopt;
+    return FolderPairing(entries);
+}
+
+} // namespace
 
 std::optional<std::string> recordingBeside(const std::string& gapPath) {
     const fs::path gap = pathOf(gapPath);
-    const fs::path folder = gap.parent_path();
-    std::vector<std::string> names;
-    std::error_code error;
-    for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, error);
-         !error && it != fs::directory_iterator(); it.increment(error))
-        names.push_back(textOf(it->path().filename()));
-    const std::optional<std::string> name = pairedRecording(textOf(gap.filename()), names);
+    const std::optional<FolderPairing> pairing = pairingBeside(gap);
+    const std::optional<std::string> name =
+        pairing ? pairing->recordingOf(textOf(gap.filename())) : std::nullopt;
     if (!name)
         return std::nullopt;
-    return textOf(folder / pathOf(*name));
+    return textOf(gap.parent_path() / pathOf(*name));
+}
+
+std::string gapFileBeside(const std::string& recordingPath) {
+    const fs::path recording = pathOf(recordingPath);
+    const std::optional<FolderPairing> pairing = pairingBeside(recording);
+    const std::string name = textOf(recording.filename());
+    return textOf(recording.parent_path() /
+                  pathOf(pairing ? pairing->gapOf(name) : std::string(split(name).first) + ".gap"));
 }
 
 std::string Line::gapPath() const {
@@ -147,31 +187,21 @@ Listing listPack(const std::string& folder) {
                 prefix.assign(generic.begin(), generic.end());
                 prefix += '/';
             }
-            std::vector<std::string> names;
-            for (const fileio::FolderEntry& entry : entries)
-                if (entry.kind != fileio::FolderEntry::Kind::folder)
-                    names.push_back(entry.name);
-            std::map<std::string, Line> byStem; // in byte order of the names, as the walk lists
-            for (const std::string& name : names) {
-                const std::string stem(split(name).first);
-                if (!isGapName(name) || byStem.contains(stem))
-                    continue;
-                Line& line = byStem[stem];
+            // The folder's lines in the order of their files' names (the GAP file's, else the
+            // recording's), as gaptool lint lists them.
+            const FolderPairing pairing(entries);
+            std::vector<std::pair<std::string, Line>> lines;
+            for (const auto& [stem, pair] : pairing.pairs()) {
+                Line line;
                 line.name = prefix + stem;
-                line.gap = fileio::joinPath(path, name);
-                if (const auto recording = pairedRecording(name, names))
-                    line.recording = fileio::joinPath(path, *recording);
+                if (pair.gap)
+                    line.gap = fileio::joinPath(path, *pair.gap);
+                if (pair.recording)
+                    line.recording = fileio::joinPath(path, *pair.recording);
+                lines.emplace_back(pair.gap.value_or(pair.recording.value_or("")), std::move(line));
             }
-            for (const std::string& name : names) {
-                const std::string stem(split(name).first);
-                if (!recordingRank(name) || byStem.contains(stem))
-                    continue;
-                // The first of its name by the pairing rule stands for the line.
-                Line& line = byStem[stem];
-                line.name = prefix + stem;
-                line.recording = fileio::joinPath(path, *pairedRecording(stem + ".gap", names));
-            }
-            for (auto& [stem, line] : byStem)
+            std::ranges::sort(lines, {}, &std::pair<std::string, Line>::first);
+            for (auto& [name, line] : lines)
                 listing.lines.push_back(std::move(line));
         },
         [&](const Failure& failure) { listing.failures.push_back(failure); });
@@ -268,55 +298,54 @@ Scan scanLine(const Line& line) {
     scan.gapStamp = stampOf(line.gap);
     scan.recordingStamp = stampOf(line.recording);
     bool readable = true;
-    try {
-        if (line.recording) {
-            const std::size_t rank =
-                recordingRank(textOf(pathOf(*line.recording).filename())).value_or(0);
-            std::size_t at = 0;
-            for (const audio::RecordingFormat& format : audio::recordingFormats()) {
-                at += format.extensions.size();
-                if (rank < at) {
-                    scan.format = format.name;
-                    break;
-                }
+    if (line.recording) {
+        const std::size_t rank =
+            recordingRank(textOf(pathOf(*line.recording).filename())).value_or(0);
+        std::size_t at = 0;
+        for (const audio::RecordingFormat& format : audio::recordingFormats()) {
+            at += format.extensions.size();
+            if (rank < at) {
+                scan.format = format.name;
+                break;
             }
         }
-        if (line.recording && !line.gap) {
-            auto opened = audio::SoundFile::open(*line.recording);
-            if (opened.file) {
-                scan.seconds =
-                    static_cast<double>(opened.file->frames()) / opened.file->sampleRate();
-                scan.status = Status::NoGap;
-            } else {
-                scan.findings.push_back({lint::Kind::Unreadable, std::nullopt, std::nullopt,
-                                         opened.failure->sentence()});
-                scan.status = Status::Unreadable;
-            }
-            return scan;
-        }
-        const fileio::Contents contents = fileio::readGapFile(line.gapPath());
-        if (contents.failure) {
+    }
+    if (line.recording && !line.gap) {
+        auto opened = audio::SoundFile::open(*line.recording);
+        if (opened.file) {
+            scan.seconds = static_cast<double>(opened.file->frames()) / opened.file->sampleRate();
+            scan.status = Status::NoGap;
+        } else {
             scan.findings.push_back(
-                {lint::Kind::Unreadable, std::nullopt, std::nullopt, contents.failure->sentence()});
+                {lint::Kind::Unreadable, std::nullopt, std::nullopt, opened.failure->sentence()});
             scan.status = Status::Unreadable;
-            return scan;
         }
-        const GapBytes bytes(contents.bytes);
-        scan.silences = contents.bytes.size() / kRecordSize;
-        scan.findings = lint::lintBytes(bytes);
-        if (line.recording) {
-            readable = verifyAgainst(*line.recording, bytes, scan.findings, &scan.seconds);
-        }
-    } catch (const std::bad_alloc&) {
-        scan.findings = {{lint::Kind::Unreadable, std::nullopt, std::nullopt,
-                          Failure{"Could not lint", line.gapPath(),
-                                  reasonText(std::make_error_code(std::errc::not_enough_memory))}
-                              .sentence()}};
-        readable = false;
+        return scan;
+    }
+    const fileio::Contents contents = fileio::readGapFile(line.gapPath());
+    if (contents.failure) {
+        scan.findings.push_back(
+            {lint::Kind::Unreadable, std::nullopt, std::nullopt, contents.failure->sentence()});
+        scan.status = Status::Unreadable;
+        return scan;
+    }
+    const GapBytes bytes(contents.bytes);
+    scan.silences = contents.bytes.size() / kRecordSize;
+    scan.findings = lint::lintBytes(bytes);
+    if (line.recording) {
+        readable = verifyAgainst(*line.recording, bytes, scan.findings, &scan.seconds);
     }
     scan.status = readable ? statusOf(scan.findings) : Status::Unreadable;
     if (!line.recording && scan.status > Status::NoRecording)
         scan.status = Status::NoRecording;
+    return scan;
+}
+
+Scan outOfMemoryScan(const Line& line) {
+    Scan scan;
+    scan.findings = {{lint::Kind::Unreadable, std::nullopt, std::nullopt,
+                      outOfMemory("Could not lint", line.gapPath()).sentence()}};
+    scan.status = Status::Unreadable;
     return scan;
 }
 
@@ -384,9 +413,16 @@ std::string csvReport(std::span<const ReportRow> rows) {
 
 std::vector<lint::FileFindings> lintFindings(std::span<const ReportRow> rows) {
     std::vector<lint::FileFindings> files;
-    for (const ReportRow& row : rows)
-        if (row.line->gap && row.scan)
-            files.push_back({*row.line->gap, row.scan->findings});
+    for (const ReportRow& row : rows) {
+        // Every line: its GAP file, else its recording, whose findings say whether it can be read.
+        const std::optional<std::string>& file =
+            row.line->gap ? row.line->gap : row.line->recording;
+        if (!file)
+            continue;
+        lint::FileFindings& found = files.emplace_back(lint::FileFindings{*file, {}});
+        if (row.scan && (row.line->gap || row.scan->status == Status::Unreadable))
+            found.findings = row.scan->findings;
+    }
     return files;
 }
 

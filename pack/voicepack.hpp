@@ -1,12 +1,15 @@
 #pragma once
 
 #include "core/exchange/lintreport.hpp"
+#include "core/files/fileio.hpp"
 #include "core/format/gapformat.hpp"
 #include "core/format/lint.hpp"
 #include "core/text/failure.hpp"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -26,15 +29,40 @@ namespace ravik::voicepack {
 /// Whether `fileName` ends with ".gap", in any case.
 [[nodiscard]] bool isGapName(std::string_view fileName);
 
-/// Of the file names in one folder, the recording paired with the GAP file named `gapName`: a
-/// recording of the same name (the ending's case ignored), the first by recordingRank, and of
-/// two with the same rank ("a.wav", "a.WAV") the first in byte order. The one pairing rule.
-[[nodiscard]] std::optional<std::string> pairedRecording(std::string_view gapName,
-                                                         const std::vector<std::string>& names);
+/// The one rule that pairs GAP files and recordings, over one folder's entries; every command
+/// and window asks it. A GAP file and a recording pair when their names are the same but for the
+/// ending, whose case is ignored ("Take.GAP" and "Take.wav"). Of several recordings of one name,
+/// the first by recordingRank, and of two with the same rank ("a.wav", "a.WAV") the first in
+/// byte order; only a file that is there counts (a link that leads nowhere is none). Of several
+/// GAP files of one name ("a.GAP", "a.gap"), the first in byte order is the line's. Built in
+/// one pass over the names, so that a folder of any size costs its size.
+class FolderPairing {
+public:
+    explicit FolderPairing(const std::vector<fileio::FolderEntry>& entries);
 
-/// The recording beside the GAP file at `gapPath` by pairedRecording's rule, as a path; nothing
-/// when its folder holds none (or cannot be listed).
+    /// The recording paired with the GAP file named `gapName`.
+    [[nodiscard]] std::optional<std::string> recordingOf(std::string_view gapName) const;
+    /// The GAP file of the recording named `recordingName`, there or to be written: the line's
+    /// GAP file when it has one, else its name with ".gap".
+    [[nodiscard]] std::string gapOf(std::string_view recordingName) const;
+
+    struct Pair {
+        std::optional<std::string> gap;
+        std::optional<std::string> recording;
+    };
+    /// Each name's pair, by the name without its ending, in byte order.
+    [[nodiscard]] const std::map<std::string, Pair, std::less<>>& pairs() const { return pairs_; }
+
+private:
+    std::map<std::string, Pair, std::less<>> pairs_;
+};
+
+/// The recording paired with the GAP file at `gapPath` by FolderPairing's rule, as a path;
+/// nothing when its folder holds none (or cannot be listed).
 [[nodiscard]] std::optional<std::string> recordingBeside(const std::string& gapPath);
+/// The GAP file of the recording at `recordingPath` by FolderPairing's rule, as a path: the one
+/// beside it that pairs with it, or where detect writes one.
+[[nodiscard]] std::string gapFileBeside(const std::string& recordingPath);
 
 /// One recorded line: a recording, its GAP file, or both.
 struct Line {
@@ -54,7 +82,7 @@ struct Listing {
 
 /// Every line under `folder`, found recursively as gaptool lint walks (a folder reached again
 /// through a link is listed once). In each folder the GAP files pair with recordings by
-/// pairedRecording's rule; a recording left over (the second of "a.wav" and "a.flac") is not a
+/// FolderPairing's rule; a recording left over (the second of "a.wav" and "a.flac") is not a
 /// line of its own, since it would name the same GAP file.
 [[nodiscard]] Listing listPack(const std::string& folder);
 
@@ -107,6 +135,8 @@ struct Scan {
 /// Reads and judges one line with gaptool lint's code: lint's findings of the GAP file, and
 /// verify's of the pair (a recording that cannot be read is an unreadable finding).
 [[nodiscard]] Scan scanLine(const Line& line);
+/// The scan of a line whose scan ran out of memory: unreadable, saying so.
+[[nodiscard]] Scan outOfMemoryScan(const Line& line);
 
 /// Adds verify's findings for the GAP file `bytes` against `recording`, as gaptool lint lists
 /// them: each named after the recording, or one naming why the recording could not be read.
@@ -124,8 +154,9 @@ struct ReportRow {
 /// seconds, silences, status, last change (UTC, ISO 8601) and its findings, one per text line.
 [[nodiscard]] std::string csvReport(std::span<const ReportRow> rows);
 
-/// The rows' GAP files and their findings, as `gaptool lint --json` reports them: rows without
-/// a GAP file or not scanned yet are left out.
+/// The rows' files and their findings, as `gaptool lint --json` reports them: each row's GAP
+/// file, else its recording (with a finding only when it cannot be read); a row not scanned yet
+/// has no findings.
 [[nodiscard]] std::vector<lint::FileFindings> lintFindings(std::span<const ReportRow> rows);
 
 } // namespace ravik::voicepack

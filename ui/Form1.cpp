@@ -6,7 +6,6 @@
 #include "utf8text.hpp"
 #ifdef RAVIK_WITH_RECORDING
 #include "audio/formats.hpp"
-#include "core/format/silences.hpp"
 #include "pack/voicepack.hpp"
 #include "recordingwindow.hpp"
 #include "voicepackwindow.hpp"
@@ -312,9 +311,10 @@ void Form1::showRecording() {
     if (!recording)
         return;
     recordingFolder_ = QDir::toNativeSeparators(QFileInfo(*recording).absolutePath());
-    openRecording(*recording, gap.isEmpty() ? QString::fromStdString(
-                                                  silences::gapPathFor(recording->toStdString()))
-                                            : gap);
+    openRecording(*recording,
+                  gap.isEmpty()
+                      ? QString::fromStdString(voicepack::gapFileBeside(recording->toStdString()))
+                      : gap);
 }
 
 void Form1::chooseFolder() {
@@ -415,7 +415,7 @@ void Form1::dropEvent(QDropEvent* event) {
         return openPack(path);
     if (voicepack::recordingRank(QFileInfo(path).fileName().toStdString()))
         return openRecording(path,
-                             QString::fromStdString(silences::gapPathFor(path.toStdString())));
+                             QString::fromStdString(voicepack::gapFileBeside(path.toStdString())));
 #endif
     openPath(path);
 }

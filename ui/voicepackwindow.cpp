@@ -1,6 +1,7 @@
 #include "voicepackwindow.hpp"
 
 #include "core/files/fileio.hpp"
+#include "pack/batchengine.hpp"
 
 #include <QAction>
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <set>
 
 namespace ravik {
 
@@ -38,15 +40,15 @@ QString counted(std::size_t count, const QString& one, const QString& many) {
 
 } // namespace
 
-/// One scan of some rows, shared by its workers and the window.
+/// One scan of some rows, run by the batch engine, shared by it and the window.
 struct VoicePackWindow::ScanJob {
     std::vector<std::pair<int, vp::Line>> work;
-    std::atomic<std::size_t> next{0};
     std::atomic<bool> cancel{false};
-    std::atomic<int> running{0};
     std::mutex mutex;
     std::vector<std::pair<int, vp::Scan>> results; ///< not yet taken by the window
-    std::size_t delivered = 0;                     ///< the window's count
+    std::size_t scanned = 0;                       ///< the rows scanned, the first ones
+    bool ended = false;
+    std::size_t delivered = 0; ///< the window's count
 };
 
 /// One batch, run by one task of the pool (which works on the lines with threads of its own).
@@ -265,13 +267,22 @@ void VoicePackWindow::hideEvent(QHideEvent* event) {
     recheckTimer_.stop();
 }
 
+// The rows of `job` not yet scanned; the engine scans its rows in order, so they are the last.
+std::vector<int> VoicePackWindow::unscannedRows(ScanJob& job) {
+    const std::lock_guard lock(job.mutex);
+    std::vector<int> rows;
+    for (std::size_t i = job.scanned; i < job.work.size(); ++i)
+        rows.push_back(job.work[i].first);
+    return rows;
+}
+
 void VoicePackWindow::startScan(std::vector<int> rows) {
     if (scan_) {
         // The rows still waiting in the scan under way are scanned in the new one; what its
-        // workers are scanning now is still taken in.
+        // engine scans now is still taken in.
         scan_->cancel = true;
-        for (std::size_t i = scan_->next; i < scan_->work.size(); ++i)
-            rows.push_back(scan_->work[i].first);
+        const std::vector<int> waiting = unscannedRows(*scan_);
+        rows.insert(rows.end(), waiting.begin(), waiting.end());
         retired_.push_back(std::move(scan_));
     }
     std::ranges::sort(rows);
@@ -280,50 +291,58 @@ void VoicePackWindow::startScan(std::vector<int> rows) {
     for (int row : rows)
         job->work.emplace_back(row, model_.line(row));
     scan_ = job;
-    const int workers =
-        static_cast<int>(std::min<std::size_t>(pool_.maxThreadCount(), job->work.size()));
-    job->running = workers;
-    for (int i = 0; i < workers; ++i)
-        pool_.start([this, job] {
-            // A row taken is always scanned, so that a cancel leaves exactly the rows from
-            // `next` on to be scanned by the scan after.
-            while (!job->cancel) {
-                const std::size_t at = job->next++;
-                if (at >= job->work.size())
-                    break;
-                vp::Scan scan = vp::scanLine(job->work[at].second);
+    const auto jobs = static_cast<unsigned>(std::max(1, QThread::idealThreadCount()));
+    pool_.start([this, job, jobs] {
+        vp::runInOrder<vp::Scan>(
+            job->work.size(), vp::BatchRun{jobs, &job->cancel, {}},
+            [&](std::size_t i) { return vp::scanLine(job->work[i].second); },
+            [&](std::size_t i) { return vp::outOfMemoryScan(job->work[i].second); },
+            [&](std::size_t i, vp::Scan& scan) {
                 const std::lock_guard lock(job->mutex);
-                job->results.emplace_back(job->work[at].first, std::move(scan));
-            }
-            // The last worker to stop has the window take the rest in at once, not at the next
-            // tick. The window waits for its workers before it goes, so `this` outlives them.
-            if (--job->running == 0)
-                QMetaObject::invokeMethod(this, &VoicePackWindow::collect, Qt::QueuedConnection);
-        });
+                job->results.emplace_back(job->work[i].first, std::move(scan));
+                job->scanned = i + 1;
+                return true;
+            });
+        {
+            const std::lock_guard lock(job->mutex);
+            job->ended = true;
+        }
+        // The end has the window take the rest in at once, not at the next tick. The window
+        // waits for its jobs before it goes, so `this` outlives them.
+        QMetaObject::invokeMethod(this, &VoicePackWindow::collect, Qt::QueuedConnection);
+    });
     setProgress(0, job->work.size());
     collector_.start();
     updateActions();
-    if (workers == 0)
-        collect();
 }
 
 void VoicePackWindow::collect() {
-    std::erase_if(retired_, [this](const std::shared_ptr<ScanJob>& job) {
-        const bool ended = job->running == 0;
+    // A scan given up takes in what it scanned, but for the rows the scan after it scans again,
+    // which may be scanned there first.
+    std::set<int> rescanned;
+    if (scan_)
+        for (const auto& [row, line] : scan_->work)
+            rescanned.insert(row);
+    std::erase_if(retired_, [&](const std::shared_ptr<ScanJob>& job) {
+        bool ended = false;
         std::vector<std::pair<int, vp::Scan>> results;
         {
             const std::lock_guard lock(job->mutex);
             results.swap(job->results);
+            ended = job->ended;
         }
+        std::erase_if(results,
+                      [&](const auto& result) { return rescanned.contains(result.first); });
         model_.setScans(std::move(results));
         return ended;
     });
     if (const std::shared_ptr<ScanJob> job = scan_) {
-        const bool ended = job->running == 0;
+        bool ended = false;
         std::vector<std::pair<int, vp::Scan>> results;
         {
             const std::lock_guard lock(job->mutex);
             results.swap(job->results);
+            ended = job->ended;
         }
         job->delivered += results.size();
         model_.setScans(std::move(results));
@@ -442,8 +461,8 @@ void VoicePackWindow::startBatch(bool detect, std::vector<int> rows, bool replac
     // The scan gives way to the batch: the rows it did not reach are scanned after the batch.
     if (scan_) {
         scan_->cancel = true;
-        for (std::size_t i = scan_->next; i < scan_->work.size(); ++i)
-            rows.push_back(scan_->work[i].first);
+        const std::vector<int> waiting = unscannedRows(*scan_);
+        rows.insert(rows.end(), waiting.begin(), waiting.end());
     }
     auto job = std::make_shared<BatchJob>();
     job->detect = detect;

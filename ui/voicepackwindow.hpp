@@ -92,6 +92,7 @@ private:
     void buildActions();
     QWidget* buildFilters();
     void startScan(std::vector<int> rows);
+    [[nodiscard]] static std::vector<int> unscannedRows(ScanJob& job);
     void startBatch(bool detect, std::vector<int> rows, bool replaceExisting);
     void collect();
     void finishBatch();

@@ -15,11 +15,8 @@ std::string lineText(std::size_t line) {
     return "line " + std::to_string(line) + ": ";
 }
 
-/// The input's lines without their line breaks (any of the three) and without a UTF-8
-/// byte-order mark.
+/// The input's lines without their line breaks (any of the three).
 std::vector<std::string_view> linesOf(std::string_view text) {
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
     return plaintext::splitLines(text);
 }
 
@@ -304,8 +301,6 @@ struct Token {
 };
 
 std::vector<Token> textGridTokens(std::string_view text) {
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
     std::vector<Token> tokens;
     std::size_t line = 1;
     std::size_t at = 0;
@@ -506,6 +501,9 @@ Imported importSilences(Format format, std::string_view text, const ImportOption
                             "Text writing preferences)");
         return std::move(collector).finish();
     }
+    // A UTF-8 byte-order mark, which Windows editors write, says nothing in any format.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
     switch (format) {
     case Format::Audacity:
         audacity(text, collector);

@@ -193,20 +193,20 @@ bool ReadableFile::seek(std::uint64_t offset) {
 
 namespace {
 
-// Reads what `file` holds when it is small enough to be a GAP file.
-Contents readWhole(ReadableFile::Opening opening) {
+// Reads what `file` holds when it is no longer than `largest` bytes, `what` saying whose
+// limit that is.
+Contents readWhole(ReadableFile::Opening opening, std::uint64_t largest, const std::string& what) {
     Contents contents;
     if (!opening.file) {
         contents.failure = std::move(opening.failure);
         return contents;
     }
     ReadableFile& file = *opening.file;
-    if (file.size() > kLargestFileSize) {
+    if (file.size() > largest) {
         contents.failure =
             failure("Could not open", file.path(),
                     "It is " + std::to_string(file.size()) + " bytes long, more than the " +
-                        std::to_string(kLargestFileSize) + " bytes (" +
-                        std::to_string(kLargestRecordCount) + " silences) of the largest GAP file");
+                        std::to_string(largest) + " bytes " + what);
         return contents;
     }
     contents.bytes.resize(static_cast<std::size_t>(file.size()));
@@ -228,8 +228,19 @@ Contents readWhole(ReadableFile::Opening opening) {
 
 } // namespace
 
+const std::string& gapFileLimit() {
+    static const std::string text =
+        "(" + std::to_string(kLargestRecordCount) + " silences) of the largest GAP file";
+    return text;
+}
+
 Contents readGapFile(const std::string& path) {
-    return readWhole(ReadableFile::open(path));
+    return readWhole(ReadableFile::open(path), kLargestFileSize, gapFileLimit());
+}
+
+Contents readTextFile(const std::string& path) {
+    return readWhole(ReadableFile::open(path), kLargestTextSize,
+                     "(256 MiB) that the program reads of another program's file");
 }
 
 std::optional<FileIdentity> identityOf(const std::string& path) {
@@ -255,6 +266,18 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     const bool separated = last == '/' || (last == '\\' && fs::path::preferred_separator == '\\');
     return separated ? folder + name
                      : folder + static_cast<char>(fs::path::preferred_separator) + name;
+}
+
+std::optional<Failure> listFolder(const std::string& path, std::vector<FolderEntry>& entries) {
+    const int fd = native::openFolder(toPath(path));
+    const bool listed = fd >= 0 && native::listFolder(fd, entries);
+    std::optional<Failure> failed;
+    if (!listed)
+        failed = failure("Could not list", path, lastReason());
+    native::closeFolder(fd);
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    return failed;
 }
 
 void walkFolders(const std::string& top, const FolderVisit& visit, const FolderFailure& failed) {
@@ -554,7 +577,7 @@ Contents WriterLock::read() const {
     if (opening.file)
         if (auto reason = notTheLockedFile(Opener::descriptor(*opening.file), state_->identity))
             return Contents{{}, failure("Could not read", state_->path, std::move(*reason))};
-    return readWhole(std::move(opening));
+    return readWhole(std::move(opening), kLargestFileSize, gapFileLimit());
 }
 
 std::optional<Failure> WriterLock::replace(std::span<const std::uint8_t> bytes) {

@@ -26,6 +26,11 @@ struct Contents {
 /// reading anything.
 [[nodiscard]] Contents readGapFile(const std::string& path);
 
+/// The longest file of another program's silences that is read (a label track, a CSV export).
+inline constexpr std::uint64_t kLargestTextSize = std::uint64_t{256} << 20;
+/// Reads a whole file of another program's, as readGapFile does, up to kLargestTextSize.
+[[nodiscard]] Contents readTextFile(const std::string& path);
+
 /// Which file a path names: two paths name one file when their identities are equal.
 struct FileIdentity {
     std::uint64_t device = 0;
@@ -55,6 +60,10 @@ struct FolderEntry {
 
 /// `name` inside `folder`, joined with the system's separator as std::filesystem joins them.
 [[nodiscard]] std::string joinPath(const std::string& folder, const std::string& name);
+
+/// Lists the one folder at `path` into `entries`, in name order; the failure when it cannot.
+[[nodiscard]] std::optional<Failure> listFolder(const std::string& path,
+                                                std::vector<FolderEntry>& entries);
 
 /// Gets each folder's path (the top folder's path joined with the names on the way down) and
 /// its entries, in name order.

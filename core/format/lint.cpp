@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 namespace ravik::lint {
 
@@ -22,6 +23,8 @@ namespace {
 std::string ms(std::int64_t time) {
     return std::to_string(time) + " ms";
 }
+
+using Each = std::function<void(Finding&&)>;
 
 void structure(const GapBytes& bytes, std::vector<Finding>& findings) {
     const StructureCheck check = checkStructure(bytes);
@@ -49,47 +52,44 @@ void count(const GapBytes& bytes, std::vector<Finding>& findings) {
                             std::to_string(zero) + " ends its count"});
 }
 
-void records(const GapBytes& bytes, std::vector<Finding>& findings) {
-    for (const Record& record : RecordWalk(bytes, WalkEnd::FirstWord)) {
-        const std::int32_t wideStart = record.wideStart;
-        const std::int32_t wideEnd = record.wideEnd;
-        const std::int16_t start = record.start();
-        const std::int16_t end = record.end();
-        if (!record.highWordsZero())
-            findings.push_back({Kind::HighWord, record.offset, wideStart,
-                                "the high words are not zero: the timeline shows " +
-                                    std::to_string(wideStart) + " to " + ms(wideEnd) +
-                                    ", the check and defrag " + std::to_string(start) + " to " +
-                                    ms(end)});
-        struct Time {
-            const char* name;
-            std::int32_t wide;
-            std::int16_t low;
-        };
-        for (const Time& time : {Time{"start", wideStart, start}, Time{"end", wideEnd, end}}) {
-            if (time.wide > silences::kLastMs)
-                findings.push_back({Kind::PastLimit, record.offset, time.wide,
-                                    std::string("the ") + time.name + " " + ms(time.wide) +
-                                        " lies past " + ms(silences::kLastMs) +
-                                        ", the latest time a GAP file holds; the check and "
-                                        "defrag read " +
-                                        ms(time.low)});
-        }
+// The high words and the times past the limit of the record at `record`.
+void wide(const Record& record, const Each& each) {
+    const std::int32_t wideStart = record.wideStart;
+    const std::int32_t wideEnd = record.wideEnd;
+    const std::int16_t start = record.start();
+    const std::int16_t end = record.end();
+    if (!record.highWordsZero())
+        each({Kind::HighWord, record.offset, wideStart,
+              "the high words are not zero: the timeline shows " + std::to_string(wideStart) +
+                  " to " + ms(wideEnd) + ", the check and defrag " + std::to_string(start) +
+                  " to " + ms(end)});
+    struct Time {
+        const char* name;
+        std::int32_t wide;
+        std::int16_t low;
+    };
+    for (const Time& time : {Time{"start", wideStart, start}, Time{"end", wideEnd, end}}) {
+        if (time.wide > silences::kLastMs)
+            each({Kind::PastLimit, record.offset, time.wide,
+                  std::string("the ") + time.name + " " + ms(time.wide) + " lies past " +
+                      ms(silences::kLastMs) +
+                      ", the latest time a GAP file holds; the check and defrag read " +
+                      ms(time.low)});
     }
-    // Defrag judges every record the file holds, a partial one included.
-    for (const Record& record : RecordWalk(bytes, WalkEnd::AnyByte)) {
-        const std::int16_t start = record.start();
-        const std::int16_t end = record.end();
-        if (int{end} - int{start} > kFragmentLimit)
-            continue;
-        findings.push_back({Kind::Fragment, record.offset, start,
-                            end < start
-                                ? "the silence from " + std::to_string(start) + " to " + ms(end) +
-                                      " ends before it starts; defrag drops it"
-                                : "the silence from " + std::to_string(start) + " to " + ms(end) +
-                                      " lasts " + ms(end - start) + "; defrag drops silences of " +
-                                      ms(kFragmentLimit) + " or less"});
-    }
+}
+
+// Defrag judges every record the file holds, a partial one included.
+void fragment(const Record& record, const Each& each) {
+    const std::int16_t start = record.start();
+    const std::int16_t end = record.end();
+    if (int{end} - int{start} > kFragmentLimit)
+        return;
+    each({Kind::Fragment, record.offset, start,
+          end < start ? "the silence from " + std::to_string(start) + " to " + ms(end) +
+                            " ends before it starts; defrag drops it"
+                      : "the silence from " + std::to_string(start) + " to " + ms(end) + " lasts " +
+                            ms(end - start) + "; defrag drops silences of " + ms(kFragmentLimit) +
+                            " or less"});
 }
 
 void partial(const GapBytes& bytes, std::vector<Finding>& findings) {
@@ -106,15 +106,45 @@ void partial(const GapBytes& bytes, std::vector<Finding>& findings) {
 
 } // namespace
 
-std::vector<Finding> lintBytes(const GapBytes& bytes) {
-    std::vector<Finding> findings;
-    structure(bytes, findings);
-    count(bytes, findings);
-    records(bytes, findings);
-    partial(bytes, findings);
-    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+void lintBytes(const GapBytes& bytes, const std::function<void(Finding&&)>& each) {
+    // The file's own findings (at most one of each) are found first; the records' come in one
+    // walk, and each goes out once every finding at a lower offset has, those of the file before
+    // those of a record at the same offset, and the partial record's last of all.
+    std::vector<Finding> own;
+    structure(bytes, own);
+    count(bytes, own);
+    std::stable_sort(own.begin(), own.end(), [](const Finding& a, const Finding& b) {
         return a.offset.value_or(0) < b.offset.value_or(0);
     });
+    auto next = own.begin();
+    const auto upTo = [&](std::uint64_t offset, bool included) {
+        for (; next != own.end() &&
+               (next->offset.value_or(0) < offset || (included && next->offset == offset));
+             ++next)
+            each(std::move(*next));
+    };
+    RecordWalk whole(bytes, WalkEnd::FirstWord);
+    auto wholeRecord = whole.begin();
+    for (const Record& record : RecordWalk(bytes, WalkEnd::AnyByte)) {
+        upTo(record.offset, true);
+        if (wholeRecord != whole.end() && (*wholeRecord).offset == record.offset) {
+            wide(*wholeRecord, each);
+            ++wholeRecord;
+        }
+        fragment(record, each);
+    }
+    std::vector<Finding> last;
+    partial(bytes, last);
+    for (Finding& finding : last) {
+        upTo(finding.offset.value_or(0), true);
+        each(std::move(finding));
+    }
+    upTo(~std::uint64_t{0}, true);
+}
+
+std::vector<Finding> lintBytes(const GapBytes& bytes) {
+    std::vector<Finding> findings;
+    lintBytes(bytes, [&](Finding&& finding) { findings.push_back(std::move(finding)); });
     return findings;
 }
 

@@ -3,6 +3,7 @@
 #include "core/format/gapformat.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,5 +37,8 @@ struct Finding {
 
 /// The findings in a file's bytes, in the order of their offsets.
 [[nodiscard]] std::vector<Finding> lintBytes(const GapBytes& bytes);
+/// The same findings in the same order, each handed to `each` as it is found, so that a file of
+/// a million fragments needs no list of them.
+void lintBytes(const GapBytes& bytes, const std::function<void(Finding&&)>& each);
 
 } // namespace ravik::lint

@@ -2,11 +2,9 @@
 
 #include "core/format/silencerules.hpp"
 #include "core/text/numberforms.hpp"
-#include "core/text/utf8path.hpp"
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 
 namespace ravik::silences {
 namespace {
@@ -96,12 +94,6 @@ std::string statusLine(std::optional<int> pointerMs, std::optional<ravik::Silenc
 std::string invalidFileNotice(const std::string& gapPath) {
     return "\"" + gapPath +
            "\" is not a valid GAP file, so its silences are not shown; saving replaces it.";
-}
-
-std::string gapPathFor(const std::string& recording) {
-    std::filesystem::path path = toPath(recording);
-    path.replace_extension(".gap");
-    return utf8Of(path);
 }
 
 } // namespace ravik::silences

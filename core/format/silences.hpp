@@ -68,8 +68,5 @@ struct Decoded {
 /// What the editor says of a GAP file whose records are not a valid list.
 [[nodiscard]] std::string invalidFileNotice(const std::string& gapPath);
 
-/// The GAP file paired with a recording: the same path with the extension .gap.
-[[nodiscard]] std::string gapPathFor(const std::string& recording);
-
 } // namespace silences
 } // namespace ravik

@@ -136,6 +136,32 @@ struct DiffCase {
     ExitStatus status;
 };
 
+// Another program's file is read up to 256 MiB, beyond what a GAP file may be (8 MiB): a
+// spreadsheet's export with notes beside each silence is that long. A longer one is refused,
+// saying what the limit is for such a file.
+TEST_F(Exchange, AnInputIsReadUpToItsOwnLimitNotAGapFilesOne) {
+    std::string csv = "start_ms,end_ms,note\n";
+    const std::string note(1'000, 'n');
+    for (int at = 0; at < 10'000; ++at)
+        csv += std::to_string(3 * at) + "," + std::to_string(3 * at + 1) + "," + note + "\n";
+    ASSERT_GT(csv.size(), std::size_t{8} << 20);
+    const std::string input = dir.write("notes.csv", Bytes(csv.begin(), csv.end()));
+    const Output run = gaptool({"import", input, "--from", "csv", "-o", dir.file("notes.gap")});
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect) << run.err;
+    EXPECT_EQ(fs::file_size(dir.file("notes.gap")), 10'000u * 8);
+
+    const std::string huge = dir.file("huge.csv");
+    test::writeBytes(huge, {});
+    fs::resize_file(huge, (std::uintmax_t{256} << 20) + 1);
+    const Output refused = gaptool({"import", huge, "--from", "csv", "-o", dir.file("huge.gap")});
+    EXPECT_EQ(refused.status, ExitStatus::Trouble);
+    EXPECT_EQ(refused.err, "gaptool: Could not open \"" + huge +
+                               "\": It is 268435457 bytes long, "
+                               "more than the 268435456 bytes (256 MiB) that the program reads of "
+                               "another program's file.\n");
+    EXPECT_FALSE(fs::exists(dir.file("huge.gap")));
+}
+
 class Diff : public Exchange, public ::testing::WithParamInterface<DiffCase> {};
 
 TEST_P(Diff, ListsTheDifferencesInTimeOrder) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace ravik::voicepack {
 namespace {
@@ -200,6 +201,67 @@ TEST(ProgressShown, OnlyOnATerminalAsOneLineTakenAwayAtTheEnd) {
     EXPECT_EQ(run.err.find('\n'), std::string::npos); // one line, redrawn in place
     // Blanked at the end: as many blanks as "3 of 3 files" has characters.
     EXPECT_TRUE(run.err.ends_with("\r" + std::string(12, ' ') + "\r")) << run.err;
+}
+
+// What a terminal shows of text written to it: each line as the last writes over it left it
+// (a carriage return goes back to the line's start, and what follows overwrites).
+std::vector<std::string> terminalLines(const std::string& written) {
+    std::vector<std::string> lines(1);
+    std::size_t column = 0;
+    for (const char c : written) {
+        if (c == '\n') {
+            lines.emplace_back();
+            column = 0;
+        } else if (c == '\r') {
+            column = 0;
+        } else {
+            std::string& line = lines.back();
+            if (column < line.size())
+                line[column] = c;
+            else
+                line += c;
+            ++column;
+        }
+    }
+    for (std::string& line : lines)
+        line.erase(line.find_last_not_of(' ') + 1);
+    if (lines.back().empty())
+        lines.pop_back();
+    return lines;
+}
+
+// The report and the progress line on one terminal, the line redrawn at every file: what the
+// terminal shows at the end is the report alone, no piece of the line left in it.
+TEST(ProgressShown, LeavesNothingInTheReportOnTheSameTerminal) {
+    const test::TempDir dir;
+    std::vector<std::string> names;
+    for (int i = 0; i < 30; ++i) {
+        // Long names first, short ones after: a short report line under a long progress line.
+        const std::string name =
+            i < 15 ? "q/a-rather-long-name-" + std::to_string(i) + ".wav"
+                   : "q/" + std::string(1, static_cast<char>('a' + i - 15)) + ".wav";
+        fs::create_directories(dir.path() / "q");
+        fs::copy_file(RAVIK_EXAMPLES_FOLDER "/speech.wav", dir.path() / name);
+    }
+    // Named from within the folder, so that a report line ("q/15.gap") is shorter than the
+    // progress line.
+    const fs::path was = fs::current_path();
+    fs::current_path(dir.path());
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"detect", "--force", "-j", "1", "q"},
+          std::vector<std::string>{"lint", "-j", "2", "q"}}) {
+        std::ostringstream quiet;
+        std::ostringstream err;
+        (void)cli::runGaptool(command, quiet, err, ".");
+        std::ostringstream terminal;
+        cli::setProgressShown(true, std::chrono::milliseconds(0));
+        (void)cli::runGaptool(command, terminal, terminal, ".");
+        cli::setProgressShown(false);
+        EXPECT_EQ(terminalLines(terminal.str()), terminalLines(quiet.str() + err.str()))
+            << command.front();
+        EXPECT_NE(terminal.str().find("of 30 files"), std::string::npos) << command.front();
+    }
+    fs::current_path(was);
 }
 
 } // namespace

@@ -57,6 +57,25 @@ TEST_F(DetectTest, WritesTheSilencesBesideTheRecordingAndShowsThem) {
     EXPECT_EQ(run.out, gaptool({"show", dir.file("line.gap")}).out);
 }
 
+// Folders named that overlap, or a recording named twice: each recording is detected once,
+// and nothing fails on the file written a moment before.
+TEST_F(DetectTest, ARecordingMetAgainIsDetectedOnce) {
+    fs::create_directories(dir.path() / "p" / "sub");
+    const std::string wav =
+        recording(dir, "p/sub/line.wav", {{false, 300}, {true, 400}, {false, 300}});
+    recording(dir, "p/top.wav", {{false, 300}, {true, 400}, {false, 300}});
+    const Output run = gaptool(
+        {"detect", dir.file("p"), dir.file("p/sub"), wav, dir.file("p/sub/../sub/line.wav")});
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(test::readBytes(dir.file("p/sub/line.gap")), test::records({{0, 300}, {700, 1000}}));
+    std::size_t headers = 0;
+    for (std::size_t at = run.out.find(">> Loaded File: "); at != std::string::npos;
+         at = run.out.find(">> Loaded File: ", at + 1))
+        ++headers;
+    EXPECT_EQ(headers, 2u) << run.out;
+}
+
 TEST_F(DetectTest, RefusesToReplaceAnExistingFileUnlessForced) {
     const std::string wav = recording(dir, "line.wav", {{false, 300}, {true, 400}, {false, 300}});
     const std::string gap = dir.write("line.gap", test::records({{1, 2}}));
@@ -186,9 +205,9 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const test::TempDir& dir) {
                      return dir.write("words.wav", {'h', 'i', '\n'});
                  },
-                 ExitStatus::Trouble, "Format not recognised"},
+                 ExitStatus::Trouble, "It is not a recording in a format this program reads ("},
         BadInput{"EmptyFile", [](const test::TempDir& dir) { return dir.write("empty.wav", {}); },
-                 ExitStatus::Trouble, "Format not recognised"},
+                 ExitStatus::Trouble, "It is empty."},
         BadInput{"TruncatedHeader",
                  [](const test::TempDir& dir) {
                      const std::string path = recording(dir, "cut.wav", {{true, 100}});
@@ -197,7 +216,34 @@ INSTANTIATE_TEST_SUITE_P(
                      test::writeBytes(path, bytes);
                      return path;
                  },
-                 ExitStatus::Trouble, "Error in WAV file"},
+                 ExitStatus::Trouble, "It is damaged or cut short"},
+        // libsndfile says "File does not exist" of the one and "Internal error" of the other.
+        BadInput{"CutMp3",
+                 [](const test::TempDir& dir) {
+                     test::Bytes bytes = test::readBytes(RAVIK_CODECS_FOLDER "/speech.mp3");
+                     bytes.resize(300);
+                     return dir.write("cut.mp3", bytes);
+                 },
+                 ExitStatus::Trouble, "It is damaged or cut short"},
+        BadInput{"WavWithTwoDataChunks",
+                 [](const test::TempDir& dir) {
+                     // The header of a WAV of 16-bit samples, then two data chunks of 1,000 bytes.
+                     test::Bytes bytes = test::readBytes(recording(dir, "w.wav", {{true, 100}}));
+                     bytes.resize(36);
+                     for (int chunk = 0; chunk < 2; ++chunk) {
+                         for (const char c : std::string("data"))
+                             bytes.push_back(static_cast<std::uint8_t>(c));
+                         for (const int b : {0xE8, 0x03, 0x00, 0x00})
+                             bytes.push_back(static_cast<std::uint8_t>(b));
+                         bytes.resize(bytes.size() + 1'000, 0x40);
+                     }
+                     const auto riff = static_cast<std::uint32_t>(bytes.size() - 8);
+                     for (int b = 0; b < 4; ++b)
+                         bytes[4 + static_cast<std::size_t>(b)] =
+                             static_cast<std::uint8_t>(riff >> (8 * b));
+                     return dir.write("two.wav", bytes);
+                 },
+                 ExitStatus::Trouble, "It is damaged or cut short"},
         // A folder, whatever its name, is a voice pack: see PackBatch.GaptoolDetectFolder*.
         BadInput{"ZeroLength", [](const test::TempDir& dir) { return wavWithSamples(dir, 0); },
                  ExitStatus::Incorrect, "it holds no samples"},

@@ -5,7 +5,7 @@
 #include "ui/Form1.hpp"
 
 #ifdef RAVIK_WITH_RECORDING
-#include "core/format/silences.hpp"
+#include "pack/voicepack.hpp"
 #include "ui/recordingwindow.hpp"
 #include "ui/waveformview.hpp"
 #endif
@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
     }
 #ifdef RAVIK_WITH_RECORDING
     const QString wav = QString::fromLocal8Bit(argv[2]);
-    window.openRecording(wav,
-                         QString::fromStdString(ravik::silences::gapPathFor(wav.toStdString())));
+    window.openRecording(
+        wav, QString::fromStdString(ravik::voicepack::gapFileBeside(wav.toStdString())));
     ravik::RecordingWindow* shown = window.recordingWindow();
     if (shown == nullptr || shown->recordingPath().isEmpty())
         return 1;

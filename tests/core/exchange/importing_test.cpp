@@ -35,6 +35,16 @@ TEST_P(ForeignFiles, AreReadAsTheirProgramsMeanThem) {
     EXPECT_EQ(pairsOf(imported), GetParam().expected);
 }
 
+// A UTF-8 byte-order mark, as Windows editors write one, changes nothing in any format.
+TEST_P(ForeignFiles, AByteOrderMarkChangesNothing) {
+    const std::string marked = GetParam().text.starts_with("\xEF\xBB\xBF")
+                                   ? GetParam().text
+                                   : "\xEF\xBB\xBF" + GetParam().text;
+    const Imported imported = importSilences(GetParam().format, marked, {});
+    ASSERT_FALSE(imported.refusal) << *imported.refusal;
+    EXPECT_EQ(pairsOf(imported), GetParam().expected);
+}
+
 const std::string kPraatLong = "File type = \"ooTextFile\"\n"
                                "Object class = \"TextGrid\"\n"
                                "\n"

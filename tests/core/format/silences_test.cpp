@@ -91,9 +91,5 @@ TEST(Silences, StatusLineNamesPointerAndSelectedSilence) {
     EXPECT_EQ(silences::statusLine(7, std::nullopt), "Pointer 7 ms");
 }
 
-TEST(Silences, RecordingsPairWithTheirGapFile) {
-    EXPECT_EQ(silences::gapPathFor("/d/take.one.FLAC"), "/d/take.one.gap");
-}
-
 } // namespace
 } // namespace ravik
