@@ -1,7 +1,9 @@
 // The silence detector beside ffmpeg's silencedetect, on recordings made from the test set's
 // phrases under white noise at 20 dB: a 10-minute recording, 200 recordings of 15 s, and the
 // peak memory of gaptool detect on a one-hour recording. ffmpeg runs with -40 dB, its
-// documented default style; the accuracy comparison is audio_accuracy's.
+// documented default style; the accuracy comparison is audio_accuracy's. Then the same
+// detection on compressed copies (read front to back, see audio/soundfile) against their
+// decodes written out as WAV files, and against decoding alone.
 #include "audio/silencedetector.hpp"
 #include "audio/soundfile.hpp"
 #include "audio/testset.hpp"
@@ -9,6 +11,8 @@
 #include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <sndfile.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,17 +33,22 @@ const fs::path& folder() {
     return path;
 }
 
-// A recording of the phrases cut or strung to `seconds`.
-std::string recording(const std::string& name, int seconds) {
-    const std::string path = (folder() / name).string();
-    if (fs::exists(path))
-        return path;
+// The phrases cut or strung to `seconds`.
+ravik::testset::Recording phrasesFor(int seconds) {
     // One round of the phrases lasts about 8.2 s.
     ravik::testset::Recording made =
         ravik::testset::makeRecording(Condition::noise20dB, seconds / 8 + 1);
     made.samples.resize(static_cast<std::size_t>(seconds) *
                         static_cast<std::size_t>(made.sampleRate));
-    if (!ravik::testset::writeWav(made, path))
+    return made;
+}
+
+// A recording of the phrases cut or strung to `seconds`.
+std::string recording(const std::string& name, int seconds) {
+    const std::string path = (folder() / name).string();
+    if (fs::exists(path))
+        return path;
+    if (!ravik::testset::writeWav(phrasesFor(seconds), path))
         std::abort();
     return path;
 }
@@ -154,6 +163,112 @@ void BM_GaptoolDetectOneHourPeakMemory(benchmark::State& state) {
     state.counters["peak_rss_MB"] = static_cast<double>(peakKb) / 1024;
 }
 BENCHMARK(BM_GaptoolDetectOneHourPeakMemory)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+
+// The codecs of the compressed copies: Ogg Vorbis, Opus, MP3 (at libsndfile's middle level)
+// and FLAC.
+constexpr int kFlac = 3;
+const char* codecName(int codec) {
+    static const char* const names[] = {"mp3", "vorbis", "opus", "flac"};
+    return names[codec];
+}
+
+// The phrases for `seconds` compressed with `codec`, and the copy's decode as a float WAV.
+struct Copy {
+    std::string compressed;
+    std::string decoded;
+};
+const Copy& copyOf(int codec, int seconds) {
+    static std::map<std::pair<int, int>, Copy> made;
+    Copy& copy = made[{codec, seconds}];
+    if (!copy.compressed.empty())
+        return copy;
+    const std::string stem =
+        (folder() / (std::string(codecName(codec)) + "-" + std::to_string(seconds))).string();
+    copy.compressed = stem + "." + codecName(codec);
+    const ravik::testset::Recording phrases = phrasesFor(seconds);
+    const bool written =
+        codec == kFlac
+            ? ravik::testset::writeWav(phrases, copy.compressed, SF_FORMAT_FLAC | SF_FORMAT_PCM_16)
+            : ravik::testset::writeLossy(phrases, static_cast<ravik::testset::Codec>(codec),
+                                         copy.compressed)
+                  .has_value();
+    auto opened = ravik::audio::SoundFile::open(copy.compressed);
+    if (!written || !opened.file)
+        std::abort();
+    ravik::testset::Recording decoded;
+    decoded.sampleRate = opened.file->sampleRate();
+    decoded.channels = opened.file->channels();
+    std::vector<float> block(16'384 * static_cast<std::size_t>(decoded.channels));
+    while (const std::size_t got = opened.file->readFrames(block))
+        decoded.samples.insert(decoded.samples.end(), block.begin(),
+                               block.begin() + static_cast<std::ptrdiff_t>(got) * decoded.channels);
+    copy.decoded = stem + "-decoded.wav";
+    if (!ravik::testset::writeWav(decoded, copy.decoded, SF_FORMAT_WAV | SF_FORMAT_FLOAT))
+        std::abort();
+    return copy;
+}
+
+// Arguments: the codec (see codecName) and the seconds.
+void BM_DetectCompressed(benchmark::State& state) {
+    const Copy& copy = copyOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state) {
+        auto opened = ravik::audio::SoundFile::open(copy.compressed);
+        benchmark::DoNotOptimize(ravik::audio::detectSilences(*opened.file).silences.size());
+    }
+    state.SetLabel(codecName(static_cast<int>(state.range(0))));
+}
+void BM_DetectItsDecode(benchmark::State& state) {
+    const Copy& copy = copyOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state) {
+        auto opened = ravik::audio::SoundFile::open(copy.decoded);
+        benchmark::DoNotOptimize(ravik::audio::detectSilences(*opened.file).silences.size());
+    }
+    state.SetLabel(std::string(codecName(static_cast<int>(state.range(0)))) + " decoded");
+}
+// Decoding the copy once, front to back, and nothing else: what reading it costs at the least.
+void BM_DecodeOnce(benchmark::State& state) {
+    const Copy& copy = copyOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    std::vector<float> block(16'384);
+    for (auto _ : state) {
+        auto opened = ravik::audio::SoundFile::open(copy.compressed);
+        std::size_t frames = 0;
+        while (const std::size_t got = opened.file->readFrames(block))
+            frames += got;
+        benchmark::DoNotOptimize(frames);
+    }
+    state.SetLabel(codecName(static_cast<int>(state.range(0))));
+}
+void compressedCopies(benchmark::internal::Benchmark* benchmark) {
+    for (const int seconds : {15, 600})
+        for (const int codec : {1, 2, 0, kFlac})
+            benchmark->Args({codec, seconds});
+    benchmark->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_DetectCompressed)->Apply(compressedCopies);
+BENCHMARK(BM_DetectItsDecode)->Apply(compressedCopies);
+BENCHMARK(BM_DecodeOnce)->Apply(compressedCopies);
+
+// gaptool detect's peak memory on the 10-minute copy (argument: the codec) and on its decode.
+void BM_GaptoolDetectCompressedPeakMemory(benchmark::State& state) {
+    const Copy& copy = copyOf(static_cast<int>(state.range(0)), 600);
+    const std::string gap = (folder() / "copy.gap").string();
+    long compressedKb = 0;
+    long decodedKb = 0;
+    for (auto _ : state) {
+        compressedKb =
+            runMeasured({RAVIK_GAPTOOL, "detect", "--force", "-o", gap, copy.compressed});
+        decodedKb = runMeasured({RAVIK_GAPTOOL, "detect", "--force", "-o", gap, copy.decoded});
+    }
+    state.counters["compressed_MB"] = static_cast<double>(compressedKb) / 1024;
+    state.counters["decoded_MB"] = static_cast<double>(decodedKb) / 1024;
+    state.SetLabel(codecName(static_cast<int>(state.range(0))));
+}
+BENCHMARK(BM_GaptoolDetectCompressedPeakMemory)
+    ->Arg(1)
+    ->Arg(0)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);

@@ -27,14 +27,16 @@ protected:
 };
 
 // 100 folders of 1,000 files, each a voice line of 3 to 12 silences; every tenth file holds a
-// fragment, so lint has findings to report. Made once and removed at the end.
+// fragment, so lint has findings to report. Or the same 100,000 files in one folder. Made once
+// and removed at the end.
 class VoicePack {
 public:
-    VoicePack() {
-        root_ = fs::temp_directory_path() / "ravik-bench-voicepack";
+    explicit VoicePack(bool oneFolder) {
+        root_ = fs::temp_directory_path() /
+                (oneFolder ? "ravik-bench-voicepack-flat" : "ravik-bench-voicepack");
         fs::remove_all(root_);
         for (int folder = 0; folder < kFolders; ++folder) {
-            const fs::path dir = root_ / ("character" + std::to_string(folder));
+            const fs::path dir = oneFolder ? root_ : root_ / ("character" + std::to_string(folder));
             fs::create_directories(dir);
             for (int file = 0; file < kFilesPerFolder; ++file) {
                 std::vector<Silence> list;
@@ -45,7 +47,9 @@ public:
                     list.push_back({start, start + length, 0});
                 }
                 const std::vector<std::uint8_t> bytes = ravik::silences::encode(list);
-                std::ofstream(dir / ("line" + std::to_string(file) + ".gap"), std::ios::binary)
+                std::ofstream(
+                    dir / ("line" + std::to_string(folder) + "-" + std::to_string(file) + ".gap"),
+                    std::ios::binary)
                     .write(reinterpret_cast<const char*>(bytes.data()),
                            static_cast<std::streamsize>(bytes.size()));
             }
@@ -61,13 +65,15 @@ private:
     fs::path root_;
 };
 
-const VoicePack& voicePack() {
-    static const VoicePack pack;
-    return pack;
+const VoicePack& voicePack(bool oneFolder = false) {
+    static const VoicePack inFolders(false);
+    static const VoicePack flat(true);
+    return oneFolder ? flat : inFolders;
 }
 
+// Argument: 1 for the 100,000 files in one folder, 0 for them in 100 folders.
 void BM_LintVoicePackTwoJobs(benchmark::State& state) {
-    const std::string root = voicePack().path();
+    const std::string root = voicePack(state.range(0) == 1).path();
     Discard discard;
     std::ostream out(&discard);
     for (auto _ : state) {
@@ -78,7 +84,12 @@ void BM_LintVoicePackTwoJobs(benchmark::State& state) {
     }
     state.counters["files"] = kFolders * kFilesPerFolder;
 }
-BENCHMARK(BM_LintVoicePackTwoJobs)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_LintVoicePackTwoJobs)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 // One GAP file at the bottom of a chain of `depth` folders named "d" (2,000 is about as deep as a
 // path of 4,096 bytes reaches); lint's walk costs the same for each folder however deep it lies.

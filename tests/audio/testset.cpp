@@ -420,6 +420,23 @@ std::string nameOf(Codec codec) {
     return "";
 }
 
+namespace {
+
+// Writes the frames a few thousand at a time, as a program writes them: a codec given a minute
+// at once takes more of the stack than a Windows thread has (1 MiB).
+bool writeInBlocks(SNDFILE* file, const std::vector<float>& samples, int channels,
+                   sf_count_t frames) {
+    constexpr sf_count_t kBlock = 4'096;
+    for (sf_count_t at = 0; at < frames; at += kBlock) {
+        const sf_count_t count = std::min(kBlock, frames - at);
+        if (sf_writef_float(file, samples.data() + at * channels, count) != count)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 std::optional<double> writeLossy(const Recording& recording, Codec codec, const std::string& path,
                                  double level) {
     if (codec == Codec::opus && !opusTakes(recording.sampleRate))
@@ -452,7 +469,7 @@ std::optional<double> writeLossy(const Recording& recording, Codec codec, const 
         sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof mode);
     }
     sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level);
-    const bool written = sf_writef_float(file, recording.samples.data(), frames) == frames;
+    const bool written = writeInBlocks(file, recording.samples, recording.channels, frames);
     if (sf_close(file) != 0 || !written)
         return std::nullopt;
     const double seconds = static_cast<double>(frames) / recording.sampleRate;
@@ -504,7 +521,7 @@ bool writeWav(const Recording& recording, const std::string& path, int format) {
     if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC)
         sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     const auto frames = static_cast<sf_count_t>(recording.samples.size()) / recording.channels;
-    const bool written = sf_writef_float(file, recording.samples.data(), frames) == frames;
+    const bool written = writeInBlocks(file, recording.samples, recording.channels, frames);
     return sf_close(file) == 0 && written;
 }
 
