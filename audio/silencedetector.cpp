@@ -312,68 +312,104 @@ std::optional<int> leastSilenceFromText(std::string_view text) {
     return ms;
 }
 
-Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
-    Detection detection;
-    const std::string& path = recording.path();
-    const int rate = recording.sampleRate();
-    if (rate <= 0 || rate > kHighestRate || recording.channels() <= 0 ||
-        recording.channels() > kMostChannels) {
-        detection.failure = Failure{"Could not read the recording", path,
-                                    "it has " + std::to_string(rate) + " samples a second in " +
-                                        std::to_string(recording.channels()) +
-                                        " channels, which is no recording of speech"};
-        return detection;
-    }
-    const int tickFrames = tickFramesAt(rate);
-    // A run shorter than a tick is no padding: two equal samples of a quiet room.
-    const std::int64_t still = firstMove(recording);
-    const TickLevels levels = readTickLevels(recording, still < tickFrames ? 0 : still % tickFrames,
-                                             std::numeric_limits<std::int64_t>::max(), tickFrames);
-    if (auto failure = recording.readFailure()) {
-        detection.failure = std::move(failure);
-        return detection;
-    }
-    const auto ms = [rate](std::int64_t frame, bool up) {
+namespace {
+
+// What the phases of one detection share, each phase filling in its part in turn.
+struct Analysis {
+    Analysis(SoundFile& file, const DetectOptions& asked)
+        : recording(file)
+        , options(asked) {}
+
+    SoundFile& recording;
+    const DetectOptions& options;
+    int rate = 0;
+    int tickFrames = 1;
+    TickLevels levels;
+    std::size_t ticks = 0;
+    std::vector<char> dead;     // ticks of digital silence
+    std::vector<float> levelDb; // the speech band's level over 20 ms
+    std::vector<char> measured; // ticks the recording's levels are measured on
+    Gate gate;
+    std::vector<char> above;     // ticks over the entering level
+    std::vector<char> loud;      // ticks of sound
+    std::vector<TickRun> sounds; // the runs of sound between the pauses
+    std::vector<TickRun> clicks;
+    std::vector<char> calm;  // the middles of the pauses
+    std::vector<char> noise; // the same without the clicks
+    std::size_t calmTicks = 0;
+    EdgeRule rule;
+    std::vector<std::pair<Silence, std::size_t>> pauses; // each with the sound after it
+    int leftOut = 0;
+
+    // The millisecond of `frame`, rounded up or down.
+    [[nodiscard]] std::int64_t ms(std::int64_t frame, bool up) const {
         const std::int64_t scaled = frame * 1000;
         return up ? (scaled + rate - 1) / rate : scaled / rate;
-    };
-    detection.lengthMs = ms(levels.frames, false);
-    const std::size_t ticks = levels.energy.size();
-    if (ticks == 0) {
+    }
+};
+
+// Reads the recording once into its levels, ticks counted from where its padding ends, so that
+// padding moves no tick. False, with the failure set, when there is nothing to find silences in.
+bool readLevels(Analysis& a, Detection& detection) {
+    const std::string& path = a.recording.path();
+    a.rate = a.recording.sampleRate();
+    if (a.rate <= 0 || a.rate > kHighestRate || a.recording.channels() <= 0 ||
+        a.recording.channels() > kMostChannels) {
+        detection.failure = Failure{"Could not read the recording", path,
+                                    "it has " + std::to_string(a.rate) + " samples a second in " +
+                                        std::to_string(a.recording.channels()) +
+                                        " channels, which is no recording of speech"};
+        return false;
+    }
+    a.tickFrames = tickFramesAt(a.rate);
+    // A run shorter than a tick is no padding: two equal samples of a quiet room.
+    const std::int64_t still = firstMove(a.recording);
+    a.levels = readTickLevels(a.recording, still < a.tickFrames ? 0 : still % a.tickFrames,
+                              std::numeric_limits<std::int64_t>::max(), a.tickFrames);
+    if (auto failure = a.recording.readFailure()) {
+        detection.failure = std::move(failure);
+        return false;
+    }
+    detection.lengthMs = a.ms(a.levels.frames, false);
+    a.ticks = a.levels.energy.size();
+    if (a.ticks == 0) {
         detection.failure = Failure{"Could not find silences in", path, "it holds no samples"};
         detection.noSpeech = true;
-        return detection;
+        return false;
     }
+    return true;
+}
 
-    // Quiet is judged on the level over 20 ms (four ticks): white noise at 22 kHz then varies by
-    // a third of a decibel from tick to tick, so a threshold can sit just above it. Ticks of
-    // digital silence count for nothing in it (so padding changes no level of the recording),
-    // and the floor and the speech level come from the other ticks only: digital silence says
-    // nothing about the room.
-    std::vector<char> dead(ticks);
+// The recording's floor, speech level and the levels that enter and end a pause. Quiet is judged
+// on the level over 20 ms (four ticks): white noise at 22 kHz then varies by a third of a
+// decibel from tick to tick, so a threshold can sit just above it. Ticks of digital silence
+// count for nothing in it (so padding changes no level of the recording), and the floor and the
+// speech level come from the other ticks only: digital silence says nothing about the room.
+// False, with the failure set, when no speech stands out.
+bool measureLevels(Analysis& a, Detection& detection) {
+    const std::size_t ticks = a.ticks;
+    a.dead.assign(ticks, 0);
     for (std::size_t tick = 0; tick < ticks; ++tick)
-        dead[tick] = levels.spread[tick] == 0 ? 1 : 0;
-    std::vector<float> levelDb =
-        meansOver(levels.energy, dead, kLevelTicks / 2, kLevelTicks - kLevelTicks / 2);
-    for (float& db : levelDb)
+        a.dead[tick] = a.levels.spread[tick] == 0 ? 1 : 0;
+    a.levelDb = meansOver(a.levels.energy, a.dead, kLevelTicks / 2, kLevelTicks - kLevelTicks / 2);
+    for (float& db : a.levelDb)
         db = quickDecibels(db);
     // The recording's first and last quarter second are left out of them too, where the
     // recording is long enough: a fade in or out lies there.
     std::size_t firstLive = 0;
-    while (firstLive < ticks && dead[firstLive] != 0)
+    while (firstLive < ticks && a.dead[firstLive] != 0)
         ++firstLive;
     std::size_t lastLive = ticks;
-    while (lastLive > firstLive && dead[lastLive - 1] != 0)
+    while (lastLive > firstLive && a.dead[lastLive - 1] != 0)
         --lastLive;
     constexpr std::size_t kEndTicks = 250 / kTickMs;
     const bool trim = lastLive - firstLive >= 4 * kEndTicks;
-    const std::size_t measuredFrom = trim ? firstLive + kEndTicks : firstLive;
-    const std::size_t measuredTo = trim ? lastLive - kEndTicks : lastLive;
-    std::vector<char> measured(ticks);
+    a.measured.assign(ticks, 0);
     bool anyMeasured = false;
-    for (std::size_t tick = measuredFrom; tick < measuredTo; ++tick) {
-        measured[tick] = dead[tick] == 0 ? 1 : 0;
-        anyMeasured = anyMeasured || measured[tick] != 0;
+    for (std::size_t tick = trim ? firstLive + kEndTicks : firstLive;
+         tick < (trim ? lastLive - kEndTicks : lastLive); ++tick) {
+        a.measured[tick] = a.dead[tick] == 0 ? 1 : 0;
+        anyMeasured = anyMeasured || a.measured[tick] != 0;
     }
 
     // Pauses of digital silence inside the recording (a synthesiser's, or a noise gate's)
@@ -383,187 +419,189 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
     bool anyDead = false;
     for (std::size_t tick = 0; tick < ticks && !silentPause;) {
         std::size_t end = tick;
-        while (end < ticks && dead[end] != 0)
+        while (end < ticks && a.dead[end] != 0)
             ++end;
         anyDead = anyDead || end > tick;
         silentPause = end - tick >= leastTicks && tick > 0 && end < ticks;
         tick = std::max(end, tick + 1);
     }
-    Gate gate = gateOf(levelDb, measured, silentPause);
+    a.gate = gateOf(a.levelDb, a.measured, silentPause);
     // So does any digital silence when the rest holds no floor of its own.
-    if (!silentPause && anyDead && gate.speechDb - gate.floorDb < kLeastContrastDb)
-        gate = gateOf(levelDb, measured, true);
-    detection.noiseFloorDb = gate.floorDb;
-    detection.speechLevelDb = gate.speechDb;
-    if (options.thresholdDb) {
-        gate.enterDb = *options.thresholdDb;
-        gate.soundDb = *options.thresholdDb;
-    } else if (!anyMeasured || gate.speechDb - gate.floorDb < kLeastContrastDb) {
-        detection.failure = Failure{"Could not find silences in", path,
-                                    !anyMeasured || gate.speechDb <= kBottomDb
-                                        ? std::string("it is digital silence throughout")
-                                        : "no speech stands out from its level of " +
-                                              std::to_string(std::lround(gate.floorDb)) + " dBFS"};
+    if (!silentPause && anyDead && a.gate.speechDb - a.gate.floorDb < kLeastContrastDb)
+        a.gate = gateOf(a.levelDb, a.measured, true);
+    detection.noiseFloorDb = a.gate.floorDb;
+    detection.speechLevelDb = a.gate.speechDb;
+    if (a.options.thresholdDb) {
+        a.gate.enterDb = *a.options.thresholdDb;
+        a.gate.soundDb = *a.options.thresholdDb;
+    } else if (!anyMeasured || a.gate.speechDb - a.gate.floorDb < kLeastContrastDb) {
+        detection.failure =
+            Failure{"Could not find silences in", a.recording.path(),
+                    !anyMeasured || a.gate.speechDb <= kBottomDb
+                        ? std::string("it is digital silence throughout")
+                        : "no speech stands out from its level of " +
+                              std::to_string(std::lround(a.gate.floorDb)) + " dBFS"};
         detection.noSpeech = true;
-        return detection;
+        return false;
     }
-    const double soundDb = gate.soundDb;
-    detection.thresholdDb = soundDb;
+    detection.thresholdDb = a.gate.soundDb;
+    return true;
+}
 
-    // Sound: each run of ticks whose own level reaches the entering level and whose level over
-    // 20 ms somewhere reaches the sound level. A swing of the floor that stays under the sound
-    // level is no sound, and the run's ends lie where the speech leaves the floor, not where its
-    // level over 20 ms crosses a threshold. Pauses lie between the sounds; a click between two
-    // pauses of the default least length is part of the pause.
+// Sound in the speech band: each run of ticks whose own level reaches the entering level and
+// whose level over 20 ms somewhere reaches the sound level. A swing of the floor that stays under
+// the sound level is no sound, and the run's ends lie where the speech leaves the floor, not where
+// its level over 20 ms crosses a threshold. Clicks in the pauses are set apart.
+void speechBandSounds(Analysis& a) {
     // Over 10 ms: half a period of mains hum, whose level over one tick swings with its phase.
-    const std::vector<float> enterLevel = meansOver(levels.energy, dead, 0, 2);
-    const double enter = std::pow(10.0, gate.enterDb / 10);
-    std::vector<char> above(ticks);
-    std::vector<char> loud(ticks);
-    for (std::size_t tick = 0; tick < ticks; ++tick) {
-        if (dead[tick] != 0)
+    const std::vector<float> enterLevel = meansOver(a.levels.energy, a.dead, 0, 2);
+    const double enter = std::pow(10.0, a.gate.enterDb / 10);
+    a.above.assign(a.ticks, 0);
+    a.loud.assign(a.ticks, 0);
+    for (std::size_t tick = 0; tick < a.ticks; ++tick) {
+        if (a.dead[tick] != 0)
             continue;
-        loud[tick] = levelDb[tick] >= soundDb ? kSpeechLoud : 0;
-        above[tick] = loud[tick] != 0 || enterLevel[tick] >= enter ? kSpeechLoud : 0;
+        a.loud[tick] = a.levelDb[tick] >= a.gate.soundDb ? kSpeechLoud : 0;
+        a.above[tick] = a.loud[tick] != 0 || enterLevel[tick] >= enter ? kSpeechLoud : 0;
     }
-    // Clicks in the pauses are left out of their middles, and split none.
-    std::vector<TickRun> clicks;
-    std::vector<TickRun> sounds = withoutClicks(soundRuns(above, loud), above, loud, clicks);
+    a.sounds = withoutClicks(soundRuns(a.above, a.loud), a.above, a.loud, a.clicks);
+}
 
-    // Each octave's noise, learnt from the middle of the long pauses between those sounds (a
-    // pause's first ticks may hold a word's end that sank under the noise): speech that sinks
-    // under a steady noise in the speech band as a whole (hiss, hum) still stands out of the
-    // octaves where that noise is weak. A noise that swings, such as other voices, sets its
-    // octaves' levels high enough that they add nothing.
-    std::vector<char> calm(ticks);
-    for (std::size_t at = 0; at <= sounds.size(); ++at) {
-        const std::size_t from = (at == 0 ? 0 : sounds[at - 1].end) + kCalmAfterTicks;
-        const std::size_t to = at == sounds.size() ? ticks : sounds[at].begin;
+// The middles of the long pauses between the sounds, where the noise is learnt (a pause's first
+// ticks may hold a word's end that sank under the noise), without the clicks and the longest
+// span over which a level is taken on either side of them.
+void learnCalm(Analysis& a) {
+    a.calm.assign(a.ticks, 0);
+    for (std::size_t at = 0; at <= a.sounds.size(); ++at) {
+        const std::size_t from = (at == 0 ? 0 : a.sounds[at - 1].end) + kCalmAfterTicks;
+        const std::size_t to = at == a.sounds.size() ? a.ticks : a.sounds[at].begin;
         for (std::size_t tick = from; tick + kCalmBeforeTicks < to; ++tick)
-            calm[tick] = measured[tick];
+            a.calm[tick] = a.measured[tick];
     }
-    // The levels of the noise are taken without the clicks (and the longest span over which
-    // a level is taken on either side of them).
-    std::vector<char> noise = calm;
-    for (const TickRun& click : clicks)
+    a.noise = a.calm;
+    for (const TickRun& click : a.clicks)
         for (std::size_t tick = click.begin - std::min(click.begin, kOctaveTicks.back());
-             tick < std::min(ticks, click.end + kOctaveTicks.back()); ++tick)
-            noise[tick] = 0;
-    const auto calmTicks = static_cast<std::size_t>(std::count(noise.begin(), noise.end(), 1));
-    if (!options.thresholdDb) {
-        std::vector<float> energy(ticks);
-        for (std::size_t octave = 0; octave < kOctaves && calmTicks >= kLeastCalmTicks; ++octave) {
-            for (std::size_t tick = 0; tick < ticks; ++tick)
-                energy[tick] = levels.octaves[tick][octave];
-            // Compared as powers: the percentiles and margins keep their order. The longer span
-            // steadies a narrow octave's noise; a noise that is steady over 20 ms already (mains
-            // hum) keeps the shorter one, which reaches less far past the speech.
-            const auto noiseOf = [&](const std::vector<float>& means) {
-                std::vector<float> heard;
-                for (std::size_t tick = 0; tick < ticks; ++tick)
-                    if (noise[tick] != 0)
-                        heard.push_back(means[tick]);
-                return heard;
-            };
-            std::vector<float> means =
-                meansOver(energy, dead, kLevelTicks / 2, kLevelTicks - kLevelTicks / 2);
-            std::vector<float> heard = noiseOf(means);
-            if (kOctaveTicks[octave] > kLevelTicks &&
-                percentile(heard, 0.9) > kSteadyNoise * percentile(heard, 0.5)) {
-                means = meansOver(energy, dead, kOctaveTicks[octave] / 2,
-                                  kOctaveTicks[octave] - kOctaveTicks[octave] / 2);
-                heard = noiseOf(means);
-            }
-            // However steady the noise, an octave's sound stands within 35 dB of the speech (and
-            // enters within 45 dB): one octave holds a part of a sound, and a lossy codec's
-            // noise, 40 dB under the speech as a whole, is no sound here either.
-            const double codecDb = gate.speechDb - kCodecNoiseDb;
-            const auto power = [](double db) { return std::pow(10.0, db / 10); };
-            const double octaveEnter =
-                std::max({percentile(heard, kOctaveEnterShare),
-                          kSteadyNoise * percentile(heard, 0.5), power(codecDb - 5)});
-            const double octaveSound =
-                std::max(percentile(heard, kOctaveSoundShare) * power(kOctaveSoundOverDb),
-                         power(codecDb + 5));
-            for (std::size_t tick = 0; tick < ticks; ++tick) {
-                if (dead[tick] != 0)
-                    continue;
-                if (means[tick] >= octaveSound)
-                    loud[tick] |= kOctaveLoud;
-                if (means[tick] >= octaveEnter)
-                    above[tick] |= kOctaveLoud;
-            }
-        }
-        sounds = soundRuns(above, loud);
-    }
+             tick < std::min(a.ticks, click.end + kOctaveTicks.back()); ++tick)
+            a.noise[tick] = 0;
+    a.calmTicks = static_cast<std::size_t>(std::count(a.noise.begin(), a.noise.end(), 1));
+}
 
-    // A pause's edges lie where the signal last and first strays from its calm: a quarter
-    // above what the middle of the pauses reaches in 19 of 20 spans of 20 ms (so that a noise
-    // with a period is taken at its peaks: mains hum's come every 20 ms). That is 0 in digital
-    // silence, so there the edges are exact to the sample.
-    // Where mains hum or rumble covers the lowest two octaves far more than the rest, the edges
-    // are placed by the octaves above them.
+// Sound in each octave where its noise is weak: speech that sinks under a steady noise in the
+// speech band as a whole (hiss, hum) still stands out of the octaves where that noise is weak. A
+// noise that swings, such as other voices, sets its octaves' levels high enough that they add
+// nothing.
+void octaveSounds(Analysis& a) {
+    const std::size_t ticks = a.ticks;
+    std::vector<float> energy(ticks);
+    for (std::size_t octave = 0; octave < kOctaves && a.calmTicks >= kLeastCalmTicks; ++octave) {
+        for (std::size_t tick = 0; tick < ticks; ++tick)
+            energy[tick] = a.levels.octaves[tick][octave];
+        // Compared as powers: the percentiles and margins keep their order. The longer span
+        // steadies a narrow octave's noise; a noise that is steady over 20 ms already (mains
+        // hum) keeps the shorter one, which reaches less far past the speech.
+        const auto noiseOf = [&](const std::vector<float>& means) {
+            std::vector<float> heard;
+            for (std::size_t tick = 0; tick < ticks; ++tick)
+                if (a.noise[tick] != 0)
+                    heard.push_back(means[tick]);
+            return heard;
+        };
+        std::vector<float> means =
+            meansOver(energy, a.dead, kLevelTicks / 2, kLevelTicks - kLevelTicks / 2);
+        std::vector<float> heard = noiseOf(means);
+        if (kOctaveTicks[octave] > kLevelTicks &&
+            percentile(heard, 0.9) > kSteadyNoise * percentile(heard, 0.5)) {
+            means = meansOver(energy, a.dead, kOctaveTicks[octave] / 2,
+                              kOctaveTicks[octave] - kOctaveTicks[octave] / 2);
+            heard = noiseOf(means);
+        }
+        // However steady the noise, an octave's sound stands within 35 dB of the speech (and
+        // enters within 45 dB): one octave holds a part of a sound, and a lossy codec's
+        // noise, 40 dB under the speech as a whole, is no sound here either.
+        const double codecDb = a.gate.speechDb - kCodecNoiseDb;
+        const auto power = [](double db) { return std::pow(10.0, db / 10); };
+        const double octaveEnter =
+            std::max({percentile(heard, kOctaveEnterShare), kSteadyNoise * percentile(heard, 0.5),
+                      power(codecDb - 5)});
+        const double octaveSound = std::max(
+            percentile(heard, kOctaveSoundShare) * power(kOctaveSoundOverDb), power(codecDb + 5));
+        for (std::size_t tick = 0; tick < ticks; ++tick) {
+            if (a.dead[tick] != 0)
+                continue;
+            if (means[tick] >= octaveSound)
+                a.loud[tick] |= kOctaveLoud;
+            if (means[tick] >= octaveEnter)
+                a.above[tick] |= kOctaveLoud;
+        }
+    }
+    a.sounds = soundRuns(a.above, a.loud);
+}
+
+// Where a pause's edges lie: where the signal last and first strays from its calm, a quarter
+// above what the middle of the pauses reaches in 19 of 20 spans of 20 ms (so that a noise with
+// a period is taken at its peaks: mains hum's come every 20 ms). That is 0 in digital silence,
+// so there the edges are exact to the sample. Where mains hum or rumble covers the lowest two
+// octaves far more than the rest, the edges are placed by the octaves above them.
+void chooseEdgeRule(Analysis& a, const Detection& detection) {
     double lowestHz = kSpeechBandLowestHz;
-    if (calmTicks >= kLeastCalmTicks) {
+    if (a.calmTicks >= kLeastCalmTicks) {
         double low = 0;
         double high = 0;
-        for (std::size_t tick = 0; tick < ticks; ++tick)
-            if (noise[tick] != 0)
+        for (std::size_t tick = 0; tick < a.ticks; ++tick)
+            if (a.noise[tick] != 0)
                 for (std::size_t octave = 0; octave < kOctaves; ++octave)
-                    (octave + 2 >= kOctaves ? low : high) += levels.octaves[tick][octave];
+                    (octave + 2 >= kOctaves ? low : high) += a.levels.octaves[tick][octave];
         if (low > kHumOverRest * high)
-            lowestHz = analysisRate(rate) / std::pow(2.0, kOctaves - 2);
+            lowestHz = analysisRate(a.rate) / std::pow(2.0, kOctaves - 2);
     }
     // The pauses' middles are read again only where a GAP file reaches, as everything read
     // again is, so that a recording in a format decoded front to back is decoded once (see
     // SoundFile); a longer recording's are learnt there too.
-    const auto placedOnly = [&](std::vector<char> ticksOf) {
-        const auto placed = static_cast<std::size_t>(
-            (std::int64_t{silences::kLastMs} * rate / 1000 - levels.origin) / tickFrames);
-        if (placed < ticksOf.size())
-            std::fill(ticksOf.begin() + static_cast<std::ptrdiff_t>(placed), ticksOf.end(), 0);
-        return ticksOf;
-    };
-    EdgeRule rule;
-    rule.lowestHz = lowestHz;
-    rule.edgeLevel = static_cast<float>(std::max(
-        kEdgeOverCalm * calmReach(recording, levels.origin, tickFrames, placedOnly(calm), lowestHz),
-        options.thresholdDb ? 0.0
-                            : std::pow(10.0, (detection.speechLevelDb - kCodecNoiseDb) / 20)));
+    std::vector<char> placed = a.calm;
+    const auto reach = static_cast<std::size_t>(
+        (std::int64_t{silences::kLastMs} * a.rate / 1000 - a.levels.origin) / a.tickFrames);
+    if (reach < placed.size())
+        std::fill(placed.begin() + static_cast<std::ptrdiff_t>(reach), placed.end(), 0);
+    a.rule.lowestHz = lowestHz;
+    a.rule.edgeLevel = static_cast<float>(std::max(
+        kEdgeOverCalm * calmReach(a.recording, a.levels.origin, a.tickFrames, placed, lowestHz),
+        a.options.thresholdDb ? 0.0
+                              : std::pow(10.0, (detection.speechLevelDb - kCodecNoiseDb) / 20)));
     // Where the pauses are digital silence, sound ends where digital silence begins: the
     // samples fall at once to 55 dB under the speech (or to the least step of a 16-bit file).
     // Where they die away more slowly instead, that is a lossy codec's noise, which lies up to
     // 26 dB under the speech: there sound is what stands within 26 dB of the speech, and the
     // millisecond of fainter sound beside it (a synthesiser's last samples).
-    const bool digitalFloor = gate.floorDb <= kBottomDb && !options.thresholdDb;
-    rule.strongLevel = rule.edgeLevel;
-    if (digitalFloor) {
-        rule.strongLevel = std::max(
-            rule.edgeLevel,
+    a.rule.strongLevel = a.rule.edgeLevel;
+    if (a.gate.floorDb <= kBottomDb && !a.options.thresholdDb) {
+        a.rule.strongLevel = std::max(
+            a.rule.edgeLevel,
             static_cast<float>(std::pow(10.0, (detection.speechLevelDb - kCodecEdgeDb) / 20)));
-        rule.restingLevel = std::max(
+        a.rule.restingLevel = std::max(
             1.0F / 32'768,
             static_cast<float>(std::pow(10.0, (detection.speechLevelDb - kCodecRestDb) / 20)));
-        rule.fringeFrames = rate / 1000;
+        a.rule.fringeFrames = a.rate / 1000;
     }
-    EdgeFinder edges(recording, levels.origin, tickFrames, rule);
-    int leftOut = 0;
-    // Each pause with the sound after it (an index into sounds).
-    std::vector<std::pair<Silence, std::size_t>> pauses;
+}
+
+// Each pause between the sounds with its edges to the sample, looked for around where the
+// ticks' levels change, at most halfway into the pause and not past the sound's other end.
+void placePauses(Analysis& a) {
+    EdgeFinder edges(a.recording, a.levels.origin, a.tickFrames, a.rule);
+    const std::vector<TickRun>& sounds = a.sounds;
     for (std::size_t at = 0; at <= sounds.size(); ++at) {
         const std::size_t first = at == 0 ? 0 : sounds[at - 1].end;
-        const std::size_t end = at == sounds.size() ? ticks : sounds[at].begin;
+        const std::size_t end = at == sounds.size() ? a.ticks : sounds[at].begin;
         if (first >= end)
             continue;
         // A pause that starts past what a GAP file reaches is only counted: its edges could
         // move no more than the ticks they are looked for in.
-        if (ms(edges.frameAt(first - std::min(first, kEdgeSpanTicks)), false) > silences::kLastMs) {
-            if (ms(edges.frameAt(end) - edges.frameAt(first), false) >= options.leastSilenceMs)
-                ++leftOut;
+        if (a.ms(edges.frameAt(first - std::min(first, kEdgeSpanTicks)), false) >
+            silences::kLastMs) {
+            if (a.ms(edges.frameAt(end) - edges.frameAt(first), false) >= a.options.leastSilenceMs)
+                ++a.leftOut;
             continue;
         }
-        // Each edge is looked for around where the ticks' levels change, at most halfway into
-        // the pause and not past the sound's other end.
         const std::size_t into = std::min(kEdgeSpanTicks, (end - first) / 2);
         std::int64_t startFrame = 0;
         if (at > 0) {
@@ -572,27 +610,29 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
             const std::size_t rest = first + std::max<std::size_t>(into, 1) - 1;
             startFrame = edges.lastSound(from, first + into, rest).value_or(edges.frameAt(first));
         }
-        std::int64_t endFrame = levels.frames;
+        std::int64_t endFrame = a.levels.frames;
         if (at < sounds.size()) {
             const std::size_t to = std::min(sounds[at].end, end + kEdgeSpanTicks);
             const std::size_t rest = end - std::max<std::size_t>(into, 1);
             endFrame = edges.firstSound(end - into, to, rest).value_or(edges.frameAt(end));
         }
-        pauses.push_back({{ms(startFrame, true), ms(endFrame, false)}, at});
+        a.pauses.push_back({{a.ms(startFrame, true), a.ms(endFrame, false)}, at});
     }
+}
 
-    // A sound of up to 15 ms with a pause of the default least length on each side is a click
-    // (a lip smack, a cable), part of the pause.
+// The pauses with each click between two of them joined in: a sound of up to 15 ms with a pause
+// of the default least length on each side (a lip smack, a cable) is part of the pause.
+std::vector<Silence> joinedOverClicks(const Analysis& a) {
     std::vector<Silence> found;
-    for (std::size_t at = 0; at < pauses.size(); ++at) {
-        Silence pause = pauses[at].first;
-        for (; at + 1 < pauses.size(); ++at) {
-            const Silence& next = pauses[at + 1].first;
-            const std::size_t between = pauses[at].second;
-            const TickRun core = partOf(sounds[between], loud);
-            const bool click = pauses[at + 1].second == between + 1 &&
+    for (std::size_t at = 0; at < a.pauses.size(); ++at) {
+        Silence pause = a.pauses[at].first;
+        for (; at + 1 < a.pauses.size(); ++at) {
+            const Silence& next = a.pauses[at + 1].first;
+            const std::size_t between = a.pauses[at].second;
+            const TickRun core = partOf(a.sounds[between], a.loud);
+            const bool click = a.pauses[at + 1].second == between + 1 &&
                                core.end - core.begin <= kLongestClickTicks &&
-                               pauses[at].first.end - pauses[at].first.start >= kClickSideMs &&
+                               a.pauses[at].first.end - a.pauses[at].first.start >= kClickSideMs &&
                                next.end - next.start >= kClickSideMs;
             if (!click)
                 break;
@@ -600,33 +640,38 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
         }
         found.push_back(pause);
     }
+    return found;
+}
 
-    // Every silence holds no sound by the rule verify judges with: a part that does is cut out.
+// The silences a GAP file gets: those of the least length that hold no sound by the rule verify
+// judges with (a part that does is cut out, the parts between judged on their own), what a GAP
+// file keeps of each, and a warning of what it cannot keep.
+void keepQuietSilences(Analysis& a, std::vector<Silence> found, Detection& detection) {
+    const int least = a.options.leastSilenceMs;
     for (std::size_t at = 0; at < found.size(); ++at) {
         const Silence silence = found[at];
-        if (silence.end - silence.start < options.leastSilenceMs)
+        if (silence.end - silence.start < least)
             continue;
         if (silence.start > silences::kLastMs) {
-            ++leftOut;
+            ++a.leftOut;
             continue;
         }
         // What a GAP file keeps of it is judged, as verify judges it.
         const Silence fits{silence.start, std::min<std::int64_t>(silence.end, silences::kLastMs)};
-        const FrameSpan span = framesOf(fits.start, fits.end, rate);
-        const std::vector<SoundSpan> inside = soundInside(recording, span.start, span.end, soundDb);
+        const FrameSpan span = framesOf(fits.start, fits.end, a.rate);
+        const std::vector<SoundSpan> inside =
+            soundInside(a.recording, span.start, span.end, a.gate.soundDb);
         if (!inside.empty()) {
-            // The parts between the sounds go back to be judged on their own.
             std::int64_t from = silence.start;
             std::vector<Silence> parts;
             for (const SoundSpan& sound : inside) {
                 // Each part is shorter than the silence, so that this ends.
-                parts.push_back({from, std::min(ms(sound.start, false), silence.end - 1)});
-                from = std::max(ms(sound.end, true), silence.start + 1);
+                parts.push_back({from, std::min(a.ms(sound.start, false), silence.end - 1)});
+                from = std::max(a.ms(sound.end, true), silence.start + 1);
             }
             parts.push_back({from, silence.end});
-            std::erase_if(parts, [&](const Silence& part) {
-                return part.end - part.start < options.leastSilenceMs;
-            });
+            std::erase_if(parts,
+                          [&](const Silence& part) { return part.end - part.start < least; });
             found.insert(found.begin() + static_cast<std::ptrdiff_t>(at) + 1, parts.begin(),
                          parts.end());
             continue;
@@ -638,8 +683,24 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
     if (detection.lengthMs > silences::kLastMs)
         detection.warnings.push_back(
             "the recording lasts " + thousands(detection.lengthMs) +
-            " ms, longer than a GAP file reaches (32,767 ms): " + std::to_string(leftOut) +
-            (leftOut == 1 ? " silence" : " silences") + " after that left out");
+            " ms, longer than a GAP file reaches (32,767 ms): " + std::to_string(a.leftOut) +
+            (a.leftOut == 1 ? " silence" : " silences") + " after that left out");
+}
+
+} // namespace
+
+Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
+    Detection detection;
+    Analysis analysis(recording, options);
+    if (!readLevels(analysis, detection) || !measureLevels(analysis, detection))
+        return detection;
+    speechBandSounds(analysis);
+    learnCalm(analysis);
+    if (!options.thresholdDb)
+        octaveSounds(analysis);
+    chooseEdgeRule(analysis, detection);
+    placePauses(analysis);
+    keepQuietSilences(analysis, joinedOverClicks(analysis), detection);
     return detection;
 }
 
