@@ -79,18 +79,12 @@ std::vector<float> speechBandOf(const std::vector<float>& interleaved, std::size
     return band;
 }
 
-std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std::int64_t end,
-                                   double soundDb) {
-    std::vector<SoundSpan> sounds;
-    if (end <= start)
-        return sounds;
-    const int tickFrames = tickFramesAt(recording.sampleRate());
-    const TickLevels levels = readTickLevels(recording, start, end, tickFrames);
-    const std::int64_t readTo = std::min(levels.frames, end);
+namespace {
 
-    // Every window of 20 ms inside the stretch (the whole of it when shorter) that reaches the
-    // level makes its ticks loud; the loudest window touching a tick gives its level.
-    const double sound = std::pow(10.0, soundDb / 10);
+// For each tick of `levels` (ticks counted from `start`), the loudest 20 ms inside the stretch
+// that holds it and reaches `sound` (the whole stretch when it is shorter); -1 where none does.
+std::vector<double> loudestWindows(const TickLevels& levels, std::int64_t start,
+                                   std::int64_t readTo, int tickFrames, double sound) {
     const std::size_t ticks = levels.ticks();
     const auto framesIn = [&](std::size_t tick) {
         const std::int64_t first = start + static_cast<std::int64_t>(tick) * tickFrames;
@@ -114,18 +108,28 @@ std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std
             for (std::size_t covered = tick + 1 - span; covered <= tick; ++covered)
                 loudest[covered] = std::max(loudest[covered], power);
     }
+    return loudest;
+}
 
+// The runs of loud ticks as sounds, in frames, but for the clicks: sound of up to 15 ms with at
+// least 51 ms of quiet on each side.
+std::vector<SoundSpan> soundsBetweenQuiet(const TickLevels& levels,
+                                          const std::vector<double>& loudest, std::int64_t start,
+                                          std::int64_t end, int rate, double sound) {
+    const std::size_t ticks = levels.ticks();
+    const int tickFrames = levels.tickFrames;
+    std::vector<SoundSpan> sounds;
     const auto frameOf = [&](std::size_t tick) {
         return std::min(end, start + static_cast<std::int64_t>(tick) * tickFrames);
     };
     // A click's sound spreads over every window that holds it, and its ticks may straddle two.
     const std::int64_t longestClick =
         static_cast<std::int64_t>(kLongestClickMs + kTickMs * static_cast<int>(kLevelTicks + 2)) *
-        recording.sampleRate() / 1000;
+        rate / 1000;
     // The quiet beside a click is measured in whole ticks here and by the detector, each from
     // where its own ticks start: two ticks' leeway.
     const std::int64_t clickSide =
-        static_cast<std::int64_t>(kClickSideMs - 2 * kTickMs) * recording.sampleRate() / 1000;
+        static_cast<std::int64_t>(kClickSideMs - 2 * kTickMs) * rate / 1000;
     std::int64_t quietSince = start;
     for (std::size_t tick = 0; tick < ticks;) {
         if (loudest[tick] < 0) {
@@ -154,17 +158,21 @@ std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std
         std::size_t next = stop;
         while (next < ticks && loudest[next] < 0)
             ++next;
-        const std::int64_t quietAfter = frameOf(next) - to;
-        const bool click =
-            to - from <= longestClick && from - quietSince >= clickSide && quietAfter >= clickSide;
+        const bool click = to - from <= longestClick && from - quietSince >= clickSide &&
+                           frameOf(next) - to >= clickSide;
         if (!click)
             sounds.push_back({from, to, decibels(peak)});
         quietSince = to;
         tick = stop;
     }
-    // Each sound's ends to the sample: its first and last sample at the level, within a tick
-    // of its first and last tick (whose level the octaves' filters spread a little further than
-    // the samples go), or those ticks' own edges where none is.
+    return sounds;
+}
+
+// Each sound's ends to the sample: its first and last sample at the level, within a tick of its
+// first and last tick (whose level the octaves' filters spread a little further than the samples
+// go), or those ticks' own edges where none is.
+void soundEndsToTheSample(SoundFile& recording, std::vector<SoundSpan>& sounds, std::int64_t start,
+                          std::int64_t readTo, int tickFrames, double sound) {
     const auto channels = static_cast<std::size_t>(recording.channels());
     const auto atLevel = [&](float sample) { return double{sample} * sample >= sound; };
     std::vector<float> frames;
@@ -195,6 +203,22 @@ std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std
                 break;
             }
     }
+}
+
+} // namespace
+
+std::vector<SoundSpan> soundInside(SoundFile& recording, std::int64_t start, std::int64_t end,
+                                   double soundDb) {
+    if (end <= start)
+        return {};
+    const int tickFrames = tickFramesAt(recording.sampleRate());
+    const TickLevels levels = readTickLevels(recording, start, end, tickFrames);
+    const std::int64_t readTo = std::min(levels.frames, end);
+    const double sound = std::pow(10.0, soundDb / 10);
+    std::vector<SoundSpan> sounds =
+        soundsBetweenQuiet(levels, loudestWindows(levels, start, readTo, tickFrames, sound), start,
+                           end, recording.sampleRate(), sound);
+    soundEndsToTheSample(recording, sounds, start, readTo, tickFrames, sound);
     // What could not be read is not known to be quiet.
     if (readTo < end)
         sounds.push_back({readTo, end, 0});

@@ -280,6 +280,29 @@ std::optional<Failure> listFolder(const std::string& path, std::vector<FolderEnt
     return failed;
 }
 
+namespace {
+
+// Whether the folder open as `fd` lies inside the tree of the folder `top`: `top` is above it.
+bool insideTree(int fd, const FileIdentity& top) {
+    int at = native::openFolderAbove(fd);
+    FileIdentity below;
+    bool inside = false;
+    bool found = native::folderIdentity(fd, below);
+    while (found && at >= 0 && !inside) {
+        FileIdentity identity;
+        found = native::folderIdentity(at, identity) && identity != below; // not the root
+        inside = found && identity == top;
+        below = identity;
+        const int above = native::openFolderAbove(at);
+        native::closeFolder(at);
+        at = above;
+    }
+    native::closeFolder(at);
+    return inside;
+}
+
+} // namespace
+
 void walkFolders(const std::string& top, const FolderVisit& visit, const FolderFailure& failed) {
     // Paths are kept as text: a path object of thousands of parts costs as many to make.
     struct Frame {
@@ -290,24 +313,6 @@ void walkFolders(const std::string& top, const FolderVisit& visit, const FolderF
     };
     std::set<FileIdentity> entered;
     FileIdentity topIdentity;
-    // Whether the folder open as `fd` lies inside the tree: the top folder is above it.
-    const auto insideTree = [&](int fd) {
-        int at = native::openFolderAbove(fd);
-        FileIdentity below;
-        bool inside = false;
-        bool found = native::folderIdentity(fd, below);
-        while (found && at >= 0 && !inside) {
-            FileIdentity identity;
-            found = native::folderIdentity(at, identity) && identity != below; // not the root
-            inside = found && identity == topIdentity;
-            below = identity;
-            const int above = native::openFolderAbove(at);
-            native::closeFolder(at);
-            at = above;
-        }
-        native::closeFolder(at);
-        return inside;
-    };
     std::vector<Frame> frames; // from the top down to the folder open as `current`
     int current = -1;
     const auto cannotList = [&](const std::string& path) {
@@ -361,7 +366,7 @@ void walkFolders(const std::string& top, const FolderVisit& visit, const FolderF
                                           : native::openFolderIn(current, toPath(folder.name));
             if (inner < 0) {
                 cannotList(path);
-            } else if (folder.link && !insideTree(inner)) {
+            } else if (folder.link && !insideTree(inner, topIdentity)) {
                 native::closeFolder(inner);
             } else if (enter(inner, std::move(path))) {
                 native::closeFolder(above); // only the current folder stays open
