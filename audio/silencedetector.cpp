@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "silencedetector.hpp"
 
 #include "core/text/plainnumber.hpp"
 #include "edges.hpp"
 #include "quiet.hpp"
+#include "speechmodel.hpp"
 #include "ticklevels.hpp"
 
 #include <algorithm>
@@ -537,6 +539,35 @@ void octaveSounds(Analysis& a) {
     a.sounds = soundRuns(a.above, a.loud);
 }
 
+// The model decides with hysteresis: a pause starts where the probability that a voice speaks
+// falls under the first and lasts until it rises over the second.
+constexpr float kPauseEnters = 0.35F;
+constexpr float kPauseEnds = 0.65F;
+
+// Sound by the speech model, where a room's floor is no digital silence: it tells a soft word's
+// end and a voice under noise from the noise, where levels alone cannot. Each run of ticks it
+// hears a voice in is a sound; clicks are set apart as before.
+void modelSounds(Analysis& a) {
+    const std::vector<float> speaking =
+        speech::speechProbability(speech::tickFeatures(a.levels, a.dead));
+    bool pause = false;
+    for (std::size_t tick = 0; tick < a.ticks; ++tick) {
+        pause = a.dead[tick] != 0 ||
+                (pause ? speaking[tick] < kPauseEnds : speaking[tick] < kPauseEnters);
+        a.loud[tick] = pause ? 0 : kSpeechLoud;
+        a.above[tick] = a.loud[tick];
+    }
+    a.clicks.clear();
+    a.sounds = withoutClicks(soundRuns(a.above, a.loud), a.above, a.loud, a.clicks);
+}
+
+// Whether the speech model decides where the sounds are: a trained one, unless a threshold is
+// given or the pauses are digital silence, where levels are exact.
+bool modelDecides(const Analysis& a) {
+    return speech::trained() && !a.options.levelRule && !a.options.thresholdDb &&
+           a.gate.floorDb > kBottomDb;
+}
+
 // Where a pause's edges lie: where the signal last and first strays from its calm, a quarter
 // above what the middle of the pauses reaches in 19 of 20 spans of 20 ms (so that a noise with
 // a period is taken at its peaks: mains hum's come every 20 ms). That is 0 in digital silence,
@@ -696,12 +727,60 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
         return detection;
     speechBandSounds(analysis);
     learnCalm(analysis);
-    if (!options.thresholdDb)
+    if (modelDecides(analysis)) {
+        modelSounds(analysis);
+        learnCalm(analysis);
+    } else if (!options.thresholdDb) {
         octaveSounds(analysis);
+    }
     chooseEdgeRule(analysis, detection);
     placePauses(analysis);
     keepQuietSilences(analysis, joinedOverClicks(analysis), detection);
     return detection;
+}
+
+Features speechFeaturesOf(SoundFile& recording) {
+    Features seen;
+    Detection detection;
+    Analysis analysis(recording, DetectOptions{});
+    if (!readLevels(analysis, detection))
+        return seen;
+    (void)measureLevels(analysis, detection);
+    seen.features = speech::tickFeatures(analysis.levels, analysis.dead);
+    seen.origin = analysis.levels.origin;
+    seen.tickFrames = analysis.tickFrames;
+    seen.levelDb = analysis.levelDb;
+    seen.speechDb = analysis.gate.speechDb;
+    return seen;
+}
+
+std::vector<char> teacherLabels(SoundFile& recording, const Features& features) {
+    DetectOptions options;
+    options.levelRule = true;
+    const Detection detection = detectSilences(recording, options);
+    const std::size_t ticks = features.features.size();
+    std::vector<char> speaking(ticks, 1);
+    const int rate = recording.sampleRate();
+    // A tick is in a silence when its middle is.
+    for (std::size_t tick = 0; tick < ticks; ++tick) {
+        const auto middle = features.origin +
+                            static_cast<std::int64_t>(tick) * features.tickFrames +
+                            features.tickFrames / 2;
+        const double ms = static_cast<double>(middle) * 1000 / rate;
+        for (const Silence& silence : detection.silences)
+            if (ms >= static_cast<double>(silence.start) && ms < static_cast<double>(silence.end))
+                speaking[tick] = 0;
+    }
+    // The faint stretches beside each pause join it, on either side.
+    const double faint = features.speechDb - kMouthClosedUnderSpeechDb;
+    const auto isFaint = [&](std::size_t tick) { return features.levelDb[tick] < faint; };
+    for (std::size_t tick = 1; tick < ticks; ++tick)
+        if (speaking[tick] != 0 && speaking[tick - 1] == 0 && isFaint(tick))
+            speaking[tick] = 0;
+    for (std::size_t tick = ticks; tick-- > 1;)
+        if (speaking[tick - 1] != 0 && speaking[tick] == 0 && isFaint(tick - 1))
+            speaking[tick - 1] = 0;
+    return speaking;
 }
 
 } // namespace ravik::audio

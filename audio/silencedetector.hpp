@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "audio/soundfile.hpp"
+#include "audio/speechmodel.hpp"
 #include "core/format/silencerules.hpp"
 #include "core/format/silences.hpp"
 #include "core/text/failure.hpp"
@@ -21,6 +23,8 @@ struct DetectOptions {
     std::optional<double> thresholdDb;
     /// A silence lasts at least this long (ms, 1 or more).
     int leastSilenceMs = kDefaultLeastSilenceMs;
+    /// Sound by its levels alone, without the speech model: what the model learns from.
+    bool levelRule = false;
 
     bool operator==(const DetectOptions&) const = default;
 };
@@ -58,5 +62,24 @@ struct Detection {
 /// sample (the last and first samples that rise above the pauses' own noise), then rounded
 /// inwards to milliseconds. Only pauses that a GAP file reaches are placed and judged so.
 [[nodiscard]] Detection detectSilences(SoundFile& recording, const DetectOptions& options = {});
+
+/// What the speech model sees of a recording, read as detectSilences reads it; for training.
+struct Features {
+    std::vector<speech::TickFeatures> features;
+    std::int64_t origin = 0; ///< the first tick's first frame
+    int tickFrames = 1;
+    std::vector<float> levelDb; ///< each tick's speech band over 20 ms
+    double speechDb = 0;        ///< the level of the recording's speech
+};
+[[nodiscard]] Features speechFeaturesOf(SoundFile& recording);
+
+/// Sound that stands this far or further under the speech, beside a pause, belongs to the pause:
+/// a breath out, a room's decay after the last word. The mouth is closed there.
+inline constexpr double kMouthClosedUnderSpeechDb = 30;
+
+/// The ticks where a voice speaks in a clean recording, which the model learns: the level rule's
+/// sound (detectSilences with levelRule), less what lies beside its pauses
+/// kMouthClosedUnderSpeechDb or more under the speech.
+[[nodiscard]] std::vector<char> teacherLabels(SoundFile& recording, const Features& features);
 
 } // namespace ravik::audio

@@ -1,0 +1,593 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Trains the speech model of audio/speechmodel.hpp and writes its weights as C++ source.
+
+  train.py fetch      download the packages of data.txt (apt-get download) and unpack them
+  train.py build      decode their recordings, make the training and validation recordings
+                      (speakers joined by pauses of their own room tone, then under noise,
+                      babble, hum, reverb, codecs, levels and rates), and what the model sees of
+                      each (the build's ravik_speech_features)
+  train.py train      fit the network (fixed seeds, one thread: the same data gives the same
+                      weights) and write model.json
+  train.py generate   write weights.cpp from model.json; with --check, only compare
+  train.py evaluate   run the build's gaptool detect on the validation recordings and score it
+  train.py all        every step but evaluate, in order
+
+The packages and everything made from them stay in ${XDG_CACHE_HOME:-~/.cache}/ravik/speech-data;
+only model.json and weights.cpp are committed. fetch installs what the steps need from Debian
+(python3-torch, python3-numpy, ffmpeg) when it is missing. The build folder is build/ (or
+RAVIK_BUILD).
+"""
+import array
+import glob
+import hashlib
+import json
+import math
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import zipfile
+
+VERSION = '1'
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.abspath(os.path.join(HERE, '..', '..'))
+BUILD = os.environ.get('RAVIK_BUILD', os.path.join(ROOT, 'build'))
+CACHE = os.path.join(os.environ.get('XDG_CACHE_HOME', os.path.expanduser('~/.cache')), 'ravik',
+                     'speech-data')
+RATE = 16000
+TICK_MS = 5
+CONTEXT = [-12, -8, -4, -2, 0, 2, 4, 8, 12]  # as audio/speechmodel.hpp's kContext
+FRAME_TICKS = 2
+FEATURES = 7
+HIDDEN = (24, 12)
+LEAST_SILENCE_MS = 51
+SEED = 2026
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, check=True, **kwargs)
+
+
+# --- The data list ----------------------------------------------------------------------------
+
+def data_list():
+    packages, speakers = [], []
+    with open(os.path.join(HERE, 'data.txt')) as listed:
+        for line in listed:
+            words = line.split('#', 1)[0].split()
+            if not words:
+                continue
+            if words[0] == 'package':
+                packages.append((words[1], words[2]))
+            elif words[0] == 'speaker':
+                speakers.append({'name': words[1], 'role': words[2], 'package': words[3],
+                                 'patterns': words[4:]})
+    return packages, speakers
+
+
+def data_digest():
+    with open(os.path.join(HERE, 'data.txt'), 'rb') as listed:
+        return hashlib.sha256(listed.read()).hexdigest()
+
+
+# --- fetch -------------------------------------------------------------------------------------
+
+def fetch():
+    needed = [p for p in ['python3-torch', 'python3-numpy', 'ffmpeg']
+              if subprocess.run(['dpkg-query', '-W', '-f=${Status}', p], capture_output=True,
+                                text=True).stdout.find('ok installed') < 0]
+    if needed:
+        sudo = [] if os.geteuid() == 0 else ['sudo']
+        run(sudo + ['apt-get', 'install', '-y', '--no-install-recommends'] + needed)
+    packages, _ = data_list()
+    debs = os.path.join(CACHE, 'debs')
+    os.makedirs(debs, exist_ok=True)
+    for name, version in packages:
+        target = os.path.join(CACHE, 'packages', name)
+        if os.path.isdir(target):
+            continue
+        run(['apt-get', 'download', f'{name}={version}'], cwd=debs)
+        deb = glob.glob(os.path.join(debs, f'{name}_*.deb'))[0]
+        os.makedirs(target + '.part', exist_ok=True)
+        run(['dpkg-deb', '-x', deb, target + '.part'])
+        os.rename(target + '.part', target)
+
+
+# --- Decoding ----------------------------------------------------------------------------------
+
+def decode(data):
+    """A recording's bytes as 16 kHz mono float samples (ffmpeg)."""
+    out = run(['ffmpeg', '-nostdin', '-loglevel', 'error', '-i', '-', '-ac', '1', '-ar', str(RATE),
+               '-f', 'f32le', '-'], input=data, capture_output=True).stdout
+    samples = array.array('f')
+    samples.frombytes(out)
+    return samples
+
+
+def speaker_files(speaker):
+    root = os.path.join(CACHE, 'packages', speaker['package'])
+    found = []
+    for pattern in speaker['patterns']:
+        if '!' in pattern:
+            archive, inner = pattern.split('!', 1)
+            import fnmatch
+            with zipfile.ZipFile(os.path.join(root, archive)) as zipped:
+                for name in sorted(zipped.namelist()):
+                    if fnmatch.fnmatch(name, inner):
+                        found.append((f'{archive}!{name}', zipped.read(name)))
+        else:
+            for path in sorted(glob.glob(os.path.join(root, pattern))):
+                with open(path, 'rb') as opened:
+                    found.append((os.path.relpath(path, root), opened.read()))
+    return found
+
+
+def utterances(speaker):
+    """The speaker's recordings, decoded, their exact zeros at either end cut (cached)."""
+    import numpy as np
+    cached = os.path.join(CACHE, 'decoded', speaker['name'] + '.npz')
+    if os.path.exists(cached):
+        with np.load(cached) as stored:
+            return [stored[key] for key in sorted(stored.files, key=int)]
+    made = []
+    for name, data in speaker_files(speaker):
+        samples = np.frombuffer(decode(data), dtype=np.float32)
+        moving = np.flatnonzero(samples != 0)
+        if len(moving) < RATE // 10:
+            continue
+        made.append(samples[moving[0]:moving[-1] + 1].copy())
+    os.makedirs(os.path.dirname(cached), exist_ok=True)
+    np.savez(cached, **{str(i): u for i, u in enumerate(made)})
+    return made
+
+
+# --- Making recordings -------------------------------------------------------------------------
+
+def room_tone(utterances, rng):
+    """The speaker's room: the quiet ends of their recordings (20 ms pieces 45 dB and more under
+    the loudest part), or a faint pink noise where they were edited to digital silence."""
+    import numpy as np
+    pieces = []
+    piece = RATE // 50
+    for u in utterances:
+        peak = np.max(np.abs(u)) + 1e-9
+        for part in (u[:RATE // 5], u[-RATE // 5:]):
+            for at in range(0, len(part) - piece, piece):
+                chunk = part[at:at + piece]
+                if 0 < np.sqrt(np.mean(chunk * chunk)) < peak * 10 ** (-45 / 20):
+                    pieces.append(chunk / peak)
+    if len(pieces) >= 10:
+        return pieces
+    return [pink(piece, rng) * 10 ** (-70 / 20) for _ in range(50)]
+
+
+def pink(n, rng):
+    """Pink noise (-3 dB an octave) of unit power: white noise shaped in the frequency domain."""
+    import numpy as np
+    spectrum = np.fft.rfft(rng.standard_normal(n))
+    scale = np.ones(len(spectrum))
+    scale[1:] = 1 / np.sqrt(np.arange(1, len(spectrum)))
+    out = np.fft.irfft(spectrum * scale, n)
+    return (out / (np.std(out) + 1e-12)).astype(np.float32)
+
+
+def tone_of(pieces, n, rng):
+    import numpy as np
+    out = np.zeros(n, dtype=np.float32)
+    at = 0
+    while at < n:
+        piece = pieces[rng.integers(len(pieces))]
+        take = min(len(piece), n - at)
+        out[at:at + take] = piece[:take]
+        at += take
+    return out
+
+
+def joined(speaker_utterances, rng):
+    """Three to seven of the speaker's recordings at levels of their own, joined by pauses of 60
+    to 1,200 ms of their room tone, with a lead-in and a lead-out."""
+    import numpy as np
+    pieces = room_tone(speaker_utterances, rng)
+    count = int(rng.integers(3, 8))
+    chosen = rng.choice(len(speaker_utterances), size=min(count, len(speaker_utterances)),
+                        replace=False)
+    parts = []
+    room = 10 ** (rng.uniform(-72, -55) / 20)
+    for index in chosen:
+        gap = int(RATE * math.exp(rng.uniform(math.log(0.06), math.log(1.2))))
+        parts.append(tone_of(pieces, gap if parts else int(RATE * rng.uniform(0.15, 0.6)), rng) * room)
+        u = speaker_utterances[index]
+        gain = 10 ** (rng.uniform(-12, -3) / 20) / (np.max(np.abs(u)) + 1e-9)
+        parts.append(u * gain)
+    parts.append(tone_of(pieces, int(RATE * rng.uniform(0.15, 0.6)), rng) * room)
+    return np.concatenate(parts).astype(np.float32)
+
+
+def speech_power(samples, labels):
+    import numpy as np
+    mask = np.repeat(labels.astype(bool), RATE * TICK_MS // 1000)[:len(samples)]
+    voiced = samples[:len(mask)][mask]
+    return float(np.mean(voiced * voiced)) if len(voiced) else 1e-6
+
+
+def reverb(samples, rng):
+    import numpy as np
+    rt60 = rng.uniform(0.2, 0.8)
+    n = int(RATE * rt60)
+    t = np.arange(n) / RATE
+    response = rng.standard_normal(n) * np.exp(-6.9 * t / rt60)
+    response[0] = 1.0 / 0.3
+    response *= 0.3 / np.sqrt(np.sum(response * response))
+    size = 1 << int(math.ceil(math.log2(len(samples) + n)))
+    out = np.fft.irfft(np.fft.rfft(samples, size) * np.fft.rfft(response, size), size)
+    return out[:len(samples)].astype(np.float32)
+
+
+def hum(n, rng):
+    import numpy as np
+    mains = 50 if rng.random() < 0.5 else 60
+    t = np.arange(n) / RATE
+    return sum(np.sin(2 * math.pi * mains * k * t + rng.uniform(0, 6.3)) / k
+               for k in range(1, 6)).astype(np.float32)
+
+
+def condition(clean, labels, kind, rng, babble_pool):
+    """`clean` under `kind`: the noises at their SNR against the speech's power."""
+    import numpy as np
+    power = speech_power(clean, labels)
+    n = len(clean)
+    out = clean.copy()
+    name, _, value = kind.partition(':')
+    if name in ('white', 'pink', 'brown'):
+        if name == 'white':
+            noise = rng.standard_normal(n).astype(np.float32)
+        elif name == 'pink':
+            noise = pink(n, rng)
+        else:
+            spectrum = np.fft.rfft(rng.standard_normal(n))
+            scale = np.zeros(len(spectrum))
+            scale[1:] = 1 / np.arange(1, len(spectrum))  # -6 dB an octave
+            scale[:int(len(spectrum) * 40 / (RATE / 2))] = 0  # nothing under 40 Hz
+            noise = np.fft.irfft(spectrum * scale, n)
+            noise = (noise / (np.std(noise) + 1e-12)).astype(np.float32)
+        out += noise * math.sqrt(power / 10 ** (float(value) / 10))
+    elif name == 'babble':
+        voices = np.zeros(n, dtype=np.float32)
+        for _ in range(int(rng.integers(4, 7))):
+            other = babble_pool[rng.integers(len(babble_pool))]
+            start = int(rng.integers(max(1, len(other) - n)))
+            piece = np.resize(other[start:], n)
+            voices += piece / (np.sqrt(np.mean(piece * piece)) + 1e-9)
+        voices /= np.sqrt(np.mean(voices * voices)) + 1e-9
+        out += voices * math.sqrt(power / 10 ** (float(value) / 10))
+    elif name == 'hum':
+        h = hum(n, rng)
+        out += h * math.sqrt(power / 10 ** (30 / 10) / (np.mean(h * h) + 1e-12))
+    elif name == 'reverb':
+        out = reverb(out, rng)
+    return out
+
+
+def write_wav(path, samples, rate=RATE):
+    """A 32-bit float WAV, which every build of libsndfile reads."""
+    import numpy as np
+    data = np.asarray(samples, dtype='<f4').tobytes()
+    with open(path, 'wb') as out:
+        out.write(b'RIFF' + struct.pack('<I', 36 + len(data)) + b'WAVEfmt ' +
+                  struct.pack('<IHHIIHH', 16, 3, 1, rate, rate * 4, 4, 32) + b'data' +
+                  struct.pack('<I', len(data)) + data)
+
+
+def transcode(path, codec, rate, rng):
+    """The recording at `path` through a codec round trip and at another rate, in place."""
+    steps = []
+    if codec:
+        name, _, quality = codec.partition(':')
+        encoded = path + {'mp3': '.mp3', 'vorbis': '.ogg', 'opus': '.opus'}[name]
+        args = {'mp3': ['-c:a', 'libmp3lame', '-b:a', quality + 'k'],
+                'vorbis': ['-c:a', 'libvorbis', '-q:a', quality],
+                'opus': ['-c:a', 'libopus', '-b:a', quality + 'k']}[name]
+        run(['ffmpeg', '-nostdin', '-loglevel', 'error', '-y', '-i', path] + args + [encoded])
+        steps.append(encoded)
+        source = encoded
+    else:
+        source = path
+    temporary = path + '.tmp.wav'
+    run(['ffmpeg', '-nostdin', '-loglevel', 'error', '-y', '-i', source, '-ar', str(rate),
+         '-c:a', 'pcm_f32le', temporary])
+    os.replace(temporary, path)
+    for step in steps:
+        os.remove(step)
+
+
+def features_of(path, teacher=False):
+    """What ravik_speech_features sees of the recording: features, first frame, frames per tick,
+    rate, and with `teacher` the teacher's labels."""
+    import numpy as np
+    tool = os.path.join(BUILD, 'audio', 'ravik_speech_features')
+    out = path + '.features'
+    run([tool, path, out] + (['--teacher'] if teacher else []))
+    with open(out, 'rb') as read:
+        data = read.read()
+    os.remove(out)
+    ticks, dims = struct.unpack_from('<II', data, 0)
+    origin, = struct.unpack_from('<q', data, 8)
+    tick_frames, rate = struct.unpack_from('<II', data, 16)
+    features = np.frombuffer(data, dtype='<f4', count=ticks * dims, offset=24).reshape(ticks, dims)
+    labels = None
+    if teacher:
+        labels = np.frombuffer(data, dtype=np.uint8, count=ticks, offset=24 + 4 * ticks * dims)
+    return features, origin, tick_frames, rate, labels
+
+
+def aligned(labels, origin, tick_frames, rate, clean_origin, clean_tick_frames, ticks):
+    """The clean recording's labels at each tick of another reading of it: by the time of its
+    middle."""
+    import numpy as np
+    middles = (origin + (np.arange(ticks) + 0.5) * tick_frames) / rate
+    index = np.round(middles * RATE / clean_tick_frames - clean_origin / clean_tick_frames - 0.5)
+    return labels[np.clip(index.astype(int), 0, len(labels) - 1)]
+
+
+TRAIN_CONDITIONS = (['clean'] * 3 + ['white:20', 'white:10', 'white:5', 'pink:20', 'pink:10',
+                    'pink:5', 'brown:10', 'babble:15', 'babble:10', 'babble:5', 'hum',
+                    'reverb'])
+CODECS = [None] * 6 + ['mp3:32', 'mp3:64', 'vorbis:2', 'vorbis:5', 'opus:24', 'opus:48']
+RATES = [8000, 11025, 16000, 16000, 22050, 44100, 48000, 96000]
+VALIDATION_CONDITIONS = [('clean', None), ('white:20', None), ('white:10', None),
+                         ('white:5', None), ('pink:10', None), ('babble:15', None),
+                         ('babble:10', None), ('hum', None), ('reverb', None),
+                         ('clean', 'mp3:64'), ('clean', 'vorbis:3'), ('clean', 'opus:32')]
+
+
+def build():
+    import numpy as np
+    _, speakers = data_list()
+    rng = np.random.default_rng(SEED)
+    work = os.path.join(CACHE, 'made')
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    decoded = {s['name']: utterances(s) for s in speakers}
+    babble_pool = [u for s in speakers if s['role'] == 'train' for u in decoded[s['name']]]
+    train_x, train_y = [], []
+    validation = []
+    for speaker in speakers:
+        mine = decoded[speaker['name']]
+        if len(mine) < 3:
+            continue
+        training = speaker['role'] == 'train'
+        mixtures = 30 if training else 6
+        for m in range(mixtures):
+            clean = joined(mine, rng)
+            stem = os.path.join(work, f"{speaker['name']}-{m}")
+            write_wav(stem + '-clean.wav', clean)
+            _, clean_origin, clean_tick_frames, _, labels = features_of(stem + '-clean.wav', True)
+            if training:
+                kinds = [(TRAIN_CONDITIONS[rng.integers(len(TRAIN_CONDITIONS))],
+                          CODECS[rng.integers(len(CODECS))], RATES[rng.integers(len(RATES))])
+                         for _ in range(3)]
+            else:
+                kinds = [(kind, codec, RATE) for kind, codec in VALIDATION_CONDITIONS]
+            for c, (kind, codec, rate) in enumerate(kinds):
+                made = condition(clean, labels, kind, rng, babble_pool)
+                # Levels from -40 to 0 dBFS at their loudest; sometimes padded and faded.
+                made *= 10 ** (rng.uniform(-40, 0) / 20) / (np.max(np.abs(made)) + 1e-9)
+                if rng.random() < 0.1:
+                    fade = int(RATE * 0.1)
+                    made[:fade] *= np.linspace(0, 1, fade)
+                    made[-fade:] *= np.linspace(1, 0, fade)
+                    pad = np.zeros(int(RATE * rng.uniform(0.05, 0.5)), dtype=np.float32)
+                    made = np.concatenate([pad, made, pad])
+                    offset = len(pad)
+                else:
+                    offset = 0
+                path = f'{stem}-{c}.wav'
+                write_wav(path, made)
+                if codec or rate != RATE:
+                    transcode(path, codec, rate, rng)
+                features, origin, tick_frames, got_rate, _ = features_of(path)
+                shifted_origin = origin - offset * got_rate // RATE
+                y = aligned(labels, shifted_origin, tick_frames, got_rate, clean_origin,
+                            clean_tick_frames, len(features))
+                if training:
+                    train_x.append(features)
+                    train_y.append(y)
+                    os.remove(path)
+                else:
+                    validation.append({'speaker': speaker['name'], 'condition': kind +
+                                       (' ' + codec if codec else ''), 'path': path,
+                                       'clean': stem + '-clean.wav', 'offset_ms':
+                                       offset * 1000 / RATE})
+                    np.save(path + '.x.npy', features)
+                    np.save(path + '.y.npy', y)
+            if training:
+                os.remove(stem + '-clean.wav')
+        print(speaker['name'], 'done', flush=True)
+    np.savez(os.path.join(CACHE, 'training.npz'),
+             lengths=np.array([len(x) for x in train_x]), x=np.concatenate(train_x),
+             y=np.concatenate(train_y))
+    with open(os.path.join(CACHE, 'validation.json'), 'w') as out:
+        json.dump(validation, out, indent=1)
+
+
+# --- train -------------------------------------------------------------------------------------
+
+def stacked(features):
+    """Each frame's inputs: the features of the ticks around it, as speechProbability takes
+    them."""
+    import numpy as np
+    ticks = len(features)
+    frames = np.arange(0, ticks, FRAME_TICKS)
+    columns = [features[np.clip(frames + offset, 0, ticks - 1)] for offset in CONTEXT]
+    return np.concatenate(columns, axis=1), frames
+
+
+def train():
+    import numpy as np
+    import torch
+    torch.manual_seed(SEED)
+    torch.use_deterministic_algorithms(True)
+    torch.set_num_threads(1)
+    stored = np.load(os.path.join(CACHE, 'training.npz'))
+    xs, ys, at = [], [], 0
+    for length in stored['lengths']:
+        features = stored['x'][at:at + length]
+        labels = stored['y'][at:at + length]
+        at += length
+        x, frames = stacked(features)
+        xs.append(x)
+        ys.append(labels[frames])
+    x = torch.tensor(np.concatenate(xs), dtype=torch.float32)
+    y = torch.tensor(np.concatenate(ys), dtype=torch.float32)
+    model = torch.nn.Sequential(torch.nn.Linear(x.shape[1], HIDDEN[0]), torch.nn.ReLU(),
+                                torch.nn.Linear(HIDDEN[0], HIDDEN[1]), torch.nn.ReLU(),
+                                torch.nn.Linear(HIDDEN[1], 1))
+    speaking = float(y.mean())
+    loss_of = torch.nn.BCEWithLogitsLoss(
+        pos_weight=torch.tensor((1 - speaking) / max(speaking, 1e-6)))
+    optimiser = torch.optim.Adam(model.parameters(), lr=2e-3)
+    generator = torch.Generator().manual_seed(SEED)
+    epochs = 12
+    for epoch in range(epochs):
+        order = torch.randperm(len(x), generator=generator)
+        total = 0.0
+        for start in range(0, len(x), 4096):
+            batch = order[start:start + 4096]
+            optimiser.zero_grad()
+            loss = loss_of(model(x[batch]).squeeze(1), y[batch])
+            loss.backward()
+            optimiser.step()
+            total += float(loss) * len(batch)
+        if epoch == epochs // 2:
+            for group in optimiser.param_groups:
+                group['lr'] = 5e-4
+        print(f'epoch {epoch}: loss {total / len(x):.4f}', flush=True)
+    with torch.no_grad():
+        accuracy = float(((model(x).squeeze(1) > 0).float() == y).float().mean())
+    layers = [m for m in model if isinstance(m, torch.nn.Linear)]
+    rows = lambda layer: [[float(w) for w in row] + [float(b)]
+                          for row, b in zip(layer.weight, layer.bias)]
+    weights = {'first': rows(layers[0]), 'second': rows(layers[1]),
+               'output': rows(layers[2])[0]}
+    with open(os.path.join(HERE, 'model.json'), 'w') as out:
+        json.dump({'script': VERSION, 'data': data_digest(), 'context': CONTEXT,
+                   'frames': len(x), 'training_accuracy': round(accuracy, 4),
+                   'weights': weights}, out, indent=1)
+        out.write('\n')
+    print(f'{len(x)} frames, accuracy {accuracy:.4f} on the training data')
+
+
+# --- generate ----------------------------------------------------------------------------------
+
+def weights_source():
+    with open(os.path.join(HERE, 'model.json')) as stored:
+        model = json.load(stored)
+    number = lambda value: repr(float(struct.unpack('<f', struct.pack('<f', value))[0])) + 'F'
+    row = lambda values: '{' + ', '.join(number(v) for v in values) + '}'
+    weights = model['weights']
+    lines = ['// SPDX-License-Identifier: GPL-3.0-or-later',
+             f"// Written by audio/speechmodel/train.py generate (script {model['script']}) from",
+             f"// model.json, which train.py train made from the data of data.txt",
+             f"// (sha256 {model['data']}). Do not edit.",
+             '#include "audio/speechmodel.hpp"', '', 'namespace ravik::audio::speech {', '',
+             'const bool kTrained = true;', '', '// clang-format off', 'const Weights kWeights{',
+             '    {{']
+    lines += ['        ' + row(r) + ',' for r in weights['first']]
+    lines += ['    }},', '    {{']
+    lines += ['        ' + row(r) + ',' for r in weights['second']]
+    lines += ['    }},', '    ' + row(weights['output']) + ',', '};', '// clang-format on', '',
+              '} // namespace ravik::audio::speech', '']
+    return '\n'.join(lines)
+
+
+def generate(check):
+    made = weights_source()
+    path = os.path.join(HERE, 'weights.cpp')
+    if check:
+        with open(path) as committed:
+            if committed.read() != made:
+                sys.exit('weights.cpp is not what train.py generate writes from model.json')
+        return
+    with open(path, 'w') as out:
+        out.write(made)
+
+
+# --- evaluate ----------------------------------------------------------------------------------
+
+def pauses_of(labels, tick_ms):
+    """The runs of ticks without a voice, of the least silence length or more, in ms."""
+    pauses, start = [], None
+    for i, speaking in enumerate(list(labels) + [1]):
+        if not speaking and start is None:
+            start = i
+        elif speaking and start is not None:
+            if (i - start) * tick_ms >= LEAST_SILENCE_MS:
+                pauses.append((start * tick_ms, i * tick_ms))
+            start = None
+    return pauses
+
+
+def f1(truth, found):
+    """Pauses matched as gaptool diff matches silences: an overlap of half their union."""
+    matched, used = 0, set()
+    for a in truth:
+        for j, b in enumerate(found):
+            overlap = min(a[1], b[1]) - max(a[0], b[0])
+            union = max(a[1], b[1]) - min(a[0], b[0])
+            if j not in used and overlap > 0 and overlap * 2 >= union:
+                matched += 1
+                used.add(j)
+                break
+    return matched, len(truth), len(found)
+
+
+def detected(path):
+    gaptool = os.path.join(BUILD, 'cli', 'gaptool')
+    out = path + '.gap'
+    run([gaptool, 'detect', '--force', '-o', out, path], capture_output=True)
+    with open(out, 'rb') as read:
+        data = read.read()
+    os.remove(out)
+    return [struct.unpack_from('<ii', data, at) for at in range(0, len(data) - 7, 8)]
+
+
+def evaluate():
+    import numpy as np
+    with open(os.path.join(CACHE, 'validation.json')) as stored:
+        validation = json.load(stored)
+    by = {}
+    for item in validation:
+        y = np.load(item['path'] + '.y.npy')
+        _, origin, tick_frames, rate, _ = features_of(item['path'])
+        tick_ms = tick_frames * 1000 / rate
+        truth = [(a + origin * 1000 / rate, b + origin * 1000 / rate)
+                 for a, b in pauses_of(y, tick_ms)]
+        score = f1(truth, detected(item['path']))
+        source = item['speaker'].split('-')[0]
+        for key in [('all',), (source,), ('condition', item['condition'])]:
+            total = by.setdefault(key, [0, 0, 0])
+            for i in range(3):
+                total[i] += score[i]
+    for key, (matched, expected, found) in sorted(by.items()):
+        pooled = 2 * matched / max(1, expected + found)
+        print(f"{' '.join(key):28} F1 {pooled:.3f} ({matched} of {expected} pauses, {found} found)")
+
+
+def main():
+    step = sys.argv[1] if len(sys.argv) > 1 else 'all'
+    if step in ('fetch', 'all'):
+        fetch()
+    if step in ('build', 'all'):
+        build()
+    if step in ('train', 'all'):
+        train()
+    if step in ('generate', 'all'):
+        generate('--check' in sys.argv)
+    if step == 'evaluate':
+        evaluate()
+
+
+if __name__ == '__main__':
+    main()
