@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "formats.hpp"
 
 #include "core/text/utf8path.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints the accuracy tables of the README: the silence detector with its defaults on the
 // real-voice recordings of the test set, beside ffmpeg's silencedetect at the threshold that
 // scores best on each recording (-80 to -10 dB in steps of 2, d=0.051 s: the least silence

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The silence detector beside ffmpeg's silencedetect, on recordings made from the test set's
 // phrases under white noise at 20 dB: a 10-minute recording, 200 recordings of 15 s, and the
 // peak memory of gaptool detect on a one-hour recording. ffmpeg runs with -40 dB, its

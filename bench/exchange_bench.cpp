@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lint over a voice pack of 100,000 small GAP files, and export and import of the largest valid
 // file, as gaptool runs them.
 #include "cli/gaptool.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Check, timeline and defrag on the largest valid GAP file and on the largest file the program
 // accepts, each read from disk as the program does.
 #include "cli/gaptool.hpp"

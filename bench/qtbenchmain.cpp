@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main of the benchmarks that measure windows: Qt draws them off screen unless told
 // otherwise.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Recording window: opening a recording and painting it, the repaint of an edge drag at
 // each zoom, and a 10-minute recording's opening time and memory.
 #include "ui/Form1.hpp"

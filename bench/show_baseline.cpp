@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The baseline of `gaptool show`: what a formatter that does the least work writes for a GAP file
 // whose records all hold times above zero (as the benchmark's file does), byte for byte what
 // gaptool writes (the benchmark checks that). The file is read whole, each line is made with

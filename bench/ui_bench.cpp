@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a file in the main window against the core's own work for the same file, and what
 // the window does with the largest file accepted: open it, scroll the list, refresh.
 #include "core/actions/gapfile.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Voice Pack window on generated packs: how soon 10,000 names show, a full scan of 2,000
 // five-second recordings against `gaptool lint -j 2` on the same folder, the longest time the
 // event loop was kept from running during that scan, and the resident memory with 10,000

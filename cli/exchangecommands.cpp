@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "commands.hpp"
 #include "core/exchange/exchange.hpp"
 #include "core/files/fileio.hpp"

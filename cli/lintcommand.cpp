@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "commands.hpp"
 #include "core/exchange/lintreport.hpp"
 #include "core/files/fileio.hpp"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a room of the code includes a room it may not: each room includes only the rooms
 # below it (the README's map of the code), and only ui/ and the program's main include Qt.
 # Run by CTest as rooms.include_only_the_rooms_below: cmake -DSOURCE=<project folder> -P this.

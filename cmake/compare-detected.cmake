@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # cmake -DGAPTOOL=program -DRECORDING=file.wav -DEXPECTED=file.gap -DSCRATCH=folder
 #       [-DEMULATOR=wine...] -P compare-detected.cmake
 # Fails when `gaptool detect RECORDING` writes anything but the checked-in EXPECTED file.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # cmake -DGENERATOR=program -DEXPECTED=folder -DSCRATCH=folder -DPATTERN=glob [-DEMULATOR=...]
 #       -P compare-generated.cmake
 # Runs GENERATOR into SCRATCH and fails when a file matching PATTERN differs from the checked-in

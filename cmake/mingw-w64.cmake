@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiles the Windows build with MinGW-w64 (Debian: g++-mingw-w64-x86-64-posix) and runs
 # its programs under Wine. The project links its programs statically, except those on Qt's DLLs.
 set(CMAKE_SYSTEM_NAME Windows)

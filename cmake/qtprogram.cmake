@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The programs on Qt's DLLs. On Windows each runs from the build folder as from the package:
 # beside it go Qt's DLLs, the plugins Qt loads from folders beside the program, and MinGW's
 # runtime DLLs, which Qt's DLLs and these programs share.

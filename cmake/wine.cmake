@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows build's programs run under Wine, in a prefix of the build's own that the test run
 # makes fresh (the CTest fixture "wine") and removes again, so no run sees another's registry.
 set(RAVIK_WINE /usr/lib/wine/wine64 CACHE FILEPATH "Wine, which runs the Windows programs")

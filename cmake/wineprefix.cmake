@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # cmake -DACTION=start|stop -DPREFIX=... -DEMULATOR=... -DWINESERVER=... [-DSETTINGS=file.reg]
 #       -P wineprefix.cmake
 # start: makes a fresh Wine prefix (the first start of Wine takes a while), imports SETTINGS and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the example GAP files that each break one rule of the structure check. Usage:
 // make_examples FOLDER. (speech.gap is what `gaptool detect` writes for speech.wav.)
 #include <cstdint>

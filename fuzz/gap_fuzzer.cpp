@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes, as a file on disk, to the structure check, the timeline and defrag.
 // Besides the sanitizers' own checks it asserts that the check and the timeline leave the file
 // as it was, and that defrag leaves exactly the records whose end - start exceeds 50 ms.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary text to every importer, with every mending, and to lint. Besides the
 // sanitizers' own checks it asserts that an accepted import is a valid GAP file, that a refusal
 // names its input line, that what import accepts comes back the same from export, that the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes through libsndfile's virtual I/O to the silence detector, as gaptool
 // detect reads a recording. Besides the sanitizers' own checks it asserts that whatever the
 // bytes, the silences found could be written as a valid GAP file, and that verify finds nothing

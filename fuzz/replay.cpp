@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzzer's test on every input kept in its corpus (fuzz/corpus/NAME), as libFuzzer would,
 // so that each input that ever broke a fuzzer is tried again by every test run. A broken promise
 // aborts, as under the fuzzer, after the input's name has been printed.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # bash completion for gaptool: its commands, each command's options, the formats of --to and
 # --from, and for each operand the files it takes. It follows the manual, gaptool.1, and
 # tests/packaging/manual_completion_test.sh holds the two together.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's start-up: shows the main window and, given a path, draws and checks that file.
 #include "core/files/fileio.hpp"
 #include "shell/modRegistry.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Form2.hpp"
 
 #include "ui_Form2.h"

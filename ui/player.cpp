@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "player.hpp"
 
 #ifdef RAVIK_PLAYBACK_QT

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Player on Windows, through the system's own wave output (winmm's waveOut): a queue of
 // blocks the output plays in turn, refilled from the window's thread as it hands them back.
 #include "playbackstretch.hpp"

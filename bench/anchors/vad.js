@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The silences other voice activity detectors find in a 16 kHz mono 16-bit WAV file, for
 // build/bench/audio_accuracy: `node vad.js silero|webrtc FILE` prints one line per setting,
 // "SETTING START-END START-END ..." (milliseconds), each silence lasting at least 51 ms (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "actions.hpp"
 
 #include "core/actions/gapfile.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "lint.hpp"
 
 #include "core/format/defrag.hpp"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package ravik_VERSION_amd64.deb, made by `cpack` in the build folder from the same
 # install rules as `cmake --install`, its version the project's. scripts/package-debian
 # configures the build for it (prefix /usr, Debian's compiler flags) and checks it with lintian.
@@ -22,7 +23,6 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ravik)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "The Ravik developers <ravik@example.org>")
-set(CPACK_PACKAGE_HOMEPAGE_URL "https://www.example.org/ravik")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
     "Ravik shows, checks and repairs GAP files: the lip-synchronisation timing

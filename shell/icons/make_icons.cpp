@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the program's icons: the GAP file type's (a page with a timeline, black speech and blue
 // silences) and the program's own (speech bars around a blue silence), as SVG for freedesktop
 // and Qt, and the file type's as GAP.ico for the Windows registry.

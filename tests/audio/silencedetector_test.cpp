@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/silencedetector.hpp"
 #include "audio/soundfile.hpp"
 #include "support/testfiles.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a recording gives the samples of one decode from its start, in every format and
 // whatever order its parts are read in; detect and verify, reading so, agree with each other and
 // find in a compressed file what they find in its decode.

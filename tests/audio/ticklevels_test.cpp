@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The levels every judgement of quiet is made on: the octaves, the speech band, digital silence.
 #include "audio/quiet.hpp"
 #include "audio/ticklevels.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The detector on real voices (tests/audio/voices): what it finds, and that padding, a DC
 // offset, clicks, lossy copies and verify change nothing about it.
 #include "audio/verify.hpp"

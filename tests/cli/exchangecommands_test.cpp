@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/gaptool.hpp"
 #include "cli/gaptoolrun.hpp"
 #include "cli/recordings.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A write killed at any moment leaves each file as it was, or absent as it was, or whole: gaptool
 // runs under strace, which kills it (SIGKILL, which nothing can defer) at the Nth system call of
 // one kind, for every N the write makes of every kind that touches files. Run again, the command

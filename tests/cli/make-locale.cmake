@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the de_DE.UTF-8 locale in LOCALE_DIR, for the tests that run under a comma-decimal
 # locale without changing the system. localedef warns about its sources and says so in its exit
 # status, so only the result counts.

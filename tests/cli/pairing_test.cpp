@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One pairing rule, asked by every caller: the Voice Pack window's listing, the Recording
 // window's look for a GAP file's recording and a recording's GAP file, gaptool lint, and
 // gaptool detect of a single recording and of a folder all pair the same files, whatever the

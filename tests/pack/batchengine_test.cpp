@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch engine every batch runs on: results come in the tasks' order however the threads
 // finish, a cancel or a refusal to go on leaves exactly the first tasks taken, out of memory is a
 // task's failure, and few results wait however many tasks there are.

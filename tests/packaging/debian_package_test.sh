@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Usage: debian_package_test.sh PACKAGE SOURCE_ROOT   (as root)
 # Installs the Debian package on this machine as a user does (apt-get install ./PACKAGE), checks
 # what the installed package gives (gaptool's version, the manual, the GAP file type's default

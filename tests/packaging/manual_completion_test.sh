@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Usage: manual_completion_test.sh GROUP GAPTOOL MANUAL COMPLETION
 # Holds gaptool, its manual page and its bash completion together, so that none drifts from
 # the others. GROUP is one of:

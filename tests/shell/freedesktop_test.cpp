@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The freedesktop association, checked with the desktop's own tools (xdg-mime, gio,
 // desktop-file-validate) against a temporary data and config folder.
 #include "shell/freedesktop.hpp"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # cmake -DBUILD=folder -DPREFIX=folder -DGAP_FILE=file -P install.cmake
 # Installs the build into PREFIX as `cmake --install` does for a user, then asks the desktop's
 # own tool for the type of a GAP file with PREFIX's share folder as the system's data.

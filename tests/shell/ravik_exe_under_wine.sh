@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Usage: ravik_exe_under_wine.sh check PACKAGE.zip SCRATCH SETTINGS.reg
 #        ravik_exe_under_wine.sh install SETUP.exe SCRATCH SETTINGS.reg PACKAGE.zip
 #        ravik_exe_under_wine.sh screenshot PACKAGE.zip SCRATCH SETTINGS.reg GAPFILE PNGFILE

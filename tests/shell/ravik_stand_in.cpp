@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stands in for the desktop program Ravik.exe in the Windows tests. Started without arguments it
 // registers the file type, as the Tools window's button does, and writes the status lines into
 // "status.txt" beside itself. Started with argument text (a double-clicked GAP file's path) it

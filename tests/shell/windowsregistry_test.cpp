@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registration against the real registry (Wine's, in the test run's own prefix): the stand-in
 // Ravik.exe registers from a program folder, and the keys and values are read back through the
 // registry's own enumeration, every one of them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Form2.hpp"
 #include "ui/Form3.hpp"
 #include "ui/Form4.hpp"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Usage: heard_under_wine.sh RATE FILE COMMAND...
 # Runs COMMAND (a playback test of the Windows build, under Wine) while the PulseAudio null sink's
 # monitor (RAVIK_PULSE_MONITOR) is recorded into FILE with parec, as float samples at RATE in one

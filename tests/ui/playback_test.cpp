@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playing heard: a selected silence with its margins is played through a PulseAudio server whose
 // null sink's monitor is recorded with parec, and what was heard must be that stretch of the
 // recording. scripts/test starts the server (scripts/pulseaudio-null-sink) and names the monitor

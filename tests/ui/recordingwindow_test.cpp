@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/formats.hpp"
 #include "audio/testset.hpp"
 #include "cli/gaptool.hpp"

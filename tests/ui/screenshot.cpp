@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves a picture of a window for the README: the main window with a GAP file loaded, or the
 // Recording window with a recording and the GAP file beside it:
 //   build/tests/ui_screenshot examples/speech.gap docs/main-window.png

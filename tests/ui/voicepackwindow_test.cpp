@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/gaptoolrun.hpp"
 #include "ui/voicepackwindow.hpp"
 #include "uitest.hpp"

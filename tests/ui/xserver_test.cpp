@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The button row under a real X server (Xvfb), with the pointer moved and clicked by xdotool:
 // there a click gives the keyboard focus as a user's click does, which the offscreen platform
 // only imitates. Each test starts its own server; without Xvfb and xdotool the tests skip.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/exchange/exchange.hpp"
 #include "core/format/silencematch.hpp"
 #include "core/format/silencerules.hpp"

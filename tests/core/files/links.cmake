@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes a GAP file and a link to it (ACTION=make), or checks after defrag went through the link
 # that the link is still a link and the file it points to was defragmented (ACTION=check).
 set(link ${FOLDER}/link.gap)

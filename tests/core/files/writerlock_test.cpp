@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/actions/gapfile.hpp"
 #include "core/files/fileio.hpp"
 #include "core/files/replacement.hpp"
