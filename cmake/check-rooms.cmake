@@ -12,10 +12,11 @@ set(rooms
     "core/exchange\;core/text\;core/format"
     "core/actions\;core/text\;core/format\;core/files"
     "audio\;core/text\;core/format\;core/files"
+    "document\;core/text\;core/format\;core/files\;core/actions\;audio"
     "pack\;core/text\;core/format\;core/files\;core/exchange\;core/actions\;audio"
     "cli\;core/text\;core/format\;core/files\;core/exchange\;core/actions\;audio\;pack"
     "shell\;core/text\;core/files"
-    "ui\;core/text\;core/format\;core/files\;core/actions\;audio\;pack\;Qt")
+    "ui\;core/text\;core/format\;core/files\;core/actions\;audio\;document\;pack\;Qt")
 # The program's main puts the windows and the desktop together.
 set(exceptions "shell/ravikmain.cpp\;ui\;Qt")
 

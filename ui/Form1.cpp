@@ -4,16 +4,11 @@
 #include "Form2.hpp"
 #include "Form3.hpp"
 #include "Form4.hpp"
-#include "utf8text.hpp"
-#ifdef RAVIK_WITH_RECORDING
-#include "audio/formats.hpp"
-#include "pack/voicepack.hpp"
-#include "recordingwindow.hpp"
-#include "voicepackwindow.hpp"
-#endif
+#include "buttonrow.hpp"
+#include "companionwindows.hpp"
 #include "statuslistmodel.hpp"
-#include "symbolimage.hpp"
 #include "ui_Form1.h"
+#include "utf8text.hpp"
 
 #include <QApplication>
 #include <QDir>
@@ -90,6 +85,9 @@ Form1::Form1(Registrar registrar, QWidget* parent)
     setAcceptDrops(true);
     setUpButtonRow();
     setUpShortcuts();
+#ifdef RAVIK_WITH_RECORDING
+    companions_ = std::make_unique<CompanionWindows>(*this);
+#endif
 }
 
 Form1::~Form1() = default;
@@ -99,26 +97,16 @@ void Form1::setUpButtonRow() {
         return QIcon(QStringLiteral(":/icons/%1").arg(QLatin1String(name)));
     };
     ui_->Command2->setIcon(icon("new"));
-    slots_ = {Slot{ui_->cmX, ui_->imX}, Slot{ui_->cmR, ui_->ImR}, Slot{ui_->cmO, ui_->imO},
-              Slot{ui_->cmT, ui_->imT}, Slot{ui_->cmA, ui_->imA}};
+    const std::array<ButtonRow::Slot, 5> places{
+        ButtonRow::Slot{ui_->cmX, ui_->imX}, ButtonRow::Slot{ui_->cmR, ui_->ImR},
+        ButtonRow::Slot{ui_->cmO, ui_->imO}, ButtonRow::Slot{ui_->cmT, ui_->imT},
+        ButtonRow::Slot{ui_->cmA, ui_->imA}};
     const std::array<const char*, 5> names{"exit", "refresh", "open", "tools", "about"};
-    for (std::size_t i = 0; i < slots_.size(); ++i) {
-        slots_[i].button->setIcon(icon(names[i]));
-        slots_[i].image->setIcon(icon(names[i]));
-        slots_[i].image->installEventFilter(this);
-        // Only the keyboard raises a slot by its focus; the row hands the focus between a
-        // slot's image and button itself, so that the pointer's rules alone decide the look.
-        connect(slots_[i].image, &SymbolImage::focusReceived, this,
-                [this, i](Qt::FocusReason reason) {
-                    if (reason != Qt::TabFocusReason && reason != Qt::BacktabFocusReason)
-                        return;
-                    raiseSlot(slots_[i]);
-                    slots_[i].button->setFocus(reason);
-                });
-        connect(slots_[i].image, &SymbolImage::activated, slots_[i].button,
-                &QAbstractButton::click);
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        places[i].button->setIcon(icon(names[i]));
+        places[i].image->setIcon(icon(names[i]));
     }
-    flattenAll();
+    buttonRow_ = new ButtonRow(*this, places);
 
     connect(ui_->Command2, &QAbstractButton::clicked, this, &Form1::showForm4);
     connect(ui_->cmO, &QAbstractButton::clicked, this, &Form1::load);
@@ -268,89 +256,53 @@ std::optional<Replacement> Form1::takeForUndo() {
 
 // --- Windows ----------------------------------------------------------------------------
 
-void Form1::showWindow(QWidget& window) {
-    window.show();
-    window.raise();
-    window.activateWindow();
-}
-
 void Form1::showForm2() {
     if (!form2_)
         form2_ = std::make_unique<Form2>();
-    showWindow(*form2_);
+    showInFront(*form2_);
 }
 
 void Form1::showForm3() {
     if (!form3_)
         form3_ = std::make_unique<Form3>(*this, registrar_);
-    showWindow(*form3_);
+    showInFront(*form3_);
 }
 
 void Form1::showForm4() {
     if (!form4_)
         form4_ = std::make_unique<Form4>(*this);
-    showWindow(*form4_);
+    showInFront(*form4_);
 }
 
 #ifdef RAVIK_WITH_RECORDING
 void Form1::showRecording() {
-    const QString gap = path();
-    if (!gap.isEmpty())
-        if (const auto beside = voicepack::recordingBeside(gap.toStdString()))
-            return openRecording(QString::fromStdString(*beside), gap);
-    // The recordings' own dialog: the shared one's filter and file name are the GAP files'.
-    // Folders in the system's own spelling, as the dialog gives paths (C:\... on Windows).
-    const QString start = !recordingFolder_.isEmpty() ? recordingFolder_
-                          : gap.isEmpty()             ? QString()
-                                          : QDir::toNativeSeparators(QFileInfo(gap).absolutePath());
-    QStringList patterns;
-    for (const std::string& extension : audio::readableExtensions())
-        patterns << QStringLiteral("*.") + QString::fromStdString(extension);
-    const std::optional<QString> recording = dialog_.chooseOther(
-        this, FileChooser::Mode::Open,
-        QStringLiteral("Recordings (%1)").arg(patterns.join(QLatin1Char(' '))), start);
-    if (!recording)
-        return;
-    recordingFolder_ = QDir::toNativeSeparators(QFileInfo(*recording).absolutePath());
-    openRecording(*recording,
-                  gap.isEmpty()
-                      ? QString::fromStdString(voicepack::gapFileBeside(recording->toStdString()))
-                      : gap);
-}
-
-void Form1::chooseFolder() {
-    const QString start = pack_ ? pack_->folder() : QFileInfo(path()).absolutePath();
-    if (const std::optional<QString> folder =
-            dialog_.chooseOther(this, FileChooser::Mode::Folder, QString(), start))
-        openPack(*folder);
-}
-
-void Form1::openPack(const QString& folder) {
-    if (!pack_)
-        pack_ = std::make_unique<VoicePackWindow>(VoicePackHost{
-            [this](const QString& recording, const QString& gap) { openRecording(recording, gap); },
-            [this](const QString& gap) {
-                openPath(gap);
-                showWindow(*this);
-            }});
-    pack_->openFolder(folder);
-    showWindow(*pack_);
+    companions_->showRecording(path());
 }
 
 void Form1::openRecording(const QString& recording, const QString& gap) {
-    if (!recording_)
-        recording_ = std::make_unique<RecordingWindow>(*this);
-    if (recording_->openRecording(recording, gap) == RecordingWindow::Opening::Cancelled)
-        return;
-    recording_->placeOver(*this);
-    showWindow(*recording_);
+    companions_->openRecording(recording, gap);
+}
+
+RecordingWindow* Form1::recordingWindow() const {
+    return companions_->recording();
+}
+
+void Form1::chooseFolder() {
+    companions_->chooseFolder();
+}
+
+void Form1::openPack(const QString& folder) {
+    companions_->openPack(folder);
+}
+
+VoicePackWindow* Form1::voicePackWindow() const {
+    return companions_->pack();
 }
 #endif
 
 void Form1::exitProgram() {
 #ifdef RAVIK_WITH_RECORDING
-    // The one window with work to lose asks first; its Cancel keeps every window open.
-    if (recording_ && recording_->isVisible() && !recording_->close())
+    if (!companions_->mayQuit())
         return;
 #endif
     close();
@@ -358,41 +310,11 @@ void Form1::exitProgram() {
     QCoreApplication::quit();
 }
 
-// --- The button row's hover effect ------------------------------------------------------
-
-// A hidden widget with the focus passes it to the next one in the tab order, as if the user had
-// pressed Tab, which would raise that slot: the look that takes the place takes the focus first.
-void Form1::raiseSlot(const Slot& slot) {
-    slot.button->show();
-    if (focusWidget() == slot.image)
-        slot.button->setFocus(Qt::OtherFocusReason);
-    slot.image->hide();
-}
-
-void Form1::flattenAll() {
-    for (const Slot& slot : slots_) {
-        slot.image->show();
-        if (focusWidget() == slot.button)
-            slot.image->setFocus(Qt::OtherFocusReason);
-        slot.button->hide();
-    }
-}
-
-bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseMove)
-        for (const Slot& slot : slots_)
-            if (watched == slot.image) {
-                raiseSlot(slot);
-                return true;
-            }
-    return QWidget::eventFilter(watched, event);
-}
-
 void Form1::mouseMoveEvent(QMouseEvent* event) {
     // Moves over children can arrive here too (passed up, or sent by Qt when a widget under a
-    // still pointer is shown or hidden); only the bare background flattens the row.
+    // still pointer is shown or hidden); only the bare background flattens the button row.
     if (childAt(event->position().toPoint()) == nullptr)
-        flattenAll();
+        buttonRow_->flattenAll();
     QWidget::mouseMoveEvent(event);
 }
 
@@ -412,11 +334,8 @@ void Form1::dropEvent(QDropEvent* event) {
     // In the system's own spelling, as the file dialog gives it: C:\... on Windows.
     const QString path = QDir::toNativeSeparators(urls.front().toLocalFile());
 #ifdef RAVIK_WITH_RECORDING
-    if (QFileInfo(path).isDir())
-        return openPack(path);
-    if (voicepack::recordingRank(QFileInfo(path).fileName().toStdString()))
-        return openRecording(path,
-                             QString::fromStdString(voicepack::gapFileBeside(path.toStdString())));
+    if (companions_->takeDropped(path))
+        return;
 #endif
     openPath(path);
 }

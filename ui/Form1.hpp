@@ -8,7 +8,6 @@
 #include "workbench.hpp"
 
 #include <QWidget>
-#include <array>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -21,17 +20,19 @@ class Form1;
 
 namespace ravik {
 
+class ButtonRow;
+class CompanionWindows;
 class Form2;
 class Form3;
 class Form4;
 class RecordingWindow;
 class VoicePackWindow;
-class SymbolImage;
 class StatusListModel;
 
 /// The main window: the current file's path, its timeline, statistics and verdict, the status
 /// list, the button row and the one file dialog. Its operations read the file named in the path
-/// field afresh from disk and render what the core's actions make of it.
+/// field afresh from disk and render what the core's actions make of it. The windows it opens
+/// beyond its own four are CompanionWindows', the row's raised slots ButtonRow's.
 class Form1 : public QWidget, public Workbench, public ActionView {
     Q_OBJECT
 
@@ -89,23 +90,17 @@ public:
     [[nodiscard]] Form4* form4() const { return form4_.get(); }
 
 #ifdef RAVIK_WITH_RECORDING
-    /// Ctrl+R: the Recording window for the current file's recording (the one beside it by the
-    /// voice pack's pairing rule), else for one chosen through a dialog of its own, which
-    /// starts in the GAP file's folder and then where the last recording was chosen.
+    /// Ctrl+R: the Recording window for the current file's recording (see CompanionWindows).
     void showRecording();
     /// Opens `recording` in the Recording window with the GAP file `gap`.
     void openRecording(const QString& recording, const QString& gap);
-    [[nodiscard]] RecordingWindow* recordingWindow() const {
-        return recording_.get();
-    }
+    [[nodiscard]] RecordingWindow* recordingWindow() const;
     /// Ctrl+Shift+O: asks for a folder and opens the Voice Pack window on it.
     void chooseFolder();
     /// Opens the Voice Pack window on `folder` (also a folder dropped on the window, or
     /// `ravik --pack FOLDER`).
     void openPack(const QString& folder);
-    [[nodiscard]] VoicePackWindow* voicePackWindow() const {
-        return pack_.get();
-    }
+    [[nodiscard]] VoicePackWindow* voicePackWindow() const;
 #endif
 
     /// Ends the program with all its windows.
@@ -113,36 +108,24 @@ public:
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // One place of the button row that shows either a flat image or a raised button.
-    struct Slot {
-        QAbstractButton* button;
-        SymbolImage* image;
-    };
-
     void setUpButtonRow();
     void setUpShortcuts();
-    void raiseSlot(const Slot& slot);
-    void flattenAll();
-    void showWindow(QWidget& window);
 
     std::unique_ptr<Ui::Form1> ui_;
     StatusListModel* status_;
     CommonDialog dialog_;
     Registrar registrar_;
-    std::array<Slot, 5> slots_{}; // in the order the background flattens them
+    ButtonRow* buttonRow_ = nullptr;
     std::unique_ptr<Form2> form2_;
     std::unique_ptr<Form3> form3_;
     std::unique_ptr<Form4> form4_;
     std::optional<Replacement> undoable_;
 #ifdef RAVIK_WITH_RECORDING
-    std::unique_ptr<RecordingWindow> recording_;
-    QString recordingFolder_; // where the recordings' dialog starts
-    std::unique_ptr<VoicePackWindow> pack_;
+    std::unique_ptr<CompanionWindows> companions_;
 #endif
 };
 

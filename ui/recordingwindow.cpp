@@ -39,7 +39,7 @@ constexpr QSize kPreferredSize(900, 380);
 // moves of one drag merge into one step.
 class ListCommand final : public QUndoCommand {
 public:
-    ListCommand(RecordingWindow& window, const audio::SilenceDocument::Edit& edit, int drag)
+    ListCommand(RecordingWindow& window, const document::SilenceDocument::Edit& edit, int drag)
         : QUndoCommand(QObject::tr(edit.name.c_str()))
         , window_(window)
         , before_(window.silenceList())
@@ -358,8 +358,8 @@ bool RecordingWindow::save() {
         return false;
     std::optional<std::vector<std::uint8_t>> overwriting; // what the user chose to replace
     for (;;) {
-        audio::SilenceDocument::Saving saving = document_.save(overwriting);
-        using Outcome = audio::SilenceDocument::Saving::Outcome;
+        document::SilenceDocument::Saving saving = document_.save(overwriting);
+        using Outcome = document::SilenceDocument::Saving::Outcome;
         if (saving.outcome == Outcome::Saved)
             break;
         if (saving.outcome == Outcome::Failed) {
@@ -428,7 +428,7 @@ void RecordingWindow::setSilences(std::vector<Silence> list, std::optional<std::
     updateActions();
 }
 
-void RecordingWindow::edit(const std::optional<audio::SilenceDocument::Edit>& change, int drag) {
+void RecordingWindow::edit(const std::optional<document::SilenceDocument::Edit>& change, int drag) {
     if (change)
         undo_->push(new ListCommand(*this, *change, drag));
 }
@@ -449,7 +449,7 @@ void RecordingWindow::detect() {
     if (!leastMs)
         return say(tr("The least silence is a whole number of milliseconds from 1 to 32767."));
     options.leastSilenceMs = *leastMs;
-    const audio::SilenceDocument::Detected detected = document_.detect(options);
+    const document::SilenceDocument::Detected detected = document_.detect(options);
     if (detected.failure)
         return say(fromUtf8(detected.failure->sentence()));
     edit(detected.edit);
@@ -549,13 +549,13 @@ void RecordingWindow::updateActions() {
 
     const QString name = QFileInfo(QString::fromStdString(document_.recordingPath())).fileName();
     switch (document_.state()) {
-    case audio::SilenceDocument::State::Empty:
+    case document::SilenceDocument::State::Empty:
         setWindowTitle(tr("Recording[*]"));
         break;
-    case audio::SilenceDocument::State::Open:
+    case document::SilenceDocument::State::Open:
         setWindowTitle(tr("Recording - %1[*]").arg(name));
         break;
-    case audio::SilenceDocument::State::Failed:
+    case document::SilenceDocument::State::Failed:
         setWindowTitle(tr("Recording - %1 (not opened)[*]").arg(name));
         break;
     }

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "asker.hpp"
-#include "audio/silencedocument.hpp"
+#include "document/silencedocument.hpp"
 #include "core/format/silences.hpp"
 
 #include <QMainWindow>
@@ -50,7 +50,7 @@ public:
 
     void setAsker(std::unique_ptr<Asker> asker);
 
-    [[nodiscard]] const audio::SilenceDocument& document() const { return document_; }
+    [[nodiscard]] const document::SilenceDocument& document() const { return document_; }
     [[nodiscard]] const std::vector<Silence>& silenceList() const { return document_.silences(); }
     [[nodiscard]] QUndoStack& undoStack() const { return *undo_; }
     [[nodiscard]] WaveformView& waveform() const { return *view_; }
@@ -82,7 +82,7 @@ private:
     QWidget* makeControls();
     bool settleUnsaved();
     void discard();
-    void edit(const std::optional<audio::SilenceDocument::Edit>& change, int drag = -1);
+    void edit(const std::optional<document::SilenceDocument::Edit>& change, int drag = -1);
     void detect();
     void moveSelectedEdge(int by);
     void selectNeighbour(int step);
@@ -96,7 +96,7 @@ private:
 
     Workbench& workbench_;
     std::unique_ptr<Asker> asker_;
-    audio::SilenceDocument document_;
+    document::SilenceDocument document_;
     QUndoStack* undo_;
     QString notice_; // the last message of the window's own
     bool placed_ = false;

@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <filesystem>
 
-namespace ravik::audio {
+namespace ravik::document {
+
+using audio::Detection;
+using audio::SoundFile;
 namespace {
 
 // Lists compared by their times only: where a silence came from does not change the file.
@@ -174,4 +177,4 @@ SilenceDocument::save(const std::optional<std::vector<std::uint8_t>>& overwritin
     return saving;
 }
 
-} // namespace ravik::audio
+} // namespace ravik::document

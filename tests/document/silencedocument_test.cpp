@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "audio/silencedocument.hpp"
+#include "document/silencedocument.hpp"
 #include "audio/testset.hpp"
 #include "support/testfiles.hpp"
 
@@ -8,7 +8,7 @@
 namespace ravik::test {
 namespace {
 
-using audio::SilenceDocument;
+using document::SilenceDocument;
 using Outcome = SilenceDocument::Saving::Outcome;
 
 // A second of quiet at 8 kHz: the document needs a readable recording, whatever it holds.

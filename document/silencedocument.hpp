@@ -12,7 +12,13 @@
 #include <string>
 #include <vector>
 
-namespace ravik::audio {
+/// What the Recording window edits: a recording and the silences of its GAP file, kept as a
+/// document keeps its data (opening, editing, saving under the writers' lock), over the decoders
+/// and the detector of audio/ and the rules of core/.
+namespace ravik::document {
+
+using audio::DetectOptions;
+using audio::Peaks;
 
 /// What the Recording window edits: a recording, the GAP file paired with it, and that file's
 /// silences. It owns the edits (each operation gives the list it would make, which apply()
@@ -107,4 +113,4 @@ private:
     std::optional<std::string> notice_;
 };
 
-} // namespace ravik::audio
+} // namespace ravik::document
