@@ -2,8 +2,11 @@
 #include "voicepackmodel.hpp"
 
 #include <QDateTime>
+#include <QDir>
 #include <QLocale>
 #include <algorithm>
+#include <map>
+#include <tuple>
 
 namespace ravik {
 
@@ -15,6 +18,23 @@ void VoicePackModel::setLines(std::vector<Line> lines) {
     beginResetModel();
     lines_ = std::move(lines);
     scans_.assign(lines_.size(), std::nullopt);
+    endResetModel();
+}
+
+void VoicePackModel::relist(std::vector<Line> lines) {
+    std::map<std::tuple<std::string, std::optional<std::string>, std::optional<std::string>>,
+             std::optional<Scan>>
+        before;
+    for (std::size_t row = 0; row < lines_.size(); ++row)
+        before[{lines_[row].name, lines_[row].gap, lines_[row].recording}] = std::move(scans_[row]);
+    beginResetModel();
+    lines_ = std::move(lines);
+    scans_.assign(lines_.size(), std::nullopt);
+    for (std::size_t row = 0; row < lines_.size(); ++row)
+        if (const auto found =
+                before.find({lines_[row].name, lines_[row].gap, lines_[row].recording});
+            found != before.end())
+            scans_[row] = std::move(found->second);
     endResetModel();
 }
 
@@ -50,6 +70,16 @@ void VoicePackModel::setGap(int row, std::optional<std::string> gap) {
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
 
+std::array<int, voicepack::kStatusCount + 1>
+VoicePackModel::counts(const std::vector<int>& rows) const {
+    std::array<int, voicepack::kStatusCount + 1> counts{};
+    for (const int row : rows) {
+        const std::optional<Scan>& scan = scans_.at(static_cast<std::size_t>(row));
+        ++counts[scan ? static_cast<std::size_t>(scan->status) : voicepack::kStatusCount];
+    }
+    return counts;
+}
+
 std::array<int, voicepack::kStatusCount + 1> VoicePackModel::counts() const {
     std::array<int, voicepack::kStatusCount + 1> counts{};
     for (const std::optional<Scan>& scan : scans_)
@@ -73,6 +103,11 @@ QVariant VoicePackModel::data(const QModelIndex& index, int role) const {
     if (role == StatusRole)
         return scan ? static_cast<int>(scan->status) : -1;
     const bool sorting = role == SortRole;
+    // A name the column is too narrow for is cut in its middle: its tooltip holds it whole, with
+    // the folder's path before it.
+    if (role == Qt::ToolTipRole && index.column() == LineColumn)
+        return QDir::toNativeSeparators(
+            QString::fromStdString(line.gap ? *line.gap : line.recording.value_or(line.name)));
     if (role != Qt::DisplayRole && !sorting) {
         if (role == Qt::TextAlignmentRole && index.column() != LineColumn &&
             index.column() != StatusColumn && index.column() != FormatColumn)

@@ -34,6 +34,9 @@ public:
 
     /// Shows `lines`, none scanned yet.
     void setLines(std::vector<voicepack::Line> lines);
+    /// Shows `lines` in place of those shown, each keeping the scan it had when it was there
+    /// before with the same files (a folder listed again).
+    void relist(std::vector<voicepack::Line> lines);
     [[nodiscard]] const std::vector<voicepack::Line>& lines() const { return lines_; }
     [[nodiscard]] const voicepack::Line& line(int row) const;
     [[nodiscard]] const std::optional<voicepack::Scan>& scan(int row) const;
@@ -44,6 +47,9 @@ public:
 
     /// How many lines have each status; the last count is of lines not scanned yet.
     [[nodiscard]] std::array<int, voicepack::kStatusCount + 1> counts() const;
+    /// The same of the rows given.
+    [[nodiscard]] std::array<int, voicepack::kStatusCount + 1>
+    counts(const std::vector<int>& rows) const;
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override;

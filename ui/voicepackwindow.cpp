@@ -17,8 +17,10 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QThread>
 #include <QToolBar>
@@ -87,10 +89,12 @@ VoicePackWindow::VoicePackWindow(VoicePackHost host, QWidget* parent)
     , table_(new QTableView)
     , text_(new QLineEdit)
     , status_(new QComboBox)
+    , panes_(new QTabWidget)
     , findings_(new QPlainTextEdit)
+    , report_(new QPlainTextEdit)
     , counts_(new QLabel)
     , progress_(new QProgressBar)
-    , cancel_(new QPushButton(tr("Cancel"))) {
+    , cancel_(new QPushButton(tr("&Cancel"))) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     filter_.setSourceModel(&model_);
@@ -105,6 +109,10 @@ VoicePackWindow::VoicePackWindow(VoicePackHost host, QWidget* parent)
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     table_->horizontalHeader()->setSectionResizeMode(VoicePackModel::LineColumn,
                                                      QHeaderView::Stretch);
+    // A path too long for its column loses its middle, not its name; its tooltip shows it whole.
+    table_->setTextElideMode(Qt::ElideMiddle);
+    // Tab leaves the table for the next control, as it leaves every other one.
+    table_->setTabKeyNavigation(false);
     // Wide enough for the longest status and a whole time, measured once, not row by row.
     const QFontMetrics metrics = table_->fontMetrics();
     table_->setColumnWidth(
@@ -116,8 +124,13 @@ VoicePackWindow::VoicePackWindow(VoicePackHost host, QWidget* parent)
                              VoicePackModel::SilencesColumn})
         table_->setColumnWidth(column, metrics.horizontalAdvance(QStringLiteral("Silences")) + 24);
     table_->setWordWrap(false);
-    findings_->setReadOnly(true);
-    findings_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    for (QPlainTextEdit* pane : {findings_, report_}) {
+        pane->setReadOnly(true);
+        pane->setLineWrapMode(QPlainTextEdit::NoWrap);
+        pane->setTabChangesFocus(true);
+    }
+    panes_->addTab(findings_, tr("&Findings"));
+    panes_->addTab(report_, tr("Last &Batch"));
 
     auto* top = new QWidget;
     auto* layout = new QVBoxLayout(top);
@@ -126,7 +139,7 @@ VoicePackWindow::VoicePackWindow(VoicePackHost host, QWidget* parent)
     layout->addWidget(table_);
     auto* splitter = new QSplitter(Qt::Vertical);
     splitter->addWidget(top);
-    splitter->addWidget(findings_);
+    splitter->addWidget(panes_);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
     setCentralWidget(splitter);
@@ -142,10 +155,35 @@ VoicePackWindow::VoicePackWindow(VoicePackHost host, QWidget* parent)
     connect(cancel_, &QPushButton::clicked, this, &VoicePackWindow::cancel);
     connect(table_, &QTableView::activated, this, &VoicePackWindow::openSelectedInRecordingWindow);
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        // The current row follows the selection, so that the focus coming back to the table
+        // (by Tab) keeps the selection rather than selecting the current row alone.
+        const QModelIndexList selected = table_->selectionModel()->selectedRows();
+        if (!selected.isEmpty() &&
+            !table_->selectionModel()->isRowSelected(table_->currentIndex().row(), QModelIndex()))
+            table_->selectionModel()->setCurrentIndex(selected.front(),
+                                                      QItemSelectionModel::NoUpdate);
+        panes_->setCurrentWidget(findings_);
         showFindings();
         updateActions();
     });
+    // The selected line's findings follow every change of it: a scan, a batch, a listing again.
     connect(&model_, &QAbstractItemModel::dataChanged, this, &VoicePackWindow::showFindings);
+    connect(&model_, &QAbstractItemModel::modelReset, this, &VoicePackWindow::showFindings);
+    // The counts are of what the filter shows.
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&filter_, signal, this, &VoicePackWindow::updateCounts);
+    connect(&filter_, &QAbstractItemModel::modelReset, this, &VoicePackWindow::updateCounts);
+    connect(&filter_, &QAbstractItemModel::layoutChanged, this, &VoicePackWindow::updateCounts);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (scan_ || batch_)
+            cancel();
+    });
+    setTabOrder(text_, status_);
+    setTabOrder(status_, table_);
+    setTabOrder(table_, panes_);
+    setTabOrder(panes_, findings_);
+    setTabOrder(findings_, report_);
     collector_.setInterval(100);
     connect(&collector_, &QTimer::timeout, this, &VoicePackWindow::collect);
     recheckTimer_.setInterval(kRecheckMs);
@@ -208,12 +246,9 @@ void VoicePackWindow::buildActions() {
                    &VoicePackWindow::exportReport);
     QAction* rescan = pack->addAction(tr("&Scan Again"));
     rescan->setShortcut(QKeySequence(Qt::Key_F5));
-    connect(rescan, &QAction::triggered, this, [this] {
-        std::vector<int> rows(model_.lines().size());
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            rows[i] = static_cast<int>(i);
-        startScan(rows);
-    });
+    connect(rescan, &QAction::triggered, this, &VoicePackWindow::scanAgain);
+    QAction* fit = pack->addAction(tr("&Fit the Line Column"));
+    connect(fit, &QAction::triggered, this, &VoicePackWindow::fitLineColumn);
     pack->addSeparator();
     QAction* close = pack->addAction(tr("&Close"), this, &QWidget::close);
     close->setShortcut(QKeySequence(tr("Ctrl+W")));
@@ -246,7 +281,9 @@ void VoicePackWindow::openFolder(const QString& folder) {
     QString failures;
     for (const Failure& failure : listing.failures)
         failures += QString::fromStdString(failure.sentence()) + '\n';
-    findings_->setPlainText(failures);
+    report_->setPlainText(failures);
+    if (!failures.isEmpty())
+        panes_->setCurrentWidget(report_);
     listingMs_ = clock.elapsed();
     std::vector<int> rows(model_.lines().size());
     for (std::size_t i = 0; i < rows.size(); ++i)
@@ -509,8 +546,7 @@ void VoicePackWindow::finishBatch() {
             model_.setGap(job->rows[i], gapPath);
     }
     startScan(job->rows);
-    findings_->setPlainText(report);
-    statusBar()->showMessage(report.section('\n', 0, 0), 10'000);
+    showReport(report);
     updateActions();
     emit batchFinished();
 }
@@ -521,9 +557,14 @@ void VoicePackWindow::undoLastBatch() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const std::vector<Failure> refused = vp::undoBatch(*lastBatch_);
     QApplication::restoreOverrideCursor();
-    QString report = tr("Undo Last Batch: %1 of %2 files put back.\n")
+    QString report = tr("Undo Last Batch: %1 of %2 files put back")
                          .arg(lastBatch_->replaced.size() - refused.size())
                          .arg(lastBatch_->replaced.size());
+    // The files refused are named where the user reads the outcome, each with its reason.
+    if (!refused.empty())
+        report += tr("; %1 refused, each named in Last Batch")
+                      .arg(counted(refused.size(), tr("file"), tr("files")));
+    report += QStringLiteral(".\n");
     for (const Failure& failure : refused)
         report += QString::fromStdString(failure.sentence()) + '\n';
     std::vector<int> rows;
@@ -536,8 +577,7 @@ void VoicePackWindow::undoLastBatch() {
             }
     lastBatch_.reset();
     startScan(rows);
-    findings_->setPlainText(report);
-    statusBar()->showMessage(report.section('\n', 0, 0), 10'000);
+    showReport(report);
     updateActions();
 }
 
@@ -573,10 +613,12 @@ void VoicePackWindow::exportReport() {
     if (rows.empty())
         for (int row = 0; row < model_.rowCount(); ++row)
             rows.push_back(row);
-    const std::optional<QString> path =
-        dialog_.chooseOther(this, FileChooser::Mode::Save,
-                            tr("CSV report (*.csv);;JSON report, as gaptool lint --json (*.json)"),
-                            QDir(folder_).filePath(QStringLiteral("report.csv")));
+    // Suggested where the last report went, in its format, else in the pack's folder.
+    const std::optional<QString> path = dialog_.chooseOther(
+        this, FileChooser::Mode::Save,
+        tr("CSV report (*.csv);;JSON report, as gaptool lint --json (*.json)"),
+        !lastExport_.isEmpty() ? lastExport_
+                               : QDir(folder_).filePath(QStringLiteral("report.csv")));
     if (!path)
         return;
     std::vector<vp::ReportRow> report;
@@ -589,21 +631,83 @@ void VoicePackWindow::exportReport() {
                                  : vp::csvReport(report);
     const std::string file = QDir::toNativeSeparators(*path).toStdString();
     if (const auto failure = fileio::replaceFile(
-            file, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())))
+            file, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))) {
         statusBar()->showMessage(QString::fromStdString(failure->sentence()));
-    else
-        statusBar()->showMessage(
-            tr("Report of %1 written to %2.")
-                .arg(counted(rows.size(), tr("line"), tr("lines")), QString::fromStdString(file)),
-            10'000);
+        return;
+    }
+    lastExport_ = *path;
+    statusBar()->showMessage(
+        tr("Report of %1 written to %2.")
+            .arg(counted(rows.size(), tr("line"), tr("lines")), QString::fromStdString(file)),
+        10'000);
 }
 
 QString VoicePackWindow::findingsText() const {
     return findings_->toPlainText();
 }
 
+QString VoicePackWindow::reportText() const {
+    return report_->toPlainText();
+}
+
+bool VoicePackWindow::reportShown() const {
+    return panes_->currentWidget() == report_;
+}
+
 QString VoicePackWindow::countsText() const {
     return counts_->text();
+}
+
+void VoicePackWindow::showReport(const QString& report) {
+    report_->setPlainText(report);
+    panes_->setCurrentWidget(report_);
+    statusBar()->showMessage(report.section('\n', 0, 0), 10'000);
+}
+
+void VoicePackWindow::scanAgain() {
+    if (folder_.isEmpty() || batch_)
+        return;
+    // The selection and the first line in view are kept by the lines' names.
+    std::vector<std::string> selected;
+    for (const int row : selectedRows())
+        selected.push_back(model_.line(row).name);
+    const QModelIndex top = table_->indexAt(QPoint(0, 0));
+    const std::string topName =
+        top.isValid() ? model_.line(filter_.mapToSource(top).row()).name : std::string();
+    cancel();
+    pool_.waitForDone();
+    collect();
+    scan_.reset();
+    retired_.clear();
+    vp::Listing listing = vp::listPack(folder_.toStdString());
+    model_.relist(std::move(listing.lines));
+    QString failures;
+    for (const Failure& failure : listing.failures)
+        failures += QString::fromStdString(failure.sentence()) + '\n';
+    if (!failures.isEmpty())
+        showReport(failures);
+    QItemSelection selection;
+    for (int row = 0; row < filter_.rowCount(); ++row) {
+        const QModelIndex shown = filter_.index(row, 0);
+        const std::string& name = model_.line(filter_.mapToSource(shown).row()).name;
+        if (std::ranges::find(selected, name) != selected.end())
+            selection.select(shown, filter_.index(row, VoicePackModel::ColumnCount - 1));
+        if (name == topName)
+            table_->scrollTo(shown, QAbstractItemView::PositionAtTop);
+    }
+    table_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+    std::vector<int> rows(model_.lines().size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        rows[i] = static_cast<int>(i);
+    startScan(std::move(rows));
+    updateCounts();
+}
+
+void VoicePackWindow::fitLineColumn() {
+    QHeaderView& header = *table_->horizontalHeader();
+    header.setSectionResizeMode(VoicePackModel::LineColumn, QHeaderView::Interactive);
+    table_->resizeColumnToContents(VoicePackModel::LineColumn);
 }
 
 void VoicePackWindow::showFindings() {
@@ -631,17 +735,40 @@ void VoicePackWindow::showFindings() {
         findings_->setPlainText(text);
 }
 
-void VoicePackWindow::updateCounts() {
-    const auto counts = model_.counts();
+namespace {
+
+// "correct 400, fragments 2, not scanned yet 3": the statuses that some line has.
+QStringList statusCounts(const std::array<int, vp::kStatusCount + 1>& counts) {
     QStringList parts;
-    parts << counted(model_.lines().size(), tr("line"), tr("lines"));
     for (std::size_t i = 0; i < vp::kStatusCount; ++i)
         if (counts[i] > 0)
             parts << QStringLiteral("%1 %2")
                          .arg(QString::fromUtf8(vp::statusName(static_cast<vp::Status>(i))))
                          .arg(counts[i]);
     if (counts[vp::kStatusCount] > 0)
-        parts << tr("not scanned yet %1").arg(counts[vp::kStatusCount]);
+        parts << QObject::tr("not scanned yet %1").arg(counts[vp::kStatusCount]);
+    return parts;
+}
+
+} // namespace
+
+void VoicePackWindow::updateCounts() {
+    const std::size_t all = model_.lines().size();
+    QStringList parts{counted(all, tr("line"), tr("lines"))};
+    parts << statusCounts(model_.counts());
+    // With a filter on, what it shows first, the whole apart.
+    if (static_cast<std::size_t>(filter_.rowCount()) != all) {
+        std::vector<int> shown;
+        for (int row = 0; row < filter_.rowCount(); ++row)
+            shown.push_back(filter_.mapToSource(filter_.index(row, 0)).row());
+        QStringList filtered{
+            tr("%1 of %2 shown").arg(shown.size()).arg(counted(all, tr("line"), tr("lines")))};
+        filtered << statusCounts(model_.counts(shown));
+        parts.front() = tr("all %1").arg(counted(all, tr("line"), tr("lines")));
+        counts_->setText(filtered.join(QStringLiteral(", ")) + QStringLiteral("; ") +
+                         parts.join(QStringLiteral(", ")));
+        return;
+    }
     counts_->setText(parts.join(QStringLiteral(", ")));
 }
 

@@ -22,6 +22,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTableView;
+class QTabWidget;
 
 namespace ravik {
 
@@ -72,8 +73,18 @@ public:
     [[nodiscard]] VoicePackModel& model() { return model_; }
     [[nodiscard]] VoicePackFilter& filter() { return filter_; }
     [[nodiscard]] QTableView& table() const { return *table_; }
+    /// The selected line's findings, as the Findings pane shows them.
     [[nodiscard]] QString findingsText() const;
+    /// What the last batch or undo did, as the Last Batch pane shows it.
+    [[nodiscard]] QString reportText() const;
+    /// Whether the Last Batch pane is the one shown.
+    [[nodiscard]] bool reportShown() const;
     [[nodiscard]] QString countsText() const;
+    /// F5: lists the folder again (new, removed and renamed lines; the others keep their status
+    /// until their scan again comes) and scans every line, keeping the selection and the view.
+    void scanAgain();
+    /// Fits the Line column to its longest name.
+    void fitLineColumn();
     /// The time the names took to show, from the start of openFolder.
     [[nodiscard]] qint64 listingMs() const { return listingMs_; }
 
@@ -101,6 +112,7 @@ private:
     void updateCounts();
     void updateActions();
     void setProgress(std::size_t done, std::size_t total);
+    void showReport(const QString& report);
 
     VoicePackHost host_;
     std::unique_ptr<Asker> asker_;
@@ -117,11 +129,14 @@ private:
     std::shared_ptr<CheckJob> check_;
     std::optional<voicepack::Batch> lastBatch_;
     qint64 listingMs_ = 0;
+    QString lastExport_; ///< where the last report was written: the next one is suggested there
 
     QTableView* table_;
     QLineEdit* text_;
     QComboBox* status_;
+    QTabWidget* panes_;
     QPlainTextEdit* findings_;
+    QPlainTextEdit* report_;
     QLabel* counts_;
     QProgressBar* progress_;
     QPushButton* cancel_;

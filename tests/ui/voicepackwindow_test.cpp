@@ -9,7 +9,10 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTest>
 #include <filesystem>
@@ -173,6 +176,7 @@ TEST_F(VoicePackWindowTest, EnterOpensTheLineInTheRecordingWindow) {
 // byte, since both take the same lines, pairs and findings.
 TEST_F(VoicePackWindowTest, ExportIsGaptoolLintJsonOrACsvRowPerLine) {
     makeEveryStatus();
+    writeBytes(pack.file("act2/broken.wav"), {'n', 'o'}); // a line of its own, unreadable
     open();
     const TempDir reports;
     std::deque<std::optional<QString>> paths{QString::fromStdString(reports.file("r.json")),
@@ -181,6 +185,7 @@ TEST_F(VoicePackWindowTest, ExportIsGaptoolLintJsonOrACsvRowPerLine) {
     window.setChooser(std::make_unique<ScriptedChooser>(paths, questions));
     window.exportReport();
     const Bytes json = readBytes(reports.file("r.json"));
+    EXPECT_NE(std::string(json.begin(), json.end()).find("act2/broken.wav"), std::string::npos);
     EXPECT_EQ(std::string(json.begin(), json.end()),
               gaptool({"lint", "--json", pack.path().string()}).out);
     window.exportReport();
@@ -199,7 +204,7 @@ TEST_F(VoicePackWindowTest, ExportIsGaptoolLintJsonOrACsvRowPerLine) {
     for (std::size_t at = text.find("\r\n"); at != std::string::npos;
          at = text.find("\r\n", at + 2))
         ++records;
-    EXPECT_EQ(records, 1u + 6u);
+    EXPECT_EQ(records, 1u + 7u);
 }
 
 // Detect writes the missing GAP files as gaptool detect does, and asks before replacing any.
@@ -244,10 +249,15 @@ TEST_F(VoicePackWindowTest, DefragKeepsBackupsAndUndoRefusesAFileChangedSince) {
     window.undoLastBatch();
     EXPECT_EQ(readBytes(pack.file("a.gap")), fragmented);
     EXPECT_EQ(readBytes(pack.file("b.gap")), changed);
-    EXPECT_TRUE(window.findingsText().contains("1 of 2 files put back"));
-    EXPECT_TRUE(window.findingsText().contains(QString::fromStdString(pack.file("b.gap"))) &&
-                window.findingsText().contains("changed since"))
-        << window.findingsText().toStdString();
+    // The refusal is named where the user reads the outcome: the status bar says a file was
+    // refused and where, and that pane shows, naming it and why.
+    EXPECT_TRUE(window.statusBar()->currentMessage().contains(
+        "1 of 2 files put back; 1 file refused, each named in Last Batch"))
+        << window.statusBar()->currentMessage().toStdString();
+    EXPECT_TRUE(window.reportShown());
+    EXPECT_TRUE(window.reportText().contains(QString::fromStdString(pack.file("b.gap"))) &&
+                window.reportText().contains("changed since"))
+        << window.reportText().toStdString();
 }
 
 TEST_F(VoicePackWindowTest, CancelledBatchLeavesEachFileWholeOrAbsent) {
@@ -267,8 +277,7 @@ TEST_F(VoicePackWindowTest, CancelledBatchLeavesEachFileWholeOrAbsent) {
             EXPECT_EQ(readBytes(gap), whole) << gap;
         }
     }
-    EXPECT_TRUE(window.findingsText().startsWith("Detect: "))
-        << window.findingsText().toStdString();
+    EXPECT_TRUE(window.reportText().startsWith("Detect: ")) << window.reportText().toStdString();
 }
 
 TEST_F(VoicePackWindowTest, FileChangedOnDiskIsScannedAgain) {
@@ -312,6 +321,168 @@ TEST_F(OpenFolderTest, CtrlShiftOAndADroppedFolderOpenTheVoicePackWindow) {
     EXPECT_EQ(window.voicePackWindow()->folder(), QString::fromStdString(other.path().string()));
     EXPECT_EQ(window.voicePackWindow()->model().rowCount(), 0);
     EXPECT_TRUE(text("txtPath").isEmpty()); // the main window's file is not touched
+}
+
+} // namespace
+} // namespace ravik::test
+
+namespace ravik::test {
+namespace {
+
+// F5 lists the folder again: a recording copied in, a line removed and one renamed show, the
+// others keep their status until scanned again; the selection and the first line in view stay.
+TEST_F(VoicePackWindowTest, F5FindsNewRemovedAndRenamedLinesAndKeepsTheSelection) {
+    for (int i = 0; i < 40; ++i)
+        copy("speech.wav", "line" + std::to_string(10 + i) + ".wav");
+    copy("speech.gap", "gone.gap");
+    copy("speech.gap", "old-name.gap");
+    window.resize(600, 300);
+    window.show();
+    open();
+    window.table().scrollTo(window.filter().index(shownRow("line30"), 0),
+                            QAbstractItemView::PositionAtTop);
+    select({"line31", "line33"});
+    fs::remove(pack.path() / "gone.gap");
+    fs::rename(pack.path() / "old-name.gap", pack.path() / "new-name.gap");
+    copy("speech.wav", "added.wav");
+    QTest::keyClick(&window, Qt::Key_F5);
+    ASSERT_TRUE(waitFor([&] { return !window.scanning(); }));
+    EXPECT_GE(shownRow("added"), 0);
+    EXPECT_GE(shownRow("new-name"), 0);
+    EXPECT_EQ(shownRow("gone"), -1);
+    EXPECT_EQ(shownRow("old-name"), -1);
+    std::vector<std::string> selected;
+    for (int row : window.selectedRows())
+        selected.push_back(window.model().line(row).name);
+    EXPECT_EQ(selected, (std::vector<std::string>{"line31", "line33"}));
+    const QModelIndex top = window.table().indexAt(QPoint(0, 0));
+    EXPECT_EQ(top.data().toString(), "line30");
+    EXPECT_EQ(statusOf("added"), "no GAP file");
+}
+
+// A name too long for its column loses its middle; its tooltip holds the whole path, and the
+// column can be fitted to its longest name.
+TEST_F(VoicePackWindowTest, TheLineColumnCutsInTheMiddleShowsTheWholePathAndFits) {
+    const std::string deep = "chapter one/scene seven/a character with a long name/take 12";
+    copy("speech.gap", deep + ".gap");
+    window.resize(500, 300);
+    window.show();
+    open();
+    EXPECT_EQ(window.table().textElideMode(), Qt::ElideMiddle);
+    const QModelIndex line = window.filter().index(shownRow(QString::fromStdString(deep)), 0);
+    EXPECT_EQ(line.data(Qt::ToolTipRole).toString(),
+              QDir::toNativeSeparators(QString::fromStdString(pack.file(deep + ".gap"))));
+    const int before = window.table().columnWidth(VoicePackModel::LineColumn);
+    window.fitLineColumn();
+    EXPECT_GE(window.table().columnWidth(VoicePackModel::LineColumn),
+              window.table().fontMetrics().horizontalAdvance(QString::fromStdString(deep)));
+    EXPECT_GT(window.table().columnWidth(VoicePackModel::LineColumn), before);
+}
+
+// A batch that changes nothing (Defrag of lines without fragments) writes no file: bytes,
+// times and backups as they were.
+TEST_F(VoicePackWindowTest, DefragOfLinesWithoutFragmentsTouchesNoFile) {
+    copy("speech.gap", "a.gap");
+    copy("speech.gap", "b.gap");
+    const auto time = fs::last_write_time(pack.path() / "a.gap");
+    open();
+    select({"a", "b"});
+    runBatch([&] { window.defragSelected(); });
+    EXPECT_EQ(fs::last_write_time(pack.path() / "a.gap"), time);
+    EXPECT_EQ(namesIn(pack.path()), (std::vector<std::string>{"a.gap", "b.gap"}));
+    EXPECT_TRUE(window.reportText().startsWith("Defrag: 2 of 2 lines done, 0 files written"))
+        << window.reportText().toStdString();
+}
+
+// The Findings pane follows the selected line through a batch and a scan again, without the
+// selection moving.
+TEST_F(VoicePackWindowTest, TheFindingsFollowTheSelectedLineThroughABatchAndF5) {
+    copy("speech.wav", "a.wav");
+    open();
+    select({"a"});
+    EXPECT_TRUE(window.findingsText().contains("no GAP file"))
+        << window.findingsText().toStdString();
+    runBatch([&] { window.detectSelected(); });
+    EXPECT_TRUE(window.findingsText().contains("correct")) << window.findingsText().toStdString();
+    EXPECT_TRUE(window.findingsText().contains(QString::fromStdString(pack.file("a.gap"))));
+    writeBytes(pack.file("a.gap"), records({{100, 120}}));
+    window.scanAgain();
+    ASSERT_TRUE(waitFor([&] { return !window.scanning(); }));
+    EXPECT_TRUE(window.findingsText().contains("fragment")) << window.findingsText().toStdString();
+}
+
+// With a filter on, the status bar counts what it shows, and the whole apart.
+TEST_F(VoicePackWindowTest, TheCountsAreOfWhatTheFilterShowsAndOfTheWhole) {
+    makeEveryStatus();
+    open();
+    const QString whole = window.countsText();
+    window.filter().setText(QStringLiteral("act2"));
+    EXPECT_EQ(window.countsText(), "3 of 6 lines shown, structure incorrect 1, no GAP file 1, "
+                                   "no recording 1; all 6 lines, unreadable 1, structure incorrect "
+                                   "1, no GAP file 1, no recording 1, disagrees with its recording "
+                                   "1, correct 1")
+        << window.countsText().toStdString();
+    window.filter().setText(QString());
+    EXPECT_EQ(window.countsText(), whole);
+}
+
+// Escape cancels a running batch; every menu, action and button has a mnemonic; Tab goes round
+// the window's controls and keeps the table's selection.
+TEST_F(VoicePackWindowTest, EscapeCancelsMnemonicsEverywhereAndTabGoesRound) {
+    // Enough lines that the batch is still running when the key comes (links to one file).
+    copy("speech.wav", "line10.wav");
+    for (int i = 1; i < 400; ++i)
+        fs::create_hard_link(pack.path() / "line10.wav",
+                             pack.path() / ("line" + std::to_string(10 + i) + ".wav"));
+    window.show();
+    open();
+    window.table().selectAll();
+    window.detectSelected();
+    ASSERT_TRUE(window.batchRunning());
+    QTest::keyClick(&window, Qt::Key_Escape);
+    ASSERT_TRUE(waitFor([&] { return !window.batchRunning() && !window.scanning(); }));
+    EXPECT_TRUE(window.reportText().contains("cancelled")) << window.reportText().toStdString();
+
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (!action->text().isEmpty() && !action->isSeparator() && action->parent() == &window) {
+            EXPECT_TRUE(action->text().contains('&')) << action->text().toStdString();
+        }
+    }
+    for (QMenu* menu : window.findChildren<QMenu*>())
+        EXPECT_TRUE(menu->title().contains('&')) << menu->title().toStdString();
+    for (QPushButton* button : window.findChildren<QPushButton*>())
+        EXPECT_TRUE(button->text().contains('&')) << button->text().toStdString();
+
+    select({"line12", "line14"});
+    window.activateWindow();
+    window.findChild<QLineEdit*>()->setFocus();
+    std::vector<QWidget*> visited;
+    for (int step = 0; step < 6; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.push_back(QApplication::focusWidget());
+    }
+    EXPECT_NE(std::ranges::find(visited, &window.table()), visited.end());
+    EXPECT_NE(std::ranges::find(visited, window.findChild<QLineEdit*>()), visited.end())
+        << "Tab does not come round to the filter again";
+    EXPECT_EQ(window.selectedRows().size(), 2u);
+}
+
+// The export dialog suggests where the last report went, in its format.
+TEST_F(VoicePackWindowTest, TheExportDialogSuggestsWhereTheLastReportWent) {
+    copy("speech.gap", "a.gap");
+    open();
+    const TempDir reports;
+    const QString chosen = QString::fromStdString(reports.file("chapter.json"));
+    std::deque<std::optional<QString>> paths{chosen, std::nullopt};
+    std::vector<ScriptedChooser::Question> questions;
+    window.setChooser(std::make_unique<ScriptedChooser>(paths, questions));
+    window.exportReport();
+    window.exportReport();
+    ASSERT_EQ(questions.size(), 2u);
+    EXPECT_EQ(
+        questions[0].start,
+        QDir(QString::fromStdString(pack.path().string())).filePath(QStringLiteral("report.csv")));
+    EXPECT_EQ(questions[1].start, chosen);
 }
 
 } // namespace
