@@ -12,6 +12,7 @@
 #include <QIODevice>
 #include <QMediaDevices>
 #include <QTimer>
+#include <algorithm>
 #include <span>
 
 namespace ravik {
@@ -25,17 +26,22 @@ public:
         , sample_(sample) {}
 
     bool isSequential() const override { return true; }
+    /// The bytes handed to the sink so far (opened unbuffered, so every byte read went there).
+    [[nodiscard]] qint64 handed() const { return handed_; }
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override {
-        return static_cast<qint64>(
+        const auto filled = static_cast<qint64>(
             stretch_.fill(std::span(data, static_cast<std::size_t>(maxSize)), sample_));
+        handed_ += filled;
+        return filled;
     }
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
     playback::Stretch& stretch_;
     playback::Stretch::Sample sample_;
+    qint64 handed_ = 0;
 };
 
 } // namespace
@@ -44,8 +50,34 @@ struct Player::State {
     std::optional<playback::Stretch> stretch;
     std::unique_ptr<QAudioSink> sink;
     std::unique_ptr<RecordingStream> stream;
+    QAudioFormat format;
     QTimer ticker;
     QElapsedTimer started;
+    double takenMs = 0;   // what the server had taken when that last grew
+    double takenAtMs = 0; // when that was seen
+    double stepMs = 0;    // by how much it grew then
+    double headMs = 0;    // the play-head, never going back
+
+    // What the server has taken of the stream: what was handed to the sink less what still
+    // waits in its buffer. It moves as soon as the first block is taken, unlike processedUSecs.
+    [[nodiscard]] double serverTookMs() const {
+        const qint64 waiting = std::max<qint64>(0, sink->bufferSize() - sink->bytesFree());
+        const qint64 taken = std::max<qint64>(0, stream->handed() - waiting);
+        return static_cast<double>(taken) * 1000.0 / format.bytesPerFrame() / format.sampleRate();
+    }
+
+    // The play-head `elapsedMs` after playing started. The server takes a block at a time and
+    // plays it at the pace of time, so between two the head goes on, by a block at most.
+    double follow(double elapsedMs) {
+        if (const double took = serverTookMs(); took > takenMs) {
+            stepMs = took - takenMs;
+            takenMs = took;
+            takenAtMs = elapsedMs;
+        }
+        const double going = takenMs > 0 ? takenMs + std::min(elapsedMs - takenAtMs, stepMs) : 0.0;
+        headMs = std::max(headMs, std::min(going, elapsedMs));
+        return headMs;
+    }
 };
 
 Player::Player(QObject* parent)
@@ -55,15 +87,17 @@ Player::Player(QObject* parent)
     connect(&state_->ticker, &QTimer::timeout, this, &Player::tick);
 }
 
-// The sink counts what it has played; the stretch ends there, not where its buffer ran dry
-// (an underrun on a busy machine, after which it plays on).
+// The play-head follows what the server has taken: processedUSecs subtracts the server's latency
+// only once the stream has played longer than it, so it ran ahead and then stood still at the
+// start. Stopping still waits for processedUSecs, late rather than early, so the end is heard.
 void Player::tick() {
     if (!state_->sink)
         return;
     const playback::Stretch& stretch = *state_->stretch;
+    const auto elapsed = static_cast<double>(state_->started.elapsed());
+    emit positionChanged(stretch.fromMs() + std::min(state_->follow(elapsed), stretch.lengthMs()));
     const double played = static_cast<double>(state_->sink->processedUSecs()) / 1000.0;
-    emit positionChanged(stretch.fromMs() + std::min(played, stretch.lengthMs()));
-    if (stretch.over(played, static_cast<double>(state_->started.elapsed())))
+    if (stretch.over(played, elapsed))
         stop();
 }
 
@@ -100,7 +134,9 @@ void Player::play(const QString& path, double fromMs, std::optional<double> toMs
     state_->stream = std::make_unique<RecordingStream>(
         stretch, format.sampleFormat() == QAudioFormat::Float ? playback::Stretch::Sample::Float
                                                               : playback::Stretch::Sample::Int16);
-    state_->stream->open(QIODevice::ReadOnly);
+    state_->stream->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    state_->format = format;
+    state_->takenMs = state_->takenAtMs = state_->stepMs = state_->headMs = 0;
     state_->sink = std::make_unique<QAudioSink>(device, format);
     state_->sink->setBufferSize(format.bytesForDuration(qint64{playback::kQueuedMs} * 1000));
     connect(state_->sink.get(), &QAudioSink::stateChanged, this, [this](QAudio::State now) {

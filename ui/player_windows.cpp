@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <vector>
 #include <windows.h>
 // mmsystem.h needs the types of windows.h.
@@ -35,6 +36,7 @@ struct Player::State {
     std::array<Block, kBlocks> blocks;
     QTimer ticker;
     QElapsedTimer started;
+    std::uint64_t doneBytes = 0; // of the blocks the output handed back
 
     // Hands the output every block it has played, refilled.
     bool refill() {
@@ -42,8 +44,10 @@ struct Player::State {
             if ((block.header.dwFlags & WHDR_PREPARED) != 0 &&
                 (block.header.dwFlags & WHDR_DONE) == 0)
                 continue; // still queued
-            if ((block.header.dwFlags & WHDR_PREPARED) != 0)
+            if ((block.header.dwFlags & WHDR_PREPARED) != 0) {
+                doneBytes += block.header.dwBufferLength;
                 waveOutUnprepareHeader(output, &block.header, sizeof block.header);
+            }
             const std::size_t filled = stretch->fill(block.bytes, playback::Stretch::Sample::Int16);
             block.header = {};
             block.header.lpData = block.bytes.data();
@@ -56,17 +60,32 @@ struct Player::State {
         return true;
     }
 
-    // What the output has played of the stretch so far. Some outputs (Wine's) count what they
-    // handed on to the sound server, a few tens of milliseconds ahead of what was heard; none
-    // plays faster than time passes.
-    [[nodiscard]] double playedMs() const {
+    // What the output's own count says it has played, in whatever unit it answers with: one
+    // that cannot count in samples gives bytes or milliseconds, and read as nothing, the
+    // play-head stood still while the sound played.
+    [[nodiscard]] double positionMs() const {
         MMTIME time{};
         time.wType = TIME_SAMPLES;
-        if (waveOutGetPosition(output, &time, sizeof time) != MMSYSERR_NOERROR ||
-            time.wType != TIME_SAMPLES)
+        if (waveOutGetPosition(output, &time, sizeof time) != MMSYSERR_NOERROR)
             return 0;
-        return std::min(static_cast<double>(time.u.sample) * 1000.0 / format.nSamplesPerSec,
-                        static_cast<double>(started.elapsed()));
+        switch (time.wType) {
+        case TIME_SAMPLES:
+            return static_cast<double>(time.u.sample) * 1000.0 / format.nSamplesPerSec;
+        case TIME_BYTES:
+            return static_cast<double>(time.u.cb) * 1000.0 / format.nAvgBytesPerSec;
+        case TIME_MS:
+            return static_cast<double>(time.u.ms);
+        default:
+            return 0;
+        }
+    }
+
+    // What the output has played of the stretch so far: its count, and at least every block it
+    // handed back. Some outputs (Wine's) count what they handed on to the sound server, a few
+    // tens of milliseconds ahead of what was heard; none plays faster than time passes.
+    [[nodiscard]] double playedMs() const {
+        const double done = static_cast<double>(doneBytes) * 1000.0 / format.nAvgBytesPerSec;
+        return std::min(std::max(positionMs(), done), static_cast<double>(started.elapsed()));
     }
 };
 
@@ -143,6 +162,7 @@ void Player::play(const QString& path, double fromMs, std::optional<double> toMs
         block.bytes.assign(blockBytes - blockBytes % format.nBlockAlign, 0);
         block.header = {};
     }
+    state.doneBytes = 0;
     state.started.start();
     if (!state.refill()) {
         stop();
