@@ -173,6 +173,8 @@ RecordingWindow::RecordingWindow(Workbench& workbench, QWidget* parent)
     // A menu closed with Escape leaves the menu bar holding the keys; Tab goes back to work.
     menuBar()->installEventFilter(this);
     view_->installEventFilter(this);
+    threshold_->installEventFilter(this);
+    leastSilence_->installEventFilter(this);
     view_->setContent(nullptr, nullptr);
     updateActions();
 }
@@ -241,6 +243,8 @@ void RecordingWindow::setUpActions() {
                                         QKeySequence::Redo));
     edit->addAction(undo);
     edit->addAction(redo);
+    actions_.undo = undo;
+    actions_.redo = redo;
     edit->addSeparator();
     actions_.remove = waveKey(tr("&Delete Silence"), {QKeySequence::Delete}, [this] {
         if (const auto index = view_->selected())
@@ -485,7 +489,24 @@ void RecordingWindow::selectNeighbour(int step) {
                                            static_cast<double>(silence.end)));
 }
 
+bool RecordingWindow::fieldKey(QLineEdit& field, QKeyEvent& key) const {
+    const QKeySequence typed(key.keyCombination());
+    const bool undo = actions_.undo->shortcuts().contains(typed);
+    if (!undo && !actions_.redo->shortcuts().contains(typed))
+        return false;
+    // The field takes the key before the window's shortcut can (Ctrl+Y is no redo key of the
+    // field's on X11), then undoes or redoes its own typing.
+    key.accept();
+    if (key.type() == QEvent::KeyPress)
+        undo ? field.undo() : field.redo();
+    return true;
+}
+
 bool RecordingWindow::eventFilter(QObject* watched, QEvent* event) {
+    if ((event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+        (watched == threshold_ || watched == leastSilence_))
+        return fieldKey(*static_cast<QLineEdit*>(watched), *static_cast<QKeyEvent*>(event)) ||
+               QMainWindow::eventFilter(watched, event);
     if (event->type() != QEvent::KeyPress || (watched != view_ && watched != menuBar()))
         return QMainWindow::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);

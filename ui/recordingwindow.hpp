@@ -2,8 +2,8 @@
 #pragma once
 
 #include "asker.hpp"
-#include "document/silencedocument.hpp"
 #include "core/format/silences.hpp"
+#include "document/silencedocument.hpp"
 
 #include <QMainWindow>
 #include <memory>
@@ -11,6 +11,7 @@
 #include <vector>
 
 class QAction;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -76,6 +77,8 @@ private:
         QList<QAction*> viewing; // zoom and move along
         QAction* play = nullptr;
         QAction* playSilence = nullptr;
+        QAction* undo = nullptr; // the silence edits'
+        QAction* redo = nullptr;
     };
 
     void setUpActions();
@@ -93,6 +96,8 @@ private:
     /// Renders the document: title, status line, what failed, and every action's state.
     void updateActions();
     void syncScrollBar();
+    /// Gives undo and redo to the field being typed in, as its own.
+    bool fieldKey(QLineEdit& field, QKeyEvent& key) const;
 
     Workbench& workbench_;
     std::unique_ptr<Asker> asker_;

@@ -9,6 +9,7 @@
 #include "ui/recordingwindow.hpp"
 #include "ui/waveformview.hpp"
 
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QShortcut>
 #include <filesystem>
@@ -199,6 +200,50 @@ TEST_F(RecordingKeysTest, RedoIsCtrlShiftZAndCtrlY) {
         EXPECT_EQ(count(), all - 1) << QKeySequence(key | modifiers).toString().toStdString();
     }
 }
+
+class FieldUndoTest
+    : public RecordingKeysTest,
+      public ::testing::WithParamInterface<std::pair<const char*, QKeyCombination>> {};
+
+// While typing in a field, undo and redo are the field's own, Ctrl+Y too (which is no redo key
+// of X11's): the silences stay as they are, with an edit to undo and another to redo.
+TEST_P(FieldUndoTest, UndoAndRedoInAFieldAreTheFieldsOwn) {
+    const auto& [name, redo] = GetParam();
+    const std::size_t all = count();
+    recording().waveform().select(0);
+    type(Qt::Key_Delete);
+    recording().waveform().select(0);
+    type(Qt::Key_Delete);
+    type(Qt::Key_Z, Qt::ControlModifier); // the waveform's: one silence back, one to redo
+    ASSERT_EQ(count(), all - 1);
+
+    auto* field = recording().findChild<QLineEdit*>(QLatin1String(name));
+    ASSERT_NE(field, nullptr);
+    field->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return field->hasFocus(); }));
+    const QString was = field->text();
+    field->selectAll();
+    QTest::keyClicks(field, QStringLiteral("-45"));
+    type(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(field->text(), was);
+    EXPECT_EQ(count(), all - 1);
+    type(redo.key(), redo.keyboardModifiers());
+    EXPECT_EQ(field->text(), QLatin1String("-45"));
+    EXPECT_EQ(count(), all - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, FieldUndoTest,
+                         ::testing::Values(std::pair{"threshold", Qt::CTRL | Qt::SHIFT | Qt::Key_Z},
+                                           std::pair{"threshold", Qt::CTRL | Qt::Key_Y},
+                                           std::pair{"leastSilence",
+                                                     Qt::CTRL | Qt::SHIFT | Qt::Key_Z},
+                                           std::pair{"leastSilence", Qt::CTRL | Qt::Key_Y}),
+                         [](const auto& row) {
+                             return std::string(row.param.first) +
+                                    (row.param.second.keyboardModifiers() & Qt::ShiftModifier
+                                         ? "_ctrl_shift_z"
+                                         : "_ctrl_y");
+                         });
 
 // Every key sequence means one thing in each window: Qt does nothing for an ambiguous one.
 TEST_F(RecordingKeysTest, NoWindowHasAKeyTwice) {
