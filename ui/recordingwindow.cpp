@@ -36,24 +36,25 @@ constexpr double kZoomStep = 1.5;
 constexpr QSize kPreferredSize(900, 380);
 
 // One edit of the list: the lists before and after it, so that undo and redo are exact. The
-// moves of one drag merge into one step.
+// moves of one drag, and the nudges of one edge in a row, merge into one step.
 class ListCommand final : public QUndoCommand {
 public:
-    ListCommand(RecordingWindow& window, const document::SilenceDocument::Edit& edit, int drag)
+    ListCommand(RecordingWindow& window, const document::SilenceDocument::Edit& edit,
+                UndoMerging merging)
         : QUndoCommand(QObject::tr(edit.name.c_str()))
         , window_(window)
         , before_(window.silenceList())
         , after_(edit.list)
         , selectBefore_(window.waveform().selected())
         , selectAfter_(edit.select)
-        , drag_(drag) {}
+        , merging_(merging) {}
 
     void undo() override { window_.setSilences(before_, selectBefore_); }
     void redo() override { window_.setSilences(after_, selectAfter_); }
-    [[nodiscard]] int id() const override { return drag_ >= 0 ? 1 : -1; }
+    [[nodiscard]] int id() const override { return static_cast<int>(merging_.kind); }
     bool mergeWith(const QUndoCommand* other) override {
         const auto* next = static_cast<const ListCommand*>(other);
-        if (next->drag_ != drag_)
+        if (next->merging_.serial != merging_.serial)
             return false;
         after_ = next->after_;
         selectAfter_ = next->selectAfter_;
@@ -66,7 +67,7 @@ private:
     std::vector<Silence> after_;
     std::optional<std::size_t> selectBefore_;
     std::optional<std::size_t> selectAfter_;
-    int drag_;
+    UndoMerging merging_;
 };
 
 class MessageBoxAsker final : public Asker {
@@ -156,7 +157,7 @@ RecordingWindow::RecordingWindow(Workbench& workbench, QWidget* parent)
     connect(view_, &WaveformView::selectionChanged, this, &RecordingWindow::updateActions);
     connect(view_, &WaveformView::edgeDragged, this,
             [this](std::size_t index, silences::Edge which, int ms, int drag) {
-                edit(document_.moveEdge(index, which, ms), drag);
+                edit(document_.moveEdge(index, which, ms), {UndoMerging::Kind::Drag, drag});
             });
     connect(view_, &WaveformView::silenceDrawn, this,
             [this](const Silence& silence) { edit(document_.add(silence)); });
@@ -391,6 +392,7 @@ bool RecordingWindow::save() {
         }
     }
     notice_.clear();
+    undo_->setClean(); // so that the next nudge is a step of its own, back to what was saved
     updateActions();
     actions::takeWrittenFile(workbench_.actionView(), document_.gapPath());
     return true;
@@ -432,9 +434,10 @@ void RecordingWindow::setSilences(std::vector<Silence> list, std::optional<std::
     updateActions();
 }
 
-void RecordingWindow::edit(const std::optional<document::SilenceDocument::Edit>& change, int drag) {
+void RecordingWindow::edit(const std::optional<document::SilenceDocument::Edit>& change,
+                           UndoMerging merging) {
     if (change)
-        undo_->push(new ListCommand(*this, *change, drag));
+        undo_->push(new ListCommand(*this, *change, merging));
 }
 
 void RecordingWindow::detect() {
@@ -469,9 +472,18 @@ void RecordingWindow::moveSelectedEdge(int by) {
         return;
     const Silence& silence = silenceList()[*index];
     const silences::Edge edge = view_->selectedEdge();
-    edit(document_.moveEdge(
+    const std::optional<document::SilenceDocument::Edit> change = document_.moveEdge(
         *index, edge,
-        static_cast<int>(edge == silences::Edge::Start ? silence.start : silence.end) + by));
+        static_cast<int>(edge == silences::Edge::Start ? silence.start : silence.end) + by);
+    if (!change)
+        return;
+    // Another edge, or any step done or undone since the last nudge, starts a new step (and the
+    // undo stack never merges into the step that was saved).
+    if (!lastNudge_ || lastNudge_->index != *index || lastNudge_->edge != edge ||
+        lastNudge_->stackIndex != undo_->index())
+        ++nudgeSerial_;
+    edit(change, {UndoMerging::Kind::Nudge, nudgeSerial_});
+    lastNudge_ = Nudge{*index, edge, undo_->index()};
 }
 
 void RecordingWindow::selectNeighbour(int step) {

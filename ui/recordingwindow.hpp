@@ -24,6 +24,14 @@ class Player;
 class WaveformView;
 class Workbench;
 
+/// Which of the Recording window's undo steps merge into one: those of one kind in a row with
+/// the same serial (one drag, the nudges of one edge).
+struct UndoMerging {
+    enum class Kind { None = -1, Drag = 1, Nudge = 2 }; // QUndoCommand's ids
+    Kind kind = Kind::None;
+    int serial = 0;
+};
+
 /// The Recording window: a recording's waveform with its GAP file's silences over it, to see,
 /// hear, detect and edit them. The silences and their edits belong to its SilenceDocument; the
 /// window asks the user (through the Asker), keeps the undo steps and renders.
@@ -85,7 +93,8 @@ private:
     QWidget* makeControls();
     bool settleUnsaved();
     void discard();
-    void edit(const std::optional<document::SilenceDocument::Edit>& change, int drag = -1);
+    void edit(const std::optional<document::SilenceDocument::Edit>& change,
+              UndoMerging merging = {});
     void detect();
     void moveSelectedEdge(int by);
     void selectNeighbour(int step);
@@ -105,6 +114,14 @@ private:
     QUndoStack* undo_;
     QString notice_; // the last message of the window's own
     bool placed_ = false;
+    // The last nudge from the keyboard, and where the undo stack stood after it.
+    struct Nudge {
+        std::size_t index = 0;
+        silences::Edge edge = silences::Edge::Start;
+        int stackIndex = 0;
+    };
+    std::optional<Nudge> lastNudge_;
+    int nudgeSerial_ = 0;
 
     WaveformView* view_;
     QScrollBar* scroll_;

@@ -151,6 +151,77 @@ TEST_F(RecordingWindowTest, ArrowKeysMoveTheEdgeUpToTheLastMillisecond) {
     EXPECT_EQ(recording().silenceList()[1].end, silences::kLastMs);
 }
 
+enum class Step { Nudge, FarNudge, OtherEdge, SameEdge, NextSilence, PreviousSilence, Drag, Save };
+
+struct NudgeRow {
+    const char* name;
+    std::vector<Step> steps;
+    int undoSteps;
+};
+
+class NudgeMergeTest : public RecordingWindowTest, public ::testing::WithParamInterface<NudgeRow> {
+protected:
+    // Clicks the selected silence's other edge, or the same one again.
+    void clickEdge(bool other) {
+        const Silence& silence = recording().silenceList().at(*view().selected());
+        const bool start = (view().selectedEdge() == silences::Edge::Start) != other;
+        QTest::mouseClick(&view(), Qt::LeftButton, {},
+                          at(static_cast<double>(start ? silence.start : silence.end)));
+    }
+};
+
+// Nudges of one edge in a row are one undo step, as a drag is; a nudge of another edge or
+// silence, or another edit or a save in between, starts a new one. Undoing them all gives back
+// the list as it was.
+TEST_P(NudgeMergeTest, RepeatedNudgesOfOneEdgeAreOneStep) {
+    open(records({{100, 400}, {600, 900}, {1600, 1900}}));
+    const std::vector<Silence> was = recording().silenceList();
+    key(Qt::Key_Tab); // the first silence's start
+    for (const Step step : GetParam().steps) {
+        switch (step) {
+        case Step::Nudge:
+            key(Qt::Key_Left);
+            break;
+        case Step::FarNudge:
+            key(Qt::Key_Right, Qt::ShiftModifier);
+            break;
+        case Step::OtherEdge:
+        case Step::SameEdge:
+            clickEdge(step == Step::OtherEdge);
+            break;
+        case Step::NextSilence:
+            key(Qt::Key_Tab);
+            break;
+        case Step::PreviousSilence:
+            key(Qt::Key_Backtab, Qt::ShiftModifier);
+            break;
+        case Step::Drag:
+            drag(1900, {1950});
+            break;
+        case Step::Save:
+            QTest::keyClick(&recording(), Qt::Key_S, Qt::ControlModifier);
+            break;
+        }
+    }
+    EXPECT_NE(recording().silenceList(), was);
+    EXPECT_EQ(recording().undoStack().count(), GetParam().undoSteps);
+    for (int i = 0; i < GetParam().undoSteps; ++i)
+        QTest::keyClick(&recording(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(recording().silenceList(), was);
+}
+
+using enum Step;
+INSTANTIATE_TEST_SUITE_P(
+    Recording, NudgeMergeTest,
+    ::testing::Values(
+        NudgeRow{"one_edge_again_and_again", {Nudge, Nudge, FarNudge, Nudge}, 1},
+        NudgeRow{"the_same_edge_clicked_again", {Nudge, SameEdge, Nudge}, 1},
+        NudgeRow{"another_edge_between", {Nudge, OtherEdge, Nudge, OtherEdge, Nudge}, 3},
+        NudgeRow{"another_silence_between", {Nudge, NextSilence, Nudge, PreviousSilence, Nudge}, 3},
+        NudgeRow{"a_drag_between", {Nudge, Drag, Nudge}, 3},
+        NudgeRow{"a_save_between", {Nudge, Save, Nudge}, 2}),
+    test::RowName{});
+
 TEST_F(RecordingWindowTest, AddsDeletesUndoesAndRedoes) {
     open(records({{100, 400}}));
     drag(1000, {1050, 1100}); // in free room: a new silence
