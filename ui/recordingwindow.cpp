@@ -210,7 +210,9 @@ QWidget* RecordingWindow::makeControls() {
     if (const std::optional<QString> reason = player_->unavailableReason())
         play_->setToolTip(*reason);
     else
-        play_->setToolTip(tr("Play from the pointer (Space); P plays the selected silence"));
+        play_->setToolTip(tr("Play from the play position (Space; a click on the ruler, Home or "
+                             "End sets it, else the pointer's time); P plays the selected "
+                             "silence"));
     return controls;
 }
 
@@ -278,16 +280,8 @@ void RecordingWindow::setUpActions() {
         waveKey(tr("Zoom &In"), {Qt::Key_Plus, Qt::Key_Equal}, [=] { zoom(kZoomStep); }),
         waveKey(tr("Zoom &Out"), {Qt::Key_Minus}, [=] { zoom(1 / kZoomStep); }),
         action(tr("&Whole Recording"), {Qt::CTRL | Qt::Key_0}, [this] { view_->fitAll(); }),
-        waveKey(tr("&Start"), {Qt::Key_Home},
-                [this] {
-                    view_->setView(0, view_->msPerPixel());
-                    view_->setPointerMs(0);
-                }),
-        waveKey(tr("&End"), {Qt::Key_End},
-                [this] {
-                    view_->setView(view_->totalMs(), view_->msPerPixel());
-                    view_->setPointerMs(view_->totalMs());
-                }),
+        waveKey(tr("&Start"), {Qt::Key_Home}, [this] { playFromAndShow(0); }),
+        waveKey(tr("&End"), {Qt::Key_End}, [this] { playFromAndShow(view_->recordingMs()); }),
     };
     view->addActions(actions_.viewing);
 
@@ -542,7 +536,13 @@ bool RecordingWindow::eventFilter(QObject* watched, QEvent* event) {
 void RecordingWindow::togglePlay() {
     if (player_->isPlaying())
         return player_->stop();
-    play(std::nullopt, view_->pointerMs());
+    play(std::nullopt, view_->playFromMs());
+}
+
+void RecordingWindow::playFromAndShow(double ms) {
+    view_->setPlayFrom(ms);
+    view_->setPointerMs(ms);
+    view_->setScale(view_->scale().showing(ms, ms));
 }
 
 void RecordingWindow::playSelected() {

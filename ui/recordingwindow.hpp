@@ -100,6 +100,8 @@ private:
     void selectNeighbour(int step);
     void play(std::optional<double> toMs, double fromMs);
     void togglePlay();
+    /// Sets the play position (and the pointer) at `ms` and scrolls it into view.
+    void playFromAndShow(double ms);
     void playSelected();
     void say(const QString& notice);
     /// Renders the document: title, status line, what failed, and every action's state.

@@ -3,6 +3,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPolygonF>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -25,6 +26,7 @@ const QColor WaveformView::kSilence(0, 0, 255, 110);
 const QColor WaveformView::kSelected(90, 150, 255, 150);
 const QColor WaveformView::kBeyondReach(128, 128, 128, 100);
 const QColor WaveformView::kPlayHead(255, 60, 60);
+const QColor WaveformView::kPlayFrom(255, 200, 0);
 
 WaveformView::WaveformView(QWidget* parent)
     : QWidget(parent) {
@@ -39,6 +41,7 @@ void WaveformView::setContent(const audio::Peaks* peaks, const std::vector<Silen
     list_ = list;
     selected_.reset();
     playHead_.reset();
+    playFrom_.reset();
     pointerMs_ = 0;
     waveStartMs_ = -1;
     fitAll();
@@ -91,6 +94,16 @@ void WaveformView::zoomAround(double factor, double atMs) {
 void WaveformView::setPointerMs(double ms) {
     pointerMs_ = std::clamp(ms, 0.0, totalMs());
     emit pointerMoved();
+}
+
+double WaveformView::recordingMs() const {
+    return peaks_ ? peaks_->lengthMs() : 0.0;
+}
+
+void WaveformView::setPlayFrom(double ms) {
+    playFrom_ = std::clamp(ms, 0.0, totalMs());
+    emit playFromChanged();
+    update();
 }
 
 void WaveformView::setPlayHead(std::optional<double> ms) {
@@ -202,6 +215,16 @@ void WaveformView::paintEvent(QPaintEvent*) {
         painter.drawRect(QRectF(rect()).adjusted(kFocusMark / 2.0, kFocusMark / 2.0,
                                                  -kFocusMark / 2.0, -kFocusMark / 2.0));
     }
+    // A line and a mark on the ruler, apart from the play-head's red; over the focus frame and
+    // inside the view, so that Home's and End's are seen at the edges.
+    if (playFrom_ && scale_.shows(*playFrom_)) {
+        const double x =
+            std::clamp(std::floor(xAt(*playFrom_)), 0.0, static_cast<double>(width() - 1)) + 0.5;
+        painter.setPen(QPen(kPlayFrom, 1));
+        painter.drawLine(QPointF(x, 0), QPointF(x, height()));
+        painter.setBrush(kPlayFrom);
+        painter.drawPolygon(QPolygonF({QPointF(x - 5, 0), QPointF(x + 5, 0), QPointF(x, 7)}));
+    }
 }
 
 void WaveformView::resizeEvent(QResizeEvent*) {
@@ -226,6 +249,11 @@ void WaveformView::mousePressEvent(QMouseEvent* event) {
     const double x = event->position().x();
     pressX_ = x;
     setPointerMs(msAt(x));
+    if (event->position().y() < kRulerHeight) { // the ruler sets the play position, nothing else
+        drag_ = Drag::Ruler;
+        setPlayFrom(msAt(x));
+        return;
+    }
     // The nearest edge within grip, else the silence under the pointer, else new room.
     std::optional<std::size_t> edgeOf;
     silences::Edge edge = silences::Edge::Start;
@@ -259,7 +287,9 @@ void WaveformView::mousePressEvent(QMouseEvent* event) {
 void WaveformView::mouseMoveEvent(QMouseEvent* event) {
     const double x = event->position().x();
     setPointerMs(msAt(x));
-    if (drag_ == Drag::Edge && selected_)
+    if (drag_ == Drag::Ruler)
+        setPlayFrom(msAt(x));
+    else if (drag_ == Drag::Edge && selected_)
         emit edgeDragged(*selected_, selectedEdge_, wholeMsAt(x), dragSerial_);
     else if (drag_ == Drag::New && list_ && std::abs(x - pressX_) >= kLeastDrag) {
         drawn_ = silences::newSilence(*list_, anchorMs_, wholeMsAt(x));

@@ -27,6 +27,7 @@ public:
     static const QColor kSelected;
     static const QColor kBeyondReach;
     static const QColor kPlayHead;
+    static const QColor kPlayFrom;
     static constexpr int kRulerHeight = 20;
 
     explicit WaveformView(QWidget* parent = nullptr);
@@ -53,15 +54,24 @@ public:
     [[nodiscard]] double msAt(double x) const { return scale_.msAt(x); }
     [[nodiscard]] double xAt(double ms) const { return scale_.xAt(ms); }
 
-    /// The time the pointer last pointed at or clicked, which playing starts from.
+    /// The length of the recording itself; silences may lie past it.
+    [[nodiscard]] double recordingMs() const;
+
+    /// The time the pointer last pointed at or clicked.
     [[nodiscard]] double pointerMs() const { return pointerMs_; }
     void setPointerMs(double ms);
+    /// Where playing starts: the play position once one is set (a click on the ruler, Home,
+    /// End), until then the pointer's time.
+    [[nodiscard]] double playFromMs() const { return playFrom_.value_or(pointerMs_); }
+    [[nodiscard]] bool hasPlayFrom() const { return playFrom_.has_value(); }
+    void setPlayFrom(double ms);
     void setPlayHead(std::optional<double> ms);
     [[nodiscard]] std::optional<double> playHead() const { return playHead_; }
 
 signals:
     void viewChanged();
     void pointerMoved();
+    void playFromChanged();
     void selectionChanged();
     /// An edge is being dragged to `ms`; `drag` numbers the drag, so one drag is one edit.
     void edgeDragged(std::size_t index, silences::Edge edge, int ms, int drag);
@@ -79,7 +89,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    enum class Drag { None, Edge, New };
+    enum class Drag { None, Edge, New, Ruler };
 
     [[nodiscard]] int wholeMsAt(double x) const;
     [[nodiscard]] QImage& waveImage();
@@ -90,6 +100,7 @@ private:
     const std::vector<Silence>* list_ = nullptr;
     TimeScale scale_;
     double pointerMs_ = 0;
+    std::optional<double> playFrom_;
     std::optional<double> playHead_;
     std::optional<std::size_t> selected_;
     silences::Edge selectedEdge_ = silences::Edge::Start;

@@ -4,7 +4,8 @@
 // recording. scripts/test starts the server (scripts/pulseaudio-null-sink) and names the monitor
 // in RAVIK_PULSE_MONITOR; without it the tests skip, saying why. Under Wine, which cannot start
 // parec, tests/ui/heard_under_wine.sh records the monitor into a file for the whole run
-// (RAVIK_HEARD_FILE, at RAVIK_HEARD_RATE), and the test reads what was added to it.
+// (RAVIK_HEARD_FILE, at RAVIK_HEARD_RATE), and the test reads what was added to it. Where each
+// key starts playing is checked here too, for it needs a sound output.
 #include "audio/soundfile.hpp"
 #include "ui/player.hpp"
 #include "ui/recordingwindow.hpp"
@@ -29,6 +30,8 @@
 
 namespace ravik::test {
 namespace {
+
+using test::PrintTo;
 
 // The silence played (speech.gap's second) and the margins P plays around it.
 constexpr int kSilence = 1;
@@ -337,6 +340,72 @@ TEST_P(HeardPlaybackTest, SelectedSilenceIsHeardWithItsMarginsAndThePlayHeadFoll
     }
     EXPECT_FALSE(view.playHead()); // gone once it stopped
 }
+
+struct StartRow {
+    const char* name;
+    Qt::Key key;
+    bool rulerClick; // at 1500 ms, before the key
+};
+
+class PlayStartTest : public MainWindowTest, public ::testing::WithParamInterface<StartRow> {};
+
+// Space plays from the play position, a click on the ruler's, else from the pointer's time; P
+// still plays the selected silence from 300 ms before it. Only where something can be played.
+TEST_P(PlayStartTest, PlayingStartsWhereTheKeySays) {
+    if (const std::optional<QString> reason = Player().unavailableReason())
+        GTEST_SKIP() << reason->toStdString();
+    const std::string wav = dir.file("speech.wav");
+    const std::string gap = dir.file("speech.gap");
+    const std::filesystem::path examples = std::filesystem::path(RAVIK_SOURCE_FOLDER) / "examples";
+    std::filesystem::copy_file(examples / "speech.wav", wav);
+    std::filesystem::copy_file(examples / "speech.gap", gap);
+    window.openRecording(QString::fromStdString(wav), QString::fromStdString(gap));
+    RecordingWindow& recording = *window.recordingWindow();
+    WaveformView& view = recording.waveform();
+    auto* player = recording.findChild<Player*>();
+    ASSERT_NE(player, nullptr);
+    recording.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&recording));
+    view.setView(0, 5.0); // 1500 and 2500 ms in view
+    const Silence silence = recording.silenceList().at(kSilence);
+    // The pointer's time, in the selected silence.
+    QTest::mouseClick(&view, Qt::LeftButton, {},
+                      QPoint(static_cast<int>(view.xAt(static_cast<double>(silence.start) + 5)),
+                             view.height() / 2));
+    const double pointerMs = view.pointerMs();
+    if (GetParam().rulerClick) {
+        QTest::mouseClick(&view, Qt::LeftButton, {},
+                          QPoint(static_cast<int>(view.xAt(1500)), WaveformView::kRulerHeight / 2));
+        // The pointer goes on elsewhere, through the window as a hover comes; Qt drops a move to
+        // where the pointer already is, so it comes from beside there.
+        const QPoint to =
+            view.mapTo(&recording, QPoint(static_cast<int>(view.xAt(2500)), view.height() / 2));
+        QTest::mouseMove(recording.windowHandle(), to - QPoint(1, 0));
+        QTest::mouseMove(recording.windowHandle(), to);
+        EXPECT_NEAR(view.pointerMs(), 2500, view.msPerPixel());
+    }
+    const double expectedMs =
+        GetParam().key == Qt::Key_P
+            ? static_cast<double>(silence.start) - kMarginMs
+            : (GetParam().rulerClick ? view.msAt(std::floor(view.xAt(1500))) : pointerMs);
+    std::optional<double> first;
+    QObject::connect(player, &Player::positionChanged, &view, [&](double ms) {
+        if (!first)
+            first = ms;
+    });
+    QTest::keyClick(&view, GetParam().key);
+    ASSERT_TRUE(player->isPlaying());
+    player->stop();
+    ASSERT_TRUE(first);
+    EXPECT_NEAR(*first, expectedMs, 0.1); // to the recording's frame
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Playback, PlayStartTest,
+    ::testing::Values(StartRow{"space_from_a_click_on_the_ruler", Qt::Key_Space, true},
+                      StartRow{"space_from_the_pointer", Qt::Key_Space, false},
+                      StartRow{"p_from_the_selected_silence", Qt::Key_P, true}),
+    test::RowName{});
 
 INSTANTIATE_TEST_SUITE_P(Playback, HeardPlaybackTest, ::testing::Values(false, true),
                          [](const auto& row) {

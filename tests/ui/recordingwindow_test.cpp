@@ -472,6 +472,56 @@ TEST_F(RecordingWindowTest, PaintsWaveformAndBoxesAtTheirTimes) {
     EXPECT_PRED2(near, pixel(300, quarter), over(WaveformView::kSelected));
 }
 
+struct PlayFromRow {
+    const char* name;
+    std::optional<Qt::Key> key; // else a click on the ruler at clickMs
+    double clickMs;
+    double expectedMs;
+    bool set; // a play position of its own, drawn as such
+};
+
+class PlayFromTest : public RecordingWindowTest,
+                     public ::testing::WithParamInterface<PlayFromRow> {};
+
+// A click on the ruler, Home and End set the play position, which Space plays from, and scroll
+// it into view; until one is set it is the pointer's time. A click on the ruler selects and
+// edits nothing.
+TEST_P(PlayFromTest, SetsWherePlayingStarts) {
+    const PlayFromRow& row = GetParam();
+    open(records({{100, 400}, {600, 900}}));
+    QTest::mouseClick(&view(), Qt::LeftButton, {}, at(250)); // the pointer's last time
+    view().setView(800, 0.5);                                // about 800 to 1400 ms in view
+    if (row.key)
+        key(*row.key);
+    else
+        QTest::mouseClick(&view(), Qt::LeftButton, {},
+                          QPoint(static_cast<int>(std::lround(view().xAt(row.clickMs))),
+                                 WaveformView::kRulerHeight / 2));
+    EXPECT_DOUBLE_EQ(view().playFromMs(), row.expectedMs);
+    EXPECT_EQ(view().hasPlayFrom(), row.set);
+    EXPECT_EQ(view().selected(), std::optional<std::size_t>(0));
+    EXPECT_EQ(recording().undoStack().count(), 0);
+    if (!row.set)
+        return;
+    EXPECT_TRUE(view().scale().shows(row.expectedMs));
+    // Its own line, not the play-head's nor the pointer's.
+    const int middle = view().width() / 2;
+    view().setPlayHead(view().msAt(middle));
+    const QImage picture = view().grab().toImage();
+    const int x = std::clamp(static_cast<int>(view().xAt(row.expectedMs)), 0, view().width() - 1);
+    EXPECT_EQ(picture.pixelColor(x, view().height() * 3 / 4).rgb(), WaveformView::kPlayFrom.rgb());
+    EXPECT_EQ(picture.pixelColor(middle, view().height() * 3 / 4).rgb(),
+              WaveformView::kPlayHead.rgb());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Recording, PlayFromTest,
+    ::testing::Values(PlayFromRow{"a_click_on_the_ruler", std::nullopt, 1200, 1200, true},
+                      PlayFromRow{"home", Qt::Key_Home, 0, 0, true},
+                      PlayFromRow{"end", Qt::Key_End, 0, kLengthMs, true},
+                      PlayFromRow{"none_set_yet", Qt::Key_Plus, 0, 250, false}),
+    test::RowName{});
+
 // --- What the user chose is what happens -----------------------------------------------
 
 // Discard drops the edits: opening the same file again neither asks nor shows them, and Save
