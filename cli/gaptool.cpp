@@ -179,15 +179,10 @@ void runOnFiles(const std::vector<std::string>& arguments, Report& report, std::
     const std::vector<std::string>& files = options.operands();
     Session session(report, decimalSeparator);
     if (changes) {
-        Keeping keeping;
-        if (const auto suffix = options.value("--suffix")) {
-            if (suffix->empty())
-                return report.misuse("The backup suffix must not be empty.");
-            keeping.backupSuffix = *suffix;
-        } else if (options.has("--backup")) {
-            keeping.backupSuffix = std::string(kBackupSuffix);
-        }
-        session.keep(std::move(keeping));
+        std::optional<Keeping> keeping = options.keeping();
+        if (!keeping)
+            return report.misuse(kSuffixProblem);
+        session.keep(std::move(*keeping));
     }
     if (name == "generic" && files.size() != 1)
         return report.misuse("The generic command takes exactly one FILE.");

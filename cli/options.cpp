@@ -76,4 +76,16 @@ std::optional<unsigned> Options::jobs() const {
     return jobs;
 }
 
+std::optional<Keeping> Options::keeping() const {
+    Keeping keeping;
+    if (const auto suffix = value("--suffix")) {
+        if (suffix->empty())
+            return std::nullopt;
+        keeping.backupSuffix = *suffix;
+    } else if (has("--backup")) {
+        keeping.backupSuffix = std::string(kBackupSuffix);
+    }
+    return keeping;
+}
+
 } // namespace ravik::cli

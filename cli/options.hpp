@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/files/replacement.hpp"
+
 #include <initializer_list>
 #include <map>
 #include <optional>
@@ -35,6 +37,10 @@ public:
     /// when it is not given. Nothing when its value is not such a number.
     [[nodiscard]] std::optional<unsigned> jobs() const;
 
+    /// The --backup and --suffix options (which must be Known): what a changed file's former
+    /// bytes are kept as, nothing by default. Nothing at all when the suffix given is empty.
+    [[nodiscard]] std::optional<Keeping> keeping() const;
+
 private:
     std::vector<std::string> operands_;
     std::map<std::string, std::string, std::less<>> values_;
@@ -43,5 +49,7 @@ private:
 
 /// What -j takes, as misuse says it.
 inline constexpr std::string_view kJobsProblem = "-j takes a number of jobs from 1 to 999.";
+/// What an empty --suffix is, as misuse says it.
+inline constexpr std::string_view kSuffixProblem = "The backup suffix must not be empty.";
 
 } // namespace ravik::cli

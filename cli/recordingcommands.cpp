@@ -81,15 +81,12 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& argument
         parsed.jobs = *jobs;
         parsed.output = options.value("-o");
         parsed.force = options.has("--force");
-        if (const auto suffix = options.value("--suffix")) {
-            if (suffix->empty()) {
-                report.misuse("The backup suffix must not be empty.");
-                return std::nullopt;
-            }
-            parsed.keeping.backupSuffix = *suffix;
-        } else if (options.has("--backup")) {
-            parsed.keeping.backupSuffix = std::string(kBackupSuffix);
+        std::optional<Keeping> keeping = options.keeping();
+        if (!keeping) {
+            report.misuse(kSuffixProblem);
+            return std::nullopt;
         }
+        parsed.keeping = std::move(*keeping);
     }
     return parsed;
 }

@@ -61,7 +61,7 @@ void SilenceDocument::take(std::vector<std::uint8_t> bytes) {
     notice_.reset();
     if (!decoded.valid) {
         decoded.list.clear();
-        notice_ = silences::invalidFileNotice(gap_);
+        notice_ = silences::invalidFileNotice(gap_, decoded.fault);
     }
     list_ = decoded.list;
     saved_ = std::move(decoded.list);

@@ -10,4 +10,12 @@ std::uint64_t zeroScan(const GapBytes& bytes) {
     return offset;
 }
 
+std::string strayBytesText(std::uint64_t fileSize) {
+    const std::uint64_t extra = fileSize % kRecordSize;
+    if (extra == 0)
+        return {};
+    return "the file ends " + std::to_string(extra) + (extra == 1 ? " byte" : " bytes") +
+           " into a record of 8";
+}
+
 } // namespace ravik

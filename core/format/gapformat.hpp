@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace ravik {
 
@@ -96,6 +97,10 @@ struct Record {
     }
     bool operator==(const Record&) const = default;
 };
+
+/// The bytes after a file's last whole record, as every window and command words them: "the
+/// file ends 1 byte into a record of 8"; empty when the file ends with a whole record.
+[[nodiscard]] std::string strayBytesText(std::uint64_t fileSize);
 
 /// Where a walk over a file's records ends. Every reader walks the records at offsets 0, 8, 16,
 /// ... in file order and reads the bytes missing at the end of the file as zero; the readers

@@ -99,8 +99,7 @@ void partial(const GapBytes& bytes, std::vector<Finding>& findings) {
         return;
     findings.push_back(
         {Kind::PartialRecord, bytes.size() - extra, std::nullopt,
-         "the file ends " + std::to_string(extra) + (extra == 1 ? " byte" : " bytes") +
-             " into a record of 8" +
+         strayBytesText(bytes.size()) +
              (extra == 1 ? "; the check and the timeline never read the lone byte"
                          : "; the check and defrag read the missing bytes as zero")});
 }

@@ -71,10 +71,14 @@ std::optional<std::size_t> silenceAt(std::span<const ravik::Silence> list, int m
 }
 
 Decoded decodeFile(const GapBytes& bytes) {
-    Decoded decoded{decode(bytes, WalkEnd::WholeRecords)};
+    Decoded decoded;
+    decoded.list = decode(bytes, WalkEnd::WholeRecords);
     const RecordWalk walk(bytes, WalkEnd::WholeRecords);
-    decoded.valid = bytes.size() % kRecordSize == 0 &&
-                    std::ranges::all_of(walk, &Record::highWordsZero) && isValid(decoded.list);
+    if (bytes.size() % kRecordSize != 0)
+        decoded.fault = strayBytesText(bytes.size());
+    else if (!std::ranges::all_of(walk, &Record::highWordsZero))
+        decoded.fault = "the high words of a record are not zero";
+    decoded.valid = decoded.fault.empty() && isValid(decoded.list);
     return decoded;
 }
 
@@ -92,9 +96,10 @@ std::string statusLine(std::optional<int> pointerMs, std::optional<ravik::Silenc
     return line;
 }
 
-std::string invalidFileNotice(const std::string& gapPath) {
-    return "\"" + gapPath +
-           "\" is not a valid GAP file, so its silences are not shown; saving replaces it.";
+std::string invalidFileNotice(const std::string& gapPath, const std::string& fault) {
+    return "\"" + gapPath + "\" is not a valid GAP file" +
+           (fault.empty() ? std::string() : " (" + fault + ")") +
+           ", so its silences are not shown; saving replaces it.";
 }
 
 } // namespace ravik::silences

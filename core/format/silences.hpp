@@ -57,6 +57,7 @@ struct Range {
 struct Decoded {
     std::vector<ravik::Silence> list; ///< every whole record, in file order (WalkEnd::WholeRecords)
     bool valid = false; ///< the file is a valid list (see isValid) with nothing left over
+    std::string fault;  ///< when not valid for a reason of the file's bytes, that reason
 };
 /// The silences a GAP file holds, for the editor, which shows and saves only a valid file's.
 [[nodiscard]] Decoded decodeFile(const GapBytes& bytes);
@@ -66,8 +67,9 @@ struct Decoded {
 [[nodiscard]] std::string statusLine(std::optional<int> pointerMs,
                                      std::optional<ravik::Silence> selected);
 
-/// What the editor says of a GAP file whose records are not a valid list.
-[[nodiscard]] std::string invalidFileNotice(const std::string& gapPath);
+/// What the editor says of a GAP file whose records are not a valid list, with the fault when
+/// the file's bytes name one.
+[[nodiscard]] std::string invalidFileNotice(const std::string& gapPath, const std::string& fault);
 
 } // namespace silences
 } // namespace ravik
