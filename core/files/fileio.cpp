@@ -469,6 +469,37 @@ void WriterLock::abandonTemporary() {
     state_->missing = false;
 }
 
+// The file a writer is to lock, opened into `fd`: for writing where it may be, else for reading (a
+// file that may not be written still gets a lock, and its change says what fails); a missing one,
+// when asked, by its temporary file, made now.
+struct Opened {
+    Status status;
+    bool missing = false;
+    std::optional<Failure> failure;
+};
+
+Opened openToLock(Descriptor& fd, const fs::path& file, const std::string& path,
+                  IfMissing ifMissing, const fs::path& temporary) {
+    Opened open;
+    const char* action = "Could not open";
+    fd.reset(native::openForWriting(file));
+    if (!fd.valid() && native::lastError() != std::errc::no_such_file_or_directory)
+        fd.reset(native::openForReading(file));
+    if (!fd.valid() && native::lastError() == std::errc::no_such_file_or_directory &&
+        ifMissing == IfMissing::create) {
+        fd.reset(native::openOrCreate(temporary, 0600));
+        open.missing = fd.valid();
+        action = "Could not create";
+    }
+    if (!fd.valid())
+        open.failure = failure(action, path, lastReason());
+    else if (!native::statusOf(fd.get(), open.status))
+        open.failure = failure("Could not read", path, lastReason());
+    else if (open.status.kind != Kind::regular)
+        open.failure = failure("Could not open", path, kNotRegular);
+    return open;
+}
+
 Locking lockForWriting(const std::string& path, IfMissing ifMissing,
                        std::chrono::milliseconds patience) {
     Locking locking;
@@ -496,32 +527,15 @@ Locking lockForWriting(const std::string& path, IfMissing ifMissing,
             locking.failure = failure("Could not open", path, kNotAFile);
             return locking;
         }
-        // A file that may not be written still gets a lock, and its change says what fails.
-        bool missing = false;
-        const char* action = "Could not open";
         const fs::path temporary = temporaryBeside(file);
-        Descriptor fd(native::openForWriting(file));
-        if (!fd.valid() && native::lastError() != std::errc::no_such_file_or_directory)
-            fd.reset(native::openForReading(file));
-        if (!fd.valid() && native::lastError() == std::errc::no_such_file_or_directory &&
-            ifMissing == IfMissing::create) {
-            fd.reset(native::openOrCreate(temporary, 0600));
-            missing = fd.valid();
-            action = "Could not create";
-        }
-        if (!fd.valid()) {
-            locking.failure = failure(action, path, lastReason());
+        Descriptor fd(-1);
+        Opened open = openToLock(fd, file, path, ifMissing, temporary);
+        if (open.failure) {
+            locking.failure = std::move(open.failure);
             return locking;
         }
-        Status opened;
-        if (!native::statusOf(fd.get(), opened)) {
-            locking.failure = failure("Could not read", path, lastReason());
-            return locking;
-        }
-        if (opened.kind != Kind::regular) {
-            locking.failure = failure("Could not open", path, kNotRegular);
-            return locking;
-        }
+        const Status& opened = open.status;
+        const bool missing = open.missing;
         const native::Lock::Attempt attempt = lock.tryTake(fd.get(), opened.identity);
         if (attempt == native::Lock::Attempt::failed) {
             locking.failure = failure("Could not lock", path, lastReason());
