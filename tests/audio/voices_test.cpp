@@ -192,11 +192,13 @@ constexpr int kLossyMs = 10;
 void expectLossyCopiesKeepThePauses(const Recording& clean) {
     const std::vector<Silence> plain = detect(clean).silences;
     test::TempDir dir;
+    int copies = 0;
     for (const Codec codec : {Codec::mp3, Codec::vorbis, Codec::opus}) {
         SCOPED_TRACE(nameOf(codec));
         const std::optional<Recording> copy = lossyCopy(clean, codec, dir.file("copy"));
         if (!copy)
             continue; // this libsndfile writes no such file (the Windows build's)
+        ++copies;
         const std::vector<Silence> found = detect(*copy).silences;
         for (const silences::Pairing& pair : silences::pairSilences(plain, found)) {
             if (!pair.b) {
@@ -212,6 +214,8 @@ void expectLossyCopiesKeepThePauses(const Recording& clean) {
                 << describe({found[*pair.b]}) << " for " << describe({plain[*pair.a]});
         }
     }
+    if (copies == 0)
+        GTEST_SKIP() << "this libsndfile writes no lossy file";
 }
 
 TEST_P(EveryVoice, LossyCopiesFindTheSamePauses) {
@@ -237,12 +241,17 @@ TEST(SpeechWav, LossyCopiesKeepEveryPause) {
     speech.samples.resize(opened.file->readFrames(speech.samples));
     const std::vector<Silence> plain = detect(speech).silences;
     test::TempDir dir;
+    int copies = 0;
     for (const Codec codec : {Codec::mp3, Codec::vorbis, Codec::opus}) {
         SCOPED_TRACE(nameOf(codec));
         const std::optional<Recording> copy = lossyCopy(speech, codec, dir.file("copy"));
-        if (copy)
-            expectSameSilences(detect(*copy).silences, plain, kLossyMs);
+        if (!copy)
+            continue;
+        ++copies;
+        expectSameSilences(detect(*copy).silences, plain, kLossyMs);
     }
+    if (copies == 0)
+        GTEST_SKIP() << "this libsndfile writes no lossy file";
 }
 
 // Tone, digital silence from `fromFrame` to `toFrame`, tone: a 16 kHz recording.
