@@ -70,9 +70,14 @@ protected:
             writeBytes((folder / name).string(), bytes);
         }
     }
-    // gaptool's command line in `folder`, under `strace` when given.
+    // gaptool's command line in `folder`, under `strace` when given. LeakSanitizer cannot work
+    // under a tracer (it stops the program with status 1), so a sanitized gaptool checks leaks
+    // in every other test but these.
     [[nodiscard]] std::string command(const fs::path& folder, const std::string& strace) const {
-        std::string line = "cd " + quoted(folder.string()) + " && " + strace + RAVIK_GAPTOOL;
+        const std::string untraced =
+            strace.empty() ? "" : "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" ";
+        std::string line =
+            "cd " + quoted(folder.string()) + " && " + untraced + strace + RAVIK_GAPTOOL;
         for (const std::string& argument : GetParam().arguments)
             line += " " + quoted(argument);
         return line + " >/dev/null 2>&1";
