@@ -2,9 +2,11 @@
 #include "silencedocument.hpp"
 
 #include "core/files/fileio.hpp"
+#include "core/text/numberforms.hpp"
 #include "core/text/utf8path.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 namespace ravik::document {
@@ -84,6 +86,16 @@ std::optional<Failure> SilenceDocument::reload() {
     }
     take(std::move(bytes));
     return std::nullopt;
+}
+
+std::int64_t SilenceDocument::recordingEndMs() const {
+    return isOpen() ? std::llround(peaks_.lengthMs()) : 0;
+}
+
+std::optional<std::string> SilenceDocument::pastTheEnd(const Silence& silence) const {
+    if (!isOpen() || silence.end <= recordingEndMs())
+        return std::nullopt;
+    return "past the recording's end at " + numberforms::plainDecimal(recordingEndMs()) + " ms";
 }
 
 bool SilenceDocument::isModified() const {

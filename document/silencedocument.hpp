@@ -65,6 +65,11 @@ public:
     [[nodiscard]] const std::vector<std::uint8_t>& loadedBytes() const { return loaded_; }
     /// A sentence on the GAP file as loaded, when its silences could not be shown.
     [[nodiscard]] const std::optional<std::string>& notice() const { return notice_; }
+    /// Where the recording ends, in whole ms (Open only; 0 otherwise).
+    [[nodiscard]] std::int64_t recordingEndMs() const;
+    /// What is said of `silence` when it reaches past the recording's end (a GAP file may list
+    /// times after it): "past the recording's end at 2000 ms"; nothing when it lies within.
+    [[nodiscard]] std::optional<std::string> pastTheEnd(const Silence& silence) const;
 
     // The operations: the edit each would make, or nothing when it would change nothing.
     /// Moves an edge of silence `index` towards `ms`, as far as its neighbours allow.

@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTextEdit>
+#include <QToolTip>
 #include <QUndoStack>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -133,16 +136,14 @@ RecordingWindow::RecordingWindow(Workbench& workbench, QWidget* parent)
     , leastSilence_(new QLineEdit(QString::number(audio::kDefaultLeastSilenceMs)))
     , detect_(new QPushButton(tr("&Detect")))
     , play_(new QPushButton(tr("Play")))
-    , problem_(new QLabel)
+    , problem_(new QTextEdit)
     , status_(new QLabel)
     , player_(new Player(this)) {
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(makeControls());
-    problem_->setWordWrap(true);
-    problem_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    problem_->hide();
-    layout->addWidget(problem_);
+    setUpProblem();
+    layout->addWidget(problem_, 1);
     layout->addWidget(view_, 1);
     layout->addWidget(scroll_);
     setCentralWidget(central);
@@ -182,6 +183,18 @@ RecordingWindow::RecordingWindow(Workbench& workbench, QWidget* parent)
 
 RecordingWindow::~RecordingWindow() {
     disconnect(undo_, nullptr, this, nullptr);
+}
+
+// Why a recording could not be opened, in place of the waveform: a path has no spaces to wrap a
+// label's line at, so it wraps anywhere, selectable, and scrolls rather than cut a long one.
+void RecordingWindow::setUpProblem() {
+    problem_->setObjectName(QStringLiteral("problem"));
+    problem_->setReadOnly(true);
+    problem_->setFrameShape(QFrame::NoFrame);
+    problem_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    problem_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    problem_->viewport()->setAutoFillBackground(false);
+    problem_->hide();
 }
 
 QWidget* RecordingWindow::makeControls() {
@@ -318,7 +331,8 @@ RecordingWindow::Opening RecordingWindow::openRecording(const QString& recording
     notice_.clear();
     const std::optional<Failure> failure =
         document_.open(recording.toStdString(), gap.toStdString());
-    view_->setContent(document_.peaks(), document_.isOpen() ? &document_.silences() : nullptr);
+    view_->setContent(document_.peaks(), document_.isOpen() ? &document_.silences() : nullptr,
+                      static_cast<double>(document_.recordingEndMs()));
     view_->setFocus();
     updateActions();
     if (failure) {
@@ -495,6 +509,18 @@ void RecordingWindow::selectNeighbour(int step) {
                                            static_cast<double>(silence.end)));
 }
 
+bool RecordingWindow::showPastTheEnd(const QHelpEvent& help) const {
+    const std::optional<std::size_t> index = silences::silenceAt(
+        silenceList(), static_cast<int>(std::lround(view_->msAt(help.pos().x()))));
+    const std::optional<std::string> past =
+        index ? document_.pastTheEnd(silenceList()[*index]) : std::nullopt;
+    if (past)
+        QToolTip::showText(help.globalPos(), fromUtf8(*past), view_);
+    else
+        QToolTip::hideText();
+    return true;
+}
+
 bool RecordingWindow::fieldKey(QLineEdit& field, QKeyEvent& key) const {
     const QKeySequence typed(key.keyCombination());
     const bool undo = actions_.undo->shortcuts().contains(typed);
@@ -509,6 +535,8 @@ bool RecordingWindow::fieldKey(QLineEdit& field, QKeyEvent& key) const {
 }
 
 bool RecordingWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip && watched == view_)
+        return showPastTheEnd(*static_cast<QHelpEvent*>(event));
     if ((event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
         (watched == threshold_ || watched == leastSilence_))
         return fieldKey(*static_cast<QLineEdit*>(watched), *static_cast<QKeyEvent*>(event)) ||
@@ -593,14 +621,20 @@ void RecordingWindow::updateActions() {
         break;
     }
     setWindowModified(document_.isModified());
-    problem_->setVisible(document_.failure().has_value());
-    if (document_.failure())
-        problem_->setText(fromUtf8(document_.failure()->sentence()));
+    const bool failed = document_.failure().has_value();
+    problem_->setVisible(failed);
+    view_->setVisible(!failed);
+    scroll_->setVisible(!failed);
+    if (failed)
+        problem_->setPlainText(fromUtf8(document_.failure()->sentence()));
 
     QStringList parts;
     if (open) {
-        parts << fromUtf8(
+        QString line = fromUtf8(
             silences::statusLine(static_cast<int>(std::lround(view_->pointerMs())), selected));
+        if (const auto past = selected ? document_.pastTheEnd(*selected) : std::nullopt)
+            line += QLatin1String(", ") + fromUtf8(*past);
+        parts << line;
         if (document_.notice())
             parts << fromUtf8(*document_.notice());
     }

@@ -11,11 +11,13 @@
 #include <vector>
 
 class QAction;
+class QHelpEvent;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
+class QTextEdit;
 class QUndoStack;
 
 namespace ravik {
@@ -91,6 +93,7 @@ private:
 
     void setUpActions();
     QWidget* makeControls();
+    void setUpProblem();
     bool settleUnsaved();
     void discard();
     void edit(const std::optional<document::SilenceDocument::Edit>& change,
@@ -107,6 +110,8 @@ private:
     /// Renders the document: title, status line, what failed, and every action's state.
     void updateActions();
     void syncScrollBar();
+    /// Names the silence under the pointer when it lies past the recording's end.
+    bool showPastTheEnd(const QHelpEvent& help) const;
     /// Gives undo and redo to the field being typed in, as its own.
     bool fieldKey(QLineEdit& field, QKeyEvent& key) const;
 
@@ -131,7 +136,7 @@ private:
     QLineEdit* leastSilence_;
     QPushButton* detect_;
     QPushButton* play_;
-    QLabel* problem_;
+    QTextEdit* problem_; // why the recording could not be opened
     QLabel* status_;
     Player* player_;
     Actions actions_;

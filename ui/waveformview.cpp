@@ -25,6 +25,9 @@ const QColor WaveformView::kWave(150, 220, 150);
 const QColor WaveformView::kSilence(0, 0, 255, 110);
 const QColor WaveformView::kSelected(90, 150, 255, 150);
 const QColor WaveformView::kBeyondReach(128, 128, 128, 100);
+const QColor WaveformView::kPastTheEnd(55, 55, 55);
+const QColor WaveformView::kHatch(70, 110, 255);
+const QColor WaveformView::kSelectedHatch(150, 190, 255);
 const QColor WaveformView::kPlayHead(255, 60, 60);
 const QColor WaveformView::kPlayFrom(255, 200, 0);
 
@@ -36,9 +39,11 @@ WaveformView::WaveformView(QWidget* parent)
     setMinimumSize(200, 120);
 }
 
-void WaveformView::setContent(const audio::Peaks* peaks, const std::vector<Silence>* list) {
+void WaveformView::setContent(const audio::Peaks* peaks, const std::vector<Silence>* list,
+                              double endMs) {
     peaks_ = peaks;
     list_ = list;
+    endMs_ = endMs;
     selected_.reset();
     playHead_.reset();
     playFrom_.reset();
@@ -94,10 +99,6 @@ void WaveformView::zoomAround(double factor, double atMs) {
 void WaveformView::setPointerMs(double ms) {
     pointerMs_ = std::clamp(ms, 0.0, totalMs());
     emit pointerMoved();
-}
-
-double WaveformView::recordingMs() const {
-    return peaks_ ? peaks_->lengthMs() : 0.0;
 }
 
 void WaveformView::setPlayFrom(double ms) {
@@ -173,6 +174,9 @@ void WaveformView::paintSilences(QPainter& painter) const {
         const double x1 = std::max(xAt(static_cast<double>(silence.end)), x0 + 1.0);
         return QRectF(x0, top, x1 - x0, bottom - top);
     };
+    const double end = peaks_ ? std::max(0.0, xAt(endMs_)) : static_cast<double>(width());
+    if (end < width()) // outside the waveform's area: a GAP file may list times there
+        painter.fillRect(QRectF(end, top, width() - end, bottom - top), kPastTheEnd);
     if (list_) {
         const auto first = std::ranges::lower_bound(
             *list_, static_cast<int>(std::floor(scale_.startMs)), {}, &Silence::end);
@@ -180,7 +184,20 @@ void WaveformView::paintSilences(QPainter& painter) const {
              ++at) {
             const bool chosen =
                 selected_ && *selected_ == static_cast<std::size_t>(at - list_->begin());
-            painter.fillRect(box(*at), chosen ? kSelected : kSilence);
+            const QRectF whole = box(*at);
+            QRectF within = whole;
+            within.setRight(std::min(whole.right(), end));
+            QRectF past = whole;
+            past.setLeft(std::max(whole.left(), end));
+            if (within.width() > 0)
+                painter.fillRect(within, chosen ? kSelected : kSilence);
+            if (past.width() > 0) { // hatched and outlined: no sound lies under it
+                const QColor hatch = chosen ? kSelectedHatch : kHatch;
+                painter.fillRect(past, QBrush(hatch, Qt::BDiagPattern));
+                painter.setPen(QPen(hatch, 1));
+                painter.setBrush(Qt::NoBrush);
+                painter.drawRect(past.adjusted(0.5, 0.5, -0.5, -0.5));
+            }
             if (chosen) {
                 const double edge = xAt(static_cast<double>(
                     selectedEdge_ == silences::Edge::Start ? at->start : at->end));

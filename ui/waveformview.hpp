@@ -26,15 +26,19 @@ public:
     static const QColor kSilence;
     static const QColor kSelected;
     static const QColor kBeyondReach;
+    static const QColor kPastTheEnd; // the area after the recording's end
+    static const QColor kHatch;      // a silence's hatching there
+    static const QColor kSelectedHatch;
     static const QColor kPlayHead;
     static const QColor kPlayFrom;
     static constexpr int kRulerHeight = 20;
 
     explicit WaveformView(QWidget* parent = nullptr);
 
-    /// What to draw (null: nothing); both must outlive the view or be replaced. Fits the whole
-    /// recording, the pointer at its start.
-    void setContent(const audio::Peaks* peaks, const std::vector<Silence>* list);
+    /// What to draw (null: nothing); both must outlive the view or be replaced. `endMs` is where
+    /// the recording ends, past which silences are hatched. Fits the whole recording and every
+    /// silence, the pointer at its start.
+    void setContent(const audio::Peaks* peaks, const std::vector<Silence>* list, double endMs = 0);
 
     [[nodiscard]] std::optional<std::size_t> selected() const { return selected_; }
     [[nodiscard]] silences::Edge selectedEdge() const { return selectedEdge_; }
@@ -54,8 +58,8 @@ public:
     [[nodiscard]] double msAt(double x) const { return scale_.msAt(x); }
     [[nodiscard]] double xAt(double ms) const { return scale_.xAt(ms); }
 
-    /// The length of the recording itself; silences may lie past it.
-    [[nodiscard]] double recordingMs() const;
+    /// Where the recording itself ends; silences may lie past it.
+    [[nodiscard]] double recordingMs() const { return endMs_; }
 
     /// The time the pointer last pointed at or clicked.
     [[nodiscard]] double pointerMs() const { return pointerMs_; }
@@ -98,6 +102,7 @@ private:
 
     const audio::Peaks* peaks_ = nullptr;
     const std::vector<Silence>* list_ = nullptr;
+    double endMs_ = 0;
     TimeScale scale_;
     double pointerMs_ = 0;
     std::optional<double> playFrom_;

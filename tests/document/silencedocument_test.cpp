@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "document/silencedocument.hpp"
 #include "audio/testset.hpp"
+#include "document/silencedocument.hpp"
 #include "support/testfiles.hpp"
 
 #include <gtest/gtest.h>
@@ -48,6 +48,17 @@ TEST_F(SilenceDocumentTest, OpensTheRecordingAndTheSilencesOfAFileThatNeedNotExi
 
     openWith(records({{100, 400}}));
     EXPECT_EQ(document.silences(), (std::vector<Silence>{{100, 400}}));
+}
+
+// A GAP file may list times after its recording's one second: those silences are named, the
+// one that ends on the last millisecond is not.
+TEST_F(SilenceDocumentTest, NamesTheSilencesPastTheRecordingsEnd) {
+    openWith(records({{100, 400}, {900, 1000}, {1010, 1200}}));
+    EXPECT_EQ(document.recordingEndMs(), 1000);
+    EXPECT_EQ(document.pastTheEnd(document.silences()[0]), std::nullopt);
+    EXPECT_EQ(document.pastTheEnd(document.silences()[1]), std::nullopt);
+    EXPECT_EQ(document.pastTheEnd({999, 1000 + 1}), "past the recording's end at 1000 ms");
+    EXPECT_EQ(document.pastTheEnd(document.silences()[2]), "past the recording's end at 1000 ms");
 }
 
 struct UnreadableRow {

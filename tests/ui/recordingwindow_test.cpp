@@ -14,9 +14,13 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextEdit>
+#include <QToolTip>
 #include <QUndoStack>
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 namespace ravik::test {
@@ -36,6 +40,9 @@ QString shownTexts(const QWidget& window) {
     for (const QLabel* label : window.findChildren<QLabel*>())
         if (label->isVisible())
             texts << label->text();
+    for (const QTextEdit* text : window.findChildren<QTextEdit*>())
+        if (text->isVisible())
+            texts << text->toPlainText();
     return texts.join(QLatin1Char('\n'));
 }
 
@@ -594,6 +601,82 @@ INSTANTIATE_TEST_SUITE_P(
                       UnreadableRow{"truncated_wav",
                                     Bytes{'R', 'I', 'F', 'F', 36,  0,  0, 0, 'W', 'A', 'V',
                                           'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,   1,   0}}),
+    test::RowName{});
+
+// The reason a recording cannot be read is shown whole in place of the waveform, however long
+// the path and narrow the window: wrapped, nothing cut off, and selectable to copy.
+TEST_F(RecordingWindowTest, TheReasonIsShownWholeInPlaceOfTheWaveform) {
+    open(records({{100, 400}}));
+    recording().resize(420, 360);
+    const std::string folder = dir.file(std::string(3 * 40, 'n'));
+    std::filesystem::create_directory(folder);
+    const std::string broken = (std::filesystem::path(folder) / "unreadable_take.wav").string();
+    writeBytes(broken, Bytes{'n', 'o', 't', 'e', 's', '\n'});
+    window.openRecording(QString::fromStdString(broken), QString::fromStdString(gap));
+
+    EXPECT_FALSE(view().isVisible());
+    auto* reason = recording().findChild<QTextEdit*>(QStringLiteral("problem"));
+    ASSERT_NE(reason, nullptr);
+    ASSERT_TRUE(reason->isVisible());
+    EXPECT_TRUE(reason->toPlainText().contains(QString::fromStdString(broken)));
+    EXPECT_TRUE(reason->textInteractionFlags() & Qt::TextSelectableByMouse);
+    QApplication::processEvents();
+    EXPECT_EQ(reason->horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(reason->verticalScrollBar()->maximum(), 0);
+    EXPECT_LE(reason->document()->size().width(), reason->viewport()->width());
+
+    window.openRecording(QString::fromStdString(wav), QString::fromStdString(gap));
+    EXPECT_TRUE(view().isVisible()); // and the waveform is back in its place
+    EXPECT_FALSE(reason->isVisible());
+}
+
+struct PastEndRow {
+    const char* name;
+    Silence silence; // in a 2000 ms recording
+    double atMs;     // where it is clicked
+    bool past;
+};
+
+class PastTheEndTest : public RecordingWindowTest,
+                       public ::testing::WithParamInterface<PastEndRow> {};
+
+// A GAP file may list silences after its recording's end: they are drawn hatched over an area
+// of their own, can be selected, and the status line and their tooltip say where the recording
+// ends. One inside the recording is drawn and named as always.
+TEST_P(PastTheEndTest, SilencesPastTheRecordingsEndAreDrawnApartAndNamed) {
+    const PastEndRow& row = GetParam();
+    open(records({{100, 400}, {row.silence.start, row.silence.end}}));
+    view().setView(1000, 2.0); // 1000 ms to the end of every silence in view
+    ASSERT_TRUE(view().scale().shows(static_cast<double>(row.silence.end)));
+    QTest::mouseClick(&view(), Qt::LeftButton, {}, at(row.atMs));
+    ASSERT_EQ(view().selected(), std::optional<std::size_t>(1));
+    const QString note = QStringLiteral("past the recording's end at %1 ms").arg(kLengthMs);
+    EXPECT_EQ(recording().statusText().contains(note), row.past)
+        << recording().statusText().toStdString();
+
+    QHelpEvent help(QEvent::ToolTip, at(row.atMs), view().mapToGlobal(at(row.atMs)));
+    QApplication::sendEvent(&view(), &help);
+    EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text() : QString(), row.past ? note : QString());
+    QToolTip::hideText();
+
+    // Past the end, the box is hatched (its colour and the area's in turn); inside, one colour.
+    view().select(std::nullopt);
+    const QImage picture = view().grab().toImage();
+    const int y = view().height() / 4 * 3;
+    std::set<QRgb> colours;
+    for (double ms = row.atMs + 5; ms <= row.atMs + 40;
+         ms += view().msPerPixel()) // not the pointer's line
+        colours.insert(picture.pixelColor(static_cast<int>(view().xAt(ms)), y).rgb());
+    EXPECT_EQ(colours.count(WaveformView::kHatch.rgb()) == 1, row.past);
+    EXPECT_EQ(colours.count(WaveformView::kPastTheEnd.rgb()) == 1, row.past);
+    EXPECT_EQ(colours.size() == 1, !row.past);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Recording, PastTheEndTest,
+    ::testing::Values(PastEndRow{"wholly_past_the_end", {2100, 2400}, 2250, true},
+                      PastEndRow{"across_the_end", {1900, 2100}, 2050, true},
+                      PastEndRow{"inside_the_recording", {1600, 1900}, 1750, false}),
     test::RowName{});
 
 class EnterDetectsTest : public RecordingWindowTest,
