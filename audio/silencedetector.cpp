@@ -21,6 +21,8 @@ namespace {
 // A lossy codec spreads its noise a few milliseconds around speech, this far under it and
 // more: no sound for the automatic threshold.
 constexpr double kCodecNoiseDb = 40;
+// What stays this far under the speech is no voice: the mouth is closed there.
+constexpr double kMouthClosedUnderSpeechDb = 30;
 // A recording whose speech stands less than this above its pauses holds no speech to find.
 constexpr double kLeastContrastDb = 6;
 constexpr std::size_t kBlockFrames = 16'384;
@@ -544,18 +546,120 @@ void octaveSounds(Analysis& a) {
 constexpr float kPauseEnters = 0.35F;
 constexpr float kPauseEnds = 0.65F;
 
-// Sound by the speech model, where a room's floor is no digital silence: it tells a soft word's
-// end and a voice under noise from the noise, where levels alone cannot. Each run of ticks it
-// hears a voice in is a sound; clicks are set apart as before.
-void modelSounds(Analysis& a) {
-    const std::vector<float> speaking =
-        speech::speechProbability(speech::tickFeatures(a.levels, a.dead));
+// The ticks inside the sounds found so far.
+std::vector<char> soundTicks(const Analysis& a) {
+    std::vector<char> heard(a.ticks, 0);
+    for (const TickRun& run : a.sounds)
+        std::fill(heard.begin() + static_cast<std::ptrdiff_t>(run.begin),
+                  heard.begin() + static_cast<std::ptrdiff_t>(run.end), 1);
+    return heard;
+}
+
+// The runs of ticks flagged in `flags`.
+std::vector<TickRun> runsOf(const std::vector<char>& flags) {
+    std::vector<TickRun> runs;
+    for (std::size_t tick = 0; tick < flags.size(); ++tick) {
+        if (flags[tick] == 0)
+            continue;
+        if (runs.empty() || runs.back().end != tick)
+            runs.push_back({tick, tick});
+        runs.back().end = tick + 1;
+    }
+    return runs;
+}
+
+// How far a model's pause edge moves to the level rule's, which is exact to the tick and moves
+// with the recording as its padding does.
+constexpr std::size_t kSnapTicks = 8;
+
+// The model's pauses with their ends moved to those of the level rule's pauses nearby.
+std::vector<char> snappedPauses(const std::vector<char>& modelPause,
+                                const std::vector<TickRun>& levelPauses) {
+    std::vector<char> pause = modelPause;
+    const auto near = [](std::size_t x, std::size_t y) {
+        return (x > y ? x - y : y - x) <= kSnapTicks;
+    };
+    for (const TickRun& run : runsOf(modelPause)) {
+        for (const TickRun& level : levelPauses) {
+            if (level.end <= run.begin || level.begin >= run.end)
+                continue;
+            if (near(level.begin, run.begin))
+                std::fill(
+                    pause.begin() + static_cast<std::ptrdiff_t>(std::min(level.begin, run.begin)),
+                    pause.begin() + static_cast<std::ptrdiff_t>(std::max(level.begin, run.begin)),
+                    level.begin < run.begin ? 1 : 0);
+            if (near(level.end, run.end))
+                std::fill(pause.begin() + static_cast<std::ptrdiff_t>(std::min(level.end, run.end)),
+                          pause.begin() + static_cast<std::ptrdiff_t>(std::max(level.end, run.end)),
+                          level.end > run.end ? 1 : 0);
+        }
+    }
+    return pause;
+}
+
+// A voice speaks for this long at least: a shorter run the model hears between two pauses is a
+// breath or a click, and one of which the level rule hears nothing is no word up to the second.
+constexpr std::size_t kLeastSpeechTicks = 30 / kTickMs;
+constexpr std::size_t kLeastUnheardSpeechTicks = 150 / kTickMs;
+
+// The model's pauses: its probabilities with hysteresis, the runs of speech between them too
+// short to be a word taken into them.
+std::vector<char> modelPauses(const Analysis& a, const std::vector<char>& heard,
+                              const std::vector<float>& speaking) {
+    std::vector<char> pauses(a.ticks, 0);
+    std::vector<char> speech(a.ticks, 0);
     bool pause = false;
     for (std::size_t tick = 0; tick < a.ticks; ++tick) {
         pause = a.dead[tick] != 0 ||
                 (pause ? speaking[tick] < kPauseEnds : speaking[tick] < kPauseEnters);
-        a.loud[tick] = pause ? 0 : kSpeechLoud;
-        a.above[tick] = a.loud[tick];
+        pauses[tick] = pause ? 1 : 0;
+        speech[tick] = pause ? 0 : 1;
+    }
+    for (const TickRun& run : runsOf(speech)) {
+        if (run.begin == 0 || run.end >= a.ticks)
+            continue; // the recording's first or last sound
+        const std::size_t length = run.end - run.begin;
+        const bool unheard = std::all_of(heard.begin() + static_cast<std::ptrdiff_t>(run.begin - 1),
+                                         heard.begin() + static_cast<std::ptrdiff_t>(run.end + 1),
+                                         [](char sound) { return sound == 0; });
+        if (length < kLeastSpeechTicks || (unheard && length < kLeastUnheardSpeechTicks))
+            std::fill(pauses.begin() + static_cast<std::ptrdiff_t>(run.begin),
+                      pauses.begin() + static_cast<std::ptrdiff_t>(run.end), 1);
+    }
+    return pauses;
+}
+
+// Sound by the speech model, where a room's floor is no digital silence: it tells a soft word's
+// end and a voice under noise from the noise, where levels alone cannot. Its pauses take the
+// level rule's ends where these lie near; a pause of the level rule that stays
+// kMouthClosedUnderSpeechDb under the speech throughout is one whatever the model hears, so that
+// a short breath between two words is kept. Clicks are set apart as before.
+void modelSounds(Analysis& a) {
+    const std::vector<char> heard = soundTicks(a);
+    const std::vector<float> speaking = speech::speechProbability(a.levels, a.dead, heard);
+    std::vector<char> levelPause(a.ticks, 0);
+    for (std::size_t tick = 0; tick < a.ticks; ++tick)
+        levelPause[tick] = heard[tick] == 0 ? 1 : 0;
+    const std::vector<TickRun> levelPauses = runsOf(levelPause);
+    std::vector<char> found = snappedPauses(modelPauses(a, heard, speaking), levelPauses);
+    const double faint = a.gate.speechDb - kMouthClosedUnderSpeechDb;
+    for (const TickRun& run : levelPauses) {
+        bool quiet = true;
+        for (std::size_t tick = run.begin; tick < run.end && quiet; ++tick)
+            quiet = a.dead[tick] != 0 || a.levelDb[tick] < faint;
+        if (quiet)
+            std::fill(found.begin() + static_cast<std::ptrdiff_t>(run.begin),
+                      found.begin() + static_cast<std::ptrdiff_t>(run.end), 1);
+    }
+    // Where the level rule hears sound too, its levels stay, so that a click is told as before.
+    for (std::size_t tick = 0; tick < a.ticks; ++tick) {
+        if (found[tick] != 0) {
+            a.loud[tick] = 0;
+            a.above[tick] = 0;
+        } else if (heard[tick] == 0) {
+            a.loud[tick] = kSpeechLoud;
+            a.above[tick] = kSpeechLoud;
+        }
     }
     a.clicks.clear();
     a.sounds = withoutClicks(soundRuns(a.above, a.loud), a.above, a.loud, a.clicks);
@@ -727,11 +831,10 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
         return detection;
     speechBandSounds(analysis);
     learnCalm(analysis);
+    if (!options.thresholdDb)
+        octaveSounds(analysis);
     if (modelDecides(analysis)) {
         modelSounds(analysis);
-        learnCalm(analysis);
-    } else if (!options.thresholdDb) {
-        octaveSounds(analysis);
     }
     chooseEdgeRule(analysis, detection);
     placePauses(analysis);
@@ -745,8 +848,12 @@ Features speechFeaturesOf(SoundFile& recording) {
     Analysis analysis(recording, DetectOptions{});
     if (!readLevels(analysis, detection))
         return seen;
-    (void)measureLevels(analysis, detection);
-    seen.features = speech::tickFeatures(analysis.levels, analysis.dead);
+    if (measureLevels(analysis, detection)) {
+        speechBandSounds(analysis);
+        learnCalm(analysis);
+        octaveSounds(analysis);
+    }
+    seen.features = speech::tickFeatures(analysis.levels, analysis.dead, soundTicks(analysis));
     seen.origin = analysis.levels.origin;
     seen.tickFrames = analysis.tickFrames;
     seen.levelDb = analysis.levelDb;
@@ -771,15 +878,6 @@ std::vector<char> teacherLabels(SoundFile& recording, const Features& features) 
             if (ms >= static_cast<double>(silence.start) && ms < static_cast<double>(silence.end))
                 speaking[tick] = 0;
     }
-    // The faint stretches beside each pause join it, on either side.
-    const double faint = features.speechDb - kMouthClosedUnderSpeechDb;
-    const auto isFaint = [&](std::size_t tick) { return features.levelDb[tick] < faint; };
-    for (std::size_t tick = 1; tick < ticks; ++tick)
-        if (speaking[tick] != 0 && speaking[tick - 1] == 0 && isFaint(tick))
-            speaking[tick] = 0;
-    for (std::size_t tick = ticks; tick-- > 1;)
-        if (speaking[tick - 1] != 0 && speaking[tick] == 0 && isFaint(tick - 1))
-            speaking[tick - 1] = 0;
     return speaking;
 }
 

@@ -73,13 +73,9 @@ struct Features {
 };
 [[nodiscard]] Features speechFeaturesOf(SoundFile& recording);
 
-/// Sound that stands this far or further under the speech, beside a pause, belongs to the pause:
-/// a breath out, a room's decay after the last word. The mouth is closed there.
-inline constexpr double kMouthClosedUnderSpeechDb = 30;
-
-/// The ticks where a voice speaks in a clean recording, which the model learns: the level rule's
-/// sound (detectSilences with levelRule), less what lies beside its pauses
-/// kMouthClosedUnderSpeechDb or more under the speech.
+/// The ticks where a voice speaks in a clean recording, which the model learns to find again
+/// under noise, babble, a room's reverberation and a codec: the level rule's sound there
+/// (detectSilences with levelRule).
 [[nodiscard]] std::vector<char> teacherLabels(SoundFile& recording, const Features& features);
 
 } // namespace ravik::audio

@@ -21,39 +21,87 @@ float share(std::vector<float> values, double fraction) {
     return values[at];
 }
 
-} // namespace
-
-std::vector<TickFeatures> tickFeatures(const TickLevels& levels, const std::vector<char>& dead) {
-    const std::size_t ticks = levels.ticks();
-    // The levels in dB: the octaves, then the speech band.
-    std::vector<TickFeatures> db(ticks);
-    for (std::size_t tick = 0; tick < ticks; ++tick) {
-        for (std::size_t octave = 0; octave < kOctaves; ++octave)
-            db[tick][octave] = decibelsOf(levels.octaves[tick][octave]);
-        db[tick][kOctaves] = decibelsOf(levels.energy[tick]);
-    }
+// What a tick's levels are measured against: each band's floor and the speech band's loud
+// speech, over the whole recording.
+struct Scale {
     std::array<float, kOctaves + 1> floors{};
+    float loud = 0;
+};
+
+// The levels of `band` in dB (the octaves, then the speech band).
+float bandDb(const TickLevels& levels, std::size_t tick, std::size_t band) {
+    return decibelsOf(band < kOctaves ? levels.octaves[tick][band] : levels.energy[tick]);
+}
+
+// The levels' shares are taken before they become decibels, which keep their order: the same
+// values, for a logarithm a tick rather than one a tick and band.
+Scale scaleOf(const TickLevels& levels, const std::vector<char>& dead) {
+    Scale scale;
     std::vector<float> live;
     for (std::size_t band = 0; band <= kOctaves; ++band) {
         live.clear();
-        for (std::size_t tick = 0; tick < ticks; ++tick)
+        for (std::size_t tick = 0; tick < levels.ticks(); ++tick)
             if (dead[tick] == 0)
-                live.push_back(db[tick][band]);
-        floors[band] = share(live, 0.1);
+                live.push_back(band < kOctaves ? levels.octaves[tick][band] : levels.energy[tick]);
+        scale.floors[band] = live.empty() ? 0 : decibelsOf(share(live, 0.1));
     }
-    const float loud = share(live, 0.95); // `live` holds the speech band's now
-    std::vector<TickFeatures> features(ticks);
-    for (std::size_t tick = 0; tick < ticks; ++tick) {
-        TickFeatures& f = features[tick];
-        if (dead[tick] != 0) {
-            f.fill(-1.0F);
-            f[kOctaves + 1] = -4.0F;
-            continue;
-        }
-        for (std::size_t band = 0; band <= kOctaves; ++band)
-            f[band] = std::clamp((db[tick][band] - floors[band]) / 20.0F, -1.0F, 3.0F);
-        f[kOctaves + 1] = std::clamp((db[tick][kOctaves] - loud) / 20.0F, -4.0F, 1.0F);
+    scale.loud = live.empty() ? 0 : decibelsOf(share(live, 0.95)); // the speech band's
+    return scale;
+}
+
+TickFeatures featuresAt(const TickLevels& levels, const std::vector<char>& dead,
+                        const std::vector<char>& heard, const Scale& scale, std::size_t tick) {
+    TickFeatures f{};
+    f[kOctaves + 2] = heard[tick] != 0 ? 1.0F : 0.0F;
+    if (dead[tick] != 0) {
+        std::fill_n(f.begin(), kOctaves + 1, -1.0F);
+        f[kOctaves + 1] = -4.0F;
+        return f;
     }
+    for (std::size_t band = 0; band <= kOctaves; ++band)
+        f[band] =
+            std::clamp((bandDb(levels, tick, band) - scale.floors[band]) / 20.0F, -1.0F, 3.0F);
+    f[kOctaves + 1] =
+        std::clamp((bandDb(levels, tick, kOctaves) - scale.loud) / 20.0F, -4.0F, 1.0F);
+    return f;
+}
+
+// The first layer's weights input by input, so that the units' sums go side by side (in the
+// same order of terms as one unit's at a time: the same result to the bit).
+struct ByInput {
+    std::array<std::array<float, Weights::kFirst>, kInputs + 1> first{};
+    std::array<std::array<float, Weights::kSecond>, Weights::kFirst + 1> second{};
+};
+
+const ByInput& byInput() {
+    static const ByInput weights = [] {
+        ByInput made;
+        for (std::size_t unit = 0; unit < Weights::kFirst; ++unit)
+            for (std::size_t i = 0; i <= kInputs; ++i)
+                made.first[i][unit] = kWeights.first[unit][i];
+        for (std::size_t unit = 0; unit < Weights::kSecond; ++unit)
+            for (std::size_t i = 0; i <= Weights::kFirst; ++i)
+                made.second[i][unit] = kWeights.second[unit][i];
+        return made;
+    }();
+    return weights;
+}
+
+// The ticks whose features are kept at a time: a block and the context on both sides of it.
+constexpr std::size_t kBlockTicks = 4096;
+constexpr std::size_t kReach = 40;
+static_assert(kContext.front() == -static_cast<int>(kReach) &&
+              kContext.back() == static_cast<int>(kReach));
+static_assert(kBlockTicks % kFrameTicks == 0);
+
+} // namespace
+
+std::vector<TickFeatures> tickFeatures(const TickLevels& levels, const std::vector<char>& dead,
+                                       const std::vector<char>& heard) {
+    const Scale scale = scaleOf(levels, dead);
+    std::vector<TickFeatures> features(levels.ticks());
+    for (std::size_t tick = 0; tick < features.size(); ++tick)
+        features[tick] = featuresAt(levels, dead, heard, scale, tick);
     return features;
 }
 
@@ -61,41 +109,56 @@ bool trained() {
     return kTrained;
 }
 
-std::vector<float> speechProbability(const std::vector<TickFeatures>& features) {
-    const std::size_t ticks = features.size();
+float speakingIn(const std::array<float, kInputs>& input) {
+    const ByInput& w = byInput();
+    std::array<float, Weights::kFirst> first = w.first[kInputs];
+    for (std::size_t i = 0; i < kInputs; ++i)
+        for (std::size_t unit = 0; unit < Weights::kFirst; ++unit)
+            first[unit] += w.first[i][unit] * input[i];
+    std::array<float, Weights::kSecond> second = w.second[Weights::kFirst];
+    for (std::size_t i = 0; i < Weights::kFirst; ++i) {
+        const float in = std::max(first[i], 0.0F);
+        for (std::size_t unit = 0; unit < Weights::kSecond; ++unit)
+            second[unit] += w.second[i][unit] * in;
+    }
+    float logit = kWeights.output[Weights::kSecond];
+    for (std::size_t i = 0; i < Weights::kSecond; ++i)
+        logit += kWeights.output[i] * std::max(second[i], 0.0F);
+    return 1.0F / (1.0F + std::exp(-logit));
+}
+
+std::vector<float> speechProbability(const TickLevels& levels, const std::vector<char>& dead,
+                                     const std::vector<char>& heard) {
+    const std::size_t ticks = levels.ticks();
     std::vector<float> probability(ticks, 1.0F);
+    if (ticks == 0)
+        return probability;
+    const Scale scale = scaleOf(levels, dead);
+    // A block's features at a time, those past the recording's ends taken to repeat its first
+    // and last, so that memory stays the same for any length.
+    std::vector<TickFeatures> around(kBlockTicks + 2 * kReach);
     std::array<float, kInputs> input{};
-    std::array<float, Weights::kFirst> first{};
-    std::array<float, Weights::kSecond> second{};
-    for (std::size_t frame = 0; frame < ticks; frame += kFrameTicks) {
-        // The ticks around it, those past the recording's ends taken to repeat its first and last.
-        for (std::size_t at = 0; at < kContext.size(); ++at) {
-            const auto tick = static_cast<std::size_t>(
-                std::clamp<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(frame) + kContext[at], 0,
-                                           static_cast<std::ptrdiff_t>(ticks) - 1));
-            std::copy(features[tick].begin(), features[tick].end(),
-                      input.begin() + static_cast<std::ptrdiff_t>(at * kTickFeatures));
+    for (std::size_t block = 0; block < ticks; block += kBlockTicks) {
+        const auto clamped = [&](std::ptrdiff_t tick) {
+            return static_cast<std::size_t>(
+                std::clamp<std::ptrdiff_t>(tick, 0, static_cast<std::ptrdiff_t>(ticks) - 1));
+        };
+        const auto first = static_cast<std::ptrdiff_t>(block) - static_cast<std::ptrdiff_t>(kReach);
+        for (std::size_t at = 0; at < around.size(); ++at)
+            around[at] = featuresAt(levels, dead, heard, scale,
+                                    clamped(first + static_cast<std::ptrdiff_t>(at)));
+        for (std::size_t frame = block; frame < std::min(ticks, block + kBlockTicks);
+             frame += kFrameTicks) {
+            for (std::size_t at = 0; at < kContext.size(); ++at) {
+                const TickFeatures& seen = around[static_cast<std::size_t>(
+                    static_cast<std::ptrdiff_t>(frame) + kContext[at] - first)];
+                std::copy(seen.begin(), seen.end(),
+                          input.begin() + static_cast<std::ptrdiff_t>(at * kTickFeatures));
+            }
+            const float p = speakingIn(input);
+            for (std::size_t tick = frame; tick < std::min(ticks, frame + kFrameTicks); ++tick)
+                probability[tick] = p;
         }
-        for (std::size_t unit = 0; unit < Weights::kFirst; ++unit) {
-            const auto& row = kWeights.first[unit];
-            float sum = row[kInputs];
-            for (std::size_t i = 0; i < kInputs; ++i)
-                sum += row[i] * input[i];
-            first[unit] = std::max(sum, 0.0F);
-        }
-        for (std::size_t unit = 0; unit < Weights::kSecond; ++unit) {
-            const auto& row = kWeights.second[unit];
-            float sum = row[Weights::kFirst];
-            for (std::size_t i = 0; i < Weights::kFirst; ++i)
-                sum += row[i] * first[i];
-            second[unit] = std::max(sum, 0.0F);
-        }
-        float logit = kWeights.output[Weights::kSecond];
-        for (std::size_t i = 0; i < Weights::kSecond; ++i)
-            logit += kWeights.output[i] * second[i];
-        const float p = 1.0F / (1.0F + std::exp(-logit));
-        for (std::size_t tick = frame; tick < std::min(ticks, frame + kFrameTicks); ++tick)
-            probability[tick] = p;
     }
     return probability;
 }

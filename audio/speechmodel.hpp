@@ -15,32 +15,44 @@ namespace ravik::audio::speech {
 
 /// What the model sees of one tick: each octave's level and the speech band's over their own
 /// floors (the level a tenth of the recording's ticks stay under), and the speech band's under
-/// its loud speech (what one in twenty ticks reaches), in units of 20 dB.
-inline constexpr std::size_t kTickFeatures = 7;
+/// its loud speech (what one in twenty ticks reaches), in units of 20 dB; and whether the level
+/// rule hears sound there (1) or not (0), which the model learns when to trust.
+inline constexpr std::size_t kTickFeatures = 8;
 using TickFeatures = std::array<float, kTickFeatures>;
 
-/// The ticks around a frame whose features the model takes, from 60 ms before to 60 ms after.
-inline constexpr std::array<int, 9> kContext = {-12, -8, -4, -2, 0, 2, 4, 8, 12};
+/// The ticks around a frame whose features the model takes, from 200 ms before to 200 ms after,
+/// closer together near the frame.
+inline constexpr std::array<int, 13> kContext = {-40, -24, -16, -10, -6, -3, 0,
+                                                 3,   6,   10,  16,  24, 40};
 inline constexpr std::size_t kInputs = kTickFeatures * kContext.size();
 /// The model decides every this many ticks (10 ms); the ticks between take the decision before.
 inline constexpr std::size_t kFrameTicks = 2;
 
-/// Every tick's features; `dead` marks the ticks of digital silence.
+/// Every tick's features; `dead` marks the ticks of digital silence, `heard` those the level
+/// rule hears sound in.
 [[nodiscard]] std::vector<TickFeatures> tickFeatures(const TickLevels& levels,
-                                                     const std::vector<char>& dead);
+                                                     const std::vector<char>& dead,
+                                                     const std::vector<char>& heard);
 
 /// Whether the weights of a trained model are built in (the first build of a new set of features
 /// has none yet, and then the level rule decides alone).
 [[nodiscard]] bool trained();
 
-/// For every tick, the probability that a voice speaks in it.
-[[nodiscard]] std::vector<float> speechProbability(const std::vector<TickFeatures>& features);
+/// The probability that a voice speaks in a frame, from the features of the ticks of kContext
+/// around it, one tick's after another.
+[[nodiscard]] float speakingIn(const std::array<float, kInputs>& input);
+
+/// For every tick, the probability that a voice speaks in it: the model over tickFeatures',
+/// which are made a block at a time, so that memory does not grow with them.
+[[nodiscard]] std::vector<float> speechProbability(const TickLevels& levels,
+                                                   const std::vector<char>& dead,
+                                                   const std::vector<char>& heard);
 
 /// The weights, as the script writes them: input to hidden, hidden to hidden, hidden to output,
 /// each row a unit's weights then its bias.
 struct Weights {
-    static constexpr std::size_t kFirst = 24;
-    static constexpr std::size_t kSecond = 12;
+    static constexpr std::size_t kFirst = 32;
+    static constexpr std::size_t kSecond = 16;
     std::array<std::array<float, kInputs + 1>, kFirst> first;
     std::array<std::array<float, kFirst + 1>, kSecond> second;
     std::array<float, kSecond + 1> output;

@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "audio/speechmodel.hpp"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace ravik::test {
+namespace {
+
+using namespace audio;
+
+// Levels of every kind a recording has (quiet, loud, digital silence, sound the level rule hears
+// or not) over `ticks` ticks, from a fixed seed.
+struct Made {
+    TickLevels levels;
+    std::vector<char> dead;
+    std::vector<char> heard;
+};
+
+Made made(std::size_t ticks) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> db(-90, 0);
+    Made m;
+    for (std::size_t tick = 0; tick < ticks; ++tick) {
+        const bool loud = (tick / 97) % 3 != 0;
+        const auto level = [&] { return std::pow(10.0F, (db(random) + (loud ? 20 : -20)) / 10); };
+        m.levels.energy.push_back(level());
+        m.levels.spread.push_back(1);
+        std::array<float, kOctaves> octaves{};
+        for (float& octave : octaves)
+            octave = level();
+        m.levels.octaves.push_back(octaves);
+        m.dead.push_back(tick % 1000 >= 500 && tick % 1000 < 530 ? 1 : 0);
+        m.heard.push_back(loud && random() % 5 != 0 ? 1 : 0);
+    }
+    return m;
+}
+
+class SpeechProbability : public ::testing::TestWithParam<std::size_t> {};
+
+// The model runs over the features a block at a time: every tick's probability is the one of its
+// frame's features taken whole, at the recording's ends and at every block's edge.
+TEST_P(SpeechProbability, IsTheNetworkOverTheWholeFeatures) {
+    const Made m = made(GetParam());
+    const std::vector<speech::TickFeatures> features =
+        speech::tickFeatures(m.levels, m.dead, m.heard);
+    const std::vector<float> found = speech::speechProbability(m.levels, m.dead, m.heard);
+    ASSERT_EQ(found.size(), GetParam());
+    const auto ticks = static_cast<std::ptrdiff_t>(GetParam());
+    std::size_t wrong = 0;
+    for (std::ptrdiff_t tick = 0; tick < ticks; ++tick) {
+        const std::ptrdiff_t frame = tick - tick % static_cast<std::ptrdiff_t>(speech::kFrameTicks);
+        std::array<float, speech::kInputs> input{};
+        for (std::size_t at = 0; at < speech::kContext.size(); ++at) {
+            const auto& seen = features[static_cast<std::size_t>(
+                std::clamp<std::ptrdiff_t>(frame + speech::kContext[at], 0, ticks - 1))];
+            std::copy(seen.begin(), seen.end(),
+                      input.begin() + static_cast<std::ptrdiff_t>(at * speech::kTickFeatures));
+        }
+        if (found[static_cast<std::size_t>(tick)] != speech::speakingIn(input))
+            ++wrong;
+    }
+    EXPECT_EQ(wrong, 0U);
+    // Levels that differ give probabilities that differ: the comparison above compares something.
+    if (GetParam() > 1000) {
+        EXPECT_GT(*std::max_element(found.begin(), found.end()) -
+                      *std::min_element(found.begin(), found.end()),
+                  0.5F);
+    }
+}
+
+// Shorter than the context, one block, a block and a tick, several blocks and a part.
+INSTANTIATE_TEST_SUITE_P(Ticks, SpeechProbability,
+                         ::testing::Values(std::size_t{1}, std::size_t{25}, std::size_t{4096},
+                                           std::size_t{4097}, std::size_t{13'001}));
+
+} // namespace
+} // namespace ravik::test
