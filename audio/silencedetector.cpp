@@ -25,6 +25,8 @@ constexpr double kCodecNoiseDb = 40;
 constexpr double kMouthClosedUnderSpeechDb = 30;
 // A recording whose speech stands less than this above its pauses holds no speech to find.
 constexpr double kLeastContrastDb = 6;
+// A floor this close under the speech may be the speech's own softest parts.
+constexpr double kSpeechAloneDb = 30;
 constexpr std::size_t kBlockFrames = 16'384;
 // Beyond these a file's header is damaged, not a recording of speech.
 constexpr int kHighestRate = 1'000'000;
@@ -352,6 +354,20 @@ struct Analysis {
     }
 };
 
+// Whether sound stands within the first or last 100 ms of the recording's live part, by the gate
+// measured so far: it was cut in its speech or at a pause, not in a room's lead-in or out.
+bool soundAtItsEnds(const Analysis& a, std::size_t firstLive, std::size_t lastLive) {
+    constexpr std::size_t kBesideTicks = 100 / kTickMs;
+    if (lastLive - firstLive < kBesideTicks)
+        return false;
+    const auto loud = [&](std::size_t from) {
+        return *std::max_element(a.levelDb.begin() + static_cast<std::ptrdiff_t>(from),
+                                 a.levelDb.begin() + static_cast<std::ptrdiff_t>(
+                                                         from + kBesideTicks)) >= a.gate.soundDb;
+    };
+    return loud(firstLive) || loud(lastLive - kBesideTicks);
+}
+
 // Reads the recording once into its levels, ticks counted from where its padding ends, so that
 // padding moves no tick. False, with the failure set, when there is nothing to find silences in.
 bool readLevels(Analysis& a, Detection& detection) {
@@ -430,8 +446,14 @@ bool measureLevels(Analysis& a, Detection& detection) {
         tick = std::max(end, tick + 1);
     }
     a.gate = gateOf(a.levelDb, a.measured, silentPause);
-    // So does any digital silence when the rest holds no floor of its own.
-    if (!silentPause && anyDead && a.gate.speechDb - a.gate.floorDb < kLeastContrastDb)
+    // So does any digital silence when the rest holds no floor of its own, or when the rest is
+    // speech alone: a line cut from a longer take at its pauses of digital silence, where sound
+    // starts or ends at a cut and the floor measured lies within kSpeechAloneDb of the speech.
+    // A room's floor lies further under its speech, and its lead-in or out is no sound.
+    if (!silentPause && anyDead &&
+        (a.gate.speechDb - a.gate.floorDb < kLeastContrastDb ||
+         (a.gate.speechDb - a.gate.floorDb < kSpeechAloneDb &&
+          soundAtItsEnds(a, firstLive, lastLive))))
         a.gate = gateOf(a.levelDb, a.measured, true);
     detection.noiseFloorDb = a.gate.floorDb;
     detection.speechLevelDb = a.gate.speechDb;

@@ -6,6 +6,7 @@
 #include "support/testfiles.hpp"
 #include "testset.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
@@ -91,8 +92,9 @@ TEST_P(RealVoice, FindsThePausesBetweenThePhrases) {
 }
 
 // Clean speech, mains hum and the MP3 copies: every pause, half the edges within 2 ms. Under
-// noise and babble: floors a little under what the detector reaches today (docs/speed-and-accuracy.md
-// gives every figure beside the other detectors'), so that it cannot silently get worse.
+// noise and babble: floors a little under what the detector reaches today
+// (docs/speed-and-accuracy.md gives every figure beside the other detectors'), so that it cannot
+// silently get worse.
 INSTANTIATE_TEST_SUITE_P(
     Voices, RealVoice,
     ::testing::Values(VoiceGoal{Voice::tutor, VoiceCondition::clean, 1.0, 2},
@@ -183,6 +185,75 @@ TEST_P(EveryVoice, AClickNeverSplitsAPause) {
         }
     }
 }
+
+// A line cut out of a longer take at its pauses holds little but speech: its softest parts must
+// not become its floor. In every cut from the middle of one pause to the middle of a later one,
+// no found silence reaches more than kCutEdgeMs into the speech.
+constexpr double kCutEdgeMs = 10;
+
+// examples/speech.wav, its pauses those of the speech.gap beside it.
+Recording speechWithItsPauses() {
+    Recording take = speechExample();
+    const test::Bytes gap = test::readBytes(RAVIK_EXAMPLES_FOLDER "/speech.gap");
+    const auto word = [&](std::size_t at) {
+        return static_cast<double>(gap[at] | gap[at + 1] << 8 | gap[at + 2] << 16 |
+                                   gap[at + 3] << 24);
+    };
+    for (std::size_t at = 0; at + 8 <= gap.size(); at += 8)
+        take.truth.push_back({word(at), word(at + 4)});
+    return take;
+}
+
+class CutLine : public ::testing::TestWithParam<Recording (*)()> {};
+
+std::string cutName(const ::testing::TestParamInfo<Recording (*)()>& row) {
+    const std::array<const char*, 4> names = {"speech_wav", "tutor", "game", "narrator"};
+    return names.at(row.index);
+}
+
+TEST_P(CutLine, SpeechIsNeverMarkedSilent) {
+    const Recording take = GetParam()();
+    const auto frameAt = [&](double ms) {
+        return static_cast<std::size_t>(ms * take.sampleRate / 1000) *
+               static_cast<std::size_t>(take.channels);
+    };
+    int cuts = 0;
+    for (std::size_t from = 0; from < take.truth.size(); ++from) {
+        for (std::size_t to = from + 1; to < take.truth.size(); ++to) {
+            const double startMs = (take.truth[from].start + take.truth[from].end) / 2;
+            const double endMs = (take.truth[to].start + take.truth[to].end) / 2;
+            Recording cut = take;
+            cut.samples.assign(take.samples.begin() + static_cast<std::ptrdiff_t>(frameAt(startMs)),
+                               take.samples.begin() + static_cast<std::ptrdiff_t>(frameAt(endMs)));
+            const std::vector<Silence> found = detect(cut).silences;
+            double speechMs = 0;
+            for (const Silence& silence : found)
+                for (std::int64_t ms = silence.start; ms < silence.end; ++ms) {
+                    const double at = startMs + static_cast<double>(ms) + 0.5;
+                    speechMs += std::none_of(take.truth.begin(), take.truth.end(),
+                                             [&](const Interval& pause) {
+                                                 return at >= pause.start - kCutEdgeMs &&
+                                                        at < pause.end + kCutEdgeMs;
+                                             })
+                                    ? 1
+                                    : 0;
+                }
+            EXPECT_EQ(speechMs, 0)
+                << "cut " << startMs << " to " << endMs << " ms: " << describe(found);
+            ++cuts;
+        }
+    }
+    EXPECT_GT(cuts, 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Takes, CutLine,
+    ::testing::Values(
+        +[] { return speechWithItsPauses(); },
+        +[] { return makeVoiceRecording(Voice::tutor, VoiceCondition::clean); },
+        +[] { return makeVoiceRecording(Voice::game, VoiceCondition::clean); },
+        +[] { return makeVoiceRecording(Voice::narrator, VoiceCondition::clean); }),
+    cutName);
 
 // Lossy copies at 64 kbit/s keep every pause with room to spare over the least length (20 ms),
 // edges within kLossyMs, and find no other. A codec spreads its noise a few milliseconds ahead
