@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QStatusBar>
@@ -185,7 +186,8 @@ TEST_F(VoicePackWindowTest, ExportIsGaptoolLintJsonOrACsvRowPerLine) {
     window.setChooser(std::make_unique<ScriptedChooser>(paths, questions));
     window.exportReport();
     const Bytes json = readBytes(reports.file("r.json"));
-    EXPECT_NE(std::string(json.begin(), json.end()).find("act2/broken.wav"), std::string::npos);
+    // (the path as the system writes it: act2\\broken.wav in JSON on Windows)
+    EXPECT_NE(std::string(json.begin(), json.end()).find("broken.wav"), std::string::npos);
     EXPECT_EQ(std::string(json.begin(), json.end()),
               gaptool({"lint", "--json", pack.path().string()}).out);
     window.exportReport();
@@ -448,8 +450,13 @@ TEST_F(VoicePackWindowTest, EscapeCancelsMnemonicsEverywhereAndTabGoesRound) {
             EXPECT_TRUE(action->text().contains('&')) << action->text().toStdString();
         }
     }
-    for (QMenu* menu : window.findChildren<QMenu*>())
-        EXPECT_TRUE(menu->title().contains('&')) << menu->title().toStdString();
+    // Every menu with a title (the style may add one of its own without, as Windows' does).
+    for (QMenu* menu : window.findChildren<QMenu*>()) {
+        if (!menu->title().isEmpty()) {
+            EXPECT_TRUE(menu->title().contains('&')) << menu->title().toStdString();
+        }
+    }
+    EXPECT_GE(window.menuBar()->actions().size(), 2);
     for (QPushButton* button : window.findChildren<QPushButton*>())
         EXPECT_TRUE(button->text().contains('&')) << button->text().toStdString();
 
