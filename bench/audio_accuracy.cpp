@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Prints the accuracy tables of the README: the silence detector with its defaults on the
-// real-voice recordings of the test set, beside ffmpeg's silencedetect at the threshold that
-// scores best on each recording (-80 to -10 dB in steps of 2, d=0.051 s: the least silence
-// length) and, when bench/anchors/install has installed them, Silero VAD and WebRTC VAD at
-// their best settings for each recording, all chosen with hindsight; then the espeak-ng set.
+// Prints the accuracy tables of docs/speed-and-accuracy.md: the silence detector with its
+// defaults on the real-voice recordings of the test set, beside ffmpeg's silencedetect at the
+// threshold that scores best on each recording (-80 to -10 dB in steps of 2, d=0.051 s: the
+// least silence length) and, when bench/anchors/install has installed them, Silero VAD, WebRTC
+// VAD and TEN VAD at their best settings for each recording, all chosen with hindsight; then the
+// espeak-ng set.
 // Run by hand from the source folder's build; needs ffmpeg (and Node.js for the anchors).
 #include "audio/silencedetector.hpp"
 #include "audio/soundfile.hpp"
@@ -115,14 +116,28 @@ int main() {
         std::filesystem::temp_directory_path() / ("ravik-accuracy-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     const std::string path = (folder / "recording.wav").string();
-    const bool anchors = std::filesystem::exists(RAVIK_ANCHORS_FOLDER "/node_modules/webrtcvad");
+    const bool anchors =
+        std::filesystem::exists(RAVIK_ANCHORS_FOLDER "/node_modules/webrtcvad") &&
+        std::filesystem::exists(RAVIK_ANCHORS_FOLDER "/node_modules/@gooney-001/ten-vad-lib");
     if (!anchors)
         std::fprintf(stderr, "audio_accuracy: bench/anchors/install has not been run: no Silero "
-                             "VAD or WebRTC VAD columns\n");
+                             "VAD, WebRTC VAD or TEN VAD columns\n");
+    // The detectors of bench/anchors/vad.js, by its name for them, and their columns' headings.
+    const std::vector<std::pair<std::string, std::string>> peers =
+        anchors ? std::vector<std::pair<std::string, std::string>>{{"silero", "Silero VAD (v6.2)"},
+                                                                   {"webrtc", "WebRTC VAD"},
+                                                                   {"ten", "TEN VAD"}}
+                : std::vector<std::pair<std::string, std::string>>{};
 
-    std::printf("| Recording | Ravik F1 (edge error median / worst) | ffmpeg best | Silero VAD "
-                "best | WebRTC VAD best |\n|---|---|---|---|---|\n");
-    Pool ravik, ffmpeg, silero, webrtc;
+    std::string heading = "| Recording | Ravik F1 (edge error median / worst) | ffmpeg best |";
+    std::string rule = "|---|---|---|";
+    for (const auto& [name, title] : peers) {
+        heading += " " + title + " best |";
+        rule += "---|";
+    }
+    std::printf("%s\n%s\n", heading.c_str(), rule.c_str());
+    Pool ravik, ffmpeg;
+    std::vector<Pool> others(peers.size());
     int atLeastBest = 0;
     int recordings = 0;
     for (const Voice voice : kVoices)
@@ -137,27 +152,27 @@ int main() {
             for (int db = -80; db <= -10; db += 2)
                 sweep.emplace_back(std::to_string(db) + " dB", ffmpegSilences(path, db));
             const Best byFfmpeg = best(recording.truth, sweep);
-            const Best bySilero =
-                anchors ? best(recording.truth, anchorSilences("silero", path)) : Best{};
-            const Best byWebrtc =
-                anchors ? best(recording.truth, anchorSilences("webrtc", path)) : Best{};
             ravik.add(ours);
             ffmpeg.add(byFfmpeg.score);
-            silero.add(bySilero.score);
-            webrtc.add(byWebrtc.score);
             ++recordings;
-            if (ours.f1 >= std::max({byFfmpeg.score.f1, bySilero.score.f1, byWebrtc.score.f1}))
+            double bestOther = byFfmpeg.score.f1;
+            std::string row = "| " + nameOf(voice) + ", " + nameOf(condition) + " | " + cell(ours) +
+                              " | " + cell(byFfmpeg.score) + " at " + byFfmpeg.setting + " |";
+            for (std::size_t peer = 0; peer < peers.size(); ++peer) {
+                const Best byPeer = best(recording.truth, anchorSilences(peers[peer].first, path));
+                others[peer].add(byPeer.score);
+                bestOther = std::max(bestOther, byPeer.score.f1);
+                row += " " + cell(byPeer.score) + " at " + byPeer.setting + " |";
+            }
+            if (ours.f1 >= bestOther)
                 ++atLeastBest;
-            std::printf("| %s, %s | %s | %s at %s | %s at %s | %s at %s |\n", nameOf(voice).c_str(),
-                        nameOf(condition).c_str(), cell(ours).c_str(), cell(byFfmpeg.score).c_str(),
-                        byFfmpeg.setting.c_str(), cell(bySilero.score).c_str(),
-                        bySilero.setting.c_str(), cell(byWebrtc.score).c_str(),
-                        byWebrtc.setting.c_str());
+            std::printf("%s\n", row.c_str());
             std::fflush(stdout);
         }
-    std::printf("| pooled F1 | %.2f | %.2f | %.2f | %.2f |\n\n", ravik.f1(), ffmpeg.f1(),
-                silero.f1(), webrtc.f1());
-    std::printf("Ravik's F1 is at least the best of the others on %d of %d recordings.\n\n",
+    std::printf("| pooled F1 | %.2f | %.2f |", ravik.f1(), ffmpeg.f1());
+    for (const Pool& pool : others)
+        std::printf(" %.2f |", pool.f1());
+    std::printf("\n\nRavik's F1 is at least the best of the others on %d of %d recordings.\n\n",
                 atLeastBest, recordings);
 
     std::printf("| espeak-ng set | Ravik F1 (edge error median / worst) | ffmpeg best |\n"

@@ -11,6 +11,8 @@
                       weights) and write model.json
   train.py generate   write weights.cpp from model.json; with --check, only compare
   train.py evaluate   run the build's gaptool detect on the validation recordings and score it
+  train.py peers [N]  the same beside ffmpeg, Silero, WebRTC and TEN VAD at their best settings
+                      per recording (bench/anchors/install first), on every N-th recording
   train.py all        every step but evaluate, in order
 
 The packages and everything made from them stay in ${XDG_CACHE_HOME:-~/.cache}/ravik/speech-data;
@@ -568,26 +570,93 @@ def detected(path):
     return [struct.unpack_from('<ii', data, at) for at in range(0, len(data) - 7, 8)]
 
 
-def evaluate():
+def truth_of(item):
+    """The validation recording's true pauses in ms, from the labels of its clean copy."""
     import numpy as np
+    y = np.load(item['path'] + '.y.npy')
+    _, origin, tick_frames, rate, _ = features_of(item['path'])
+    tick_ms = tick_frames * 1000 / rate
+    return [(a + origin * 1000 / rate, b + origin * 1000 / rate) for a, b in pauses_of(y, tick_ms)]
+
+
+def pooled_table(by):
+    for key, (matched, expected, found) in sorted(by.items()):
+        pooled = 2 * matched / max(1, expected + found)
+        print(f"{' '.join(key):28} F1 {pooled:.3f} ({matched} of {expected} pauses, {found} found)")
+
+
+def add_score(by, item, score, column=None):
+    source = item['speaker'].split('-')[0]
+    for key in [('all',), (source,), ('condition', item['condition'])]:
+        key = key if column is None else (column,) + key
+        total = by.setdefault(key, [0, 0, 0])
+        for i in range(3):
+            total[i] += score[i]
+
+
+def evaluate():
     with open(os.path.join(CACHE, 'validation.json')) as stored:
         validation = json.load(stored)
     by = {}
     for item in validation:
-        y = np.load(item['path'] + '.y.npy')
-        _, origin, tick_frames, rate, _ = features_of(item['path'])
-        tick_ms = tick_frames * 1000 / rate
-        truth = [(a + origin * 1000 / rate, b + origin * 1000 / rate)
-                 for a, b in pauses_of(y, tick_ms)]
-        score = f1(truth, detected(item['path']))
-        source = item['speaker'].split('-')[0]
-        for key in [('all',), (source,), ('condition', item['condition'])]:
-            total = by.setdefault(key, [0, 0, 0])
-            for i in range(3):
-                total[i] += score[i]
-    for key, (matched, expected, found) in sorted(by.items()):
-        pooled = 2 * matched / max(1, expected + found)
-        print(f"{' '.join(key):28} F1 {pooled:.3f} ({matched} of {expected} pauses, {found} found)")
+        add_score(by, item, f1(truth_of(item), detected(item['path'])))
+    pooled_table(by)
+
+
+def best_of(truth, settings):
+    """The score of the setting that does best on this recording, chosen in hindsight."""
+    scores = [f1(truth, found) for found in settings]
+    return max(scores, key=lambda s: 2 * s[0] / max(1, s[1] + s[2])) if scores else (0, len(truth), 0)
+
+
+def ffmpeg_sweep(path):
+    settings = []
+    for db in range(-80, -9, 2):
+        out = subprocess.run(['ffmpeg', '-nostdin', '-hide_banner', '-nostats', '-i', path, '-af',
+                              f'silencedetect=noise={db}dB:d=0.051', '-f', 'null', '-'],
+                             capture_output=True, text=True).stderr
+        starts = [float(x.split('silence_start: ')[1].split()[0]) for x in out.splitlines()
+                  if 'silence_start: ' in x]
+        ends = [float(x.split('silence_end: ')[1].split()[0]) for x in out.splitlines()
+                if 'silence_end: ' in x]
+        settings.append([(a * 1000, b * 1000) for a, b in zip(starts, ends)])
+    return settings
+
+
+def anchor_sweep(which, path):
+    vad = os.path.join(ROOT, 'bench', 'anchors', 'vad.js')
+    out = subprocess.run(['node', vad, which, path], capture_output=True, text=True).stdout
+    settings = []
+    for line in out.splitlines():
+        spans = line.split()[1:]
+        settings.append([tuple(float(v) for v in span.split('-')) for span in spans])
+    return settings
+
+
+def peers():
+    """The validation group scored by gaptool detect and, each at its best setting per recording
+    (chosen in hindsight), ffmpeg's silencedetect and bench/anchors' Silero, WebRTC and TEN VAD,
+    on every EVERY-th recording (train.py peers [EVERY], 1 by default)."""
+    import tempfile
+    every = int(sys.argv[2]) if len(sys.argv) > 2 else 1
+    if not os.path.isdir(os.path.join(ROOT, 'bench', 'anchors', 'node_modules')):
+        sys.exit('train.py peers: run bench/anchors/install first')
+    with open(os.path.join(CACHE, 'validation.json')) as stored:
+        validation = json.load(stored)[::every]
+    by = {}
+    with tempfile.TemporaryDirectory() as folder:
+        wav = os.path.join(folder, 'peer.wav')
+        for number, item in enumerate(validation):
+            truth = truth_of(item)
+            add_score(by, item, f1(truth, detected(item['path'])), 'ravik')
+            # The peers take 16 kHz mono 16-bit WAV; times in ms do not change.
+            run(['ffmpeg', '-nostdin', '-loglevel', 'error', '-y', '-i', item['path'], '-ar',
+                 '16000', '-ac', '1', '-c:a', 'pcm_s16le', wav])
+            add_score(by, item, best_of(truth, ffmpeg_sweep(wav)), 'ffmpeg')
+            for which in ('silero', 'webrtc', 'ten'):
+                add_score(by, item, best_of(truth, anchor_sweep(which, wav)), which)
+            print(f'{number + 1} of {len(validation)}', file=sys.stderr, flush=True)
+    pooled_table(by)
 
 
 def main():
@@ -602,6 +671,8 @@ def main():
         generate('--check' in sys.argv)
     if step == 'evaluate':
         evaluate()
+    if step == 'peers':
+        peers()
 
 
 if __name__ == '__main__':

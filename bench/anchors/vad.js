@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The silences other voice activity detectors find in a 16 kHz mono 16-bit WAV file, for
-// build/bench/audio_accuracy: `node vad.js silero|webrtc FILE` prints one line per setting,
+// build/bench/audio_accuracy: `node vad.js silero|webrtc|ten FILE` prints one line per setting,
 // "SETTING START-END START-END ..." (milliseconds), each silence lasting at least 51 ms (the
 // least silence of gaptool detect).
 'use strict';
@@ -77,6 +77,48 @@ function webrtc(path) {
   }
 }
 
+// TEN VAD (WebAssembly): the probability of speech per hop of 160 or 256 samples (10 or 16 ms
+// at 16 kHz), a hop speech where it reaches the threshold.
+async function ten(path) {
+  const loadTENVAD = require('@gooney-001/ten-vad-lib');
+  const VAD = await (loadTENVAD.default || loadTENVAD)();
+  const { rate, pcm } = readWav(path);
+  const samples = new Int16Array(pcm.buffer, pcm.byteOffset, pcm.length >> 1);
+  const lengthMs = (samples.length / rate) * 1000;
+  for (const hop of [160, 256]) {
+    const handlePtr = VAD._malloc(4);
+    if (VAD._ten_vad_create(handlePtr, hop, 0.5) !== 0) throw new Error('ten_vad_create failed');
+    const handle = VAD.getValue(handlePtr, 'i32');
+    const audioPtr = VAD._malloc(hop * 2);
+    const probPtr = VAD._malloc(4);
+    const flagPtr = VAD._malloc(4);
+    const probabilities = [];
+    for (let at = 0; at + hop <= samples.length; at += hop) {
+      VAD.HEAP16.set(samples.subarray(at, at + hop), audioPtr >> 1);
+      if (VAD._ten_vad_process(handle, audioPtr, hop, probPtr, flagPtr) !== 0)
+        throw new Error('ten_vad_process failed');
+      probabilities.push(VAD.getValue(probPtr, 'float'));
+    }
+    VAD._free(audioPtr);
+    VAD._free(probPtr);
+    VAD._free(flagPtr);
+    VAD._ten_vad_destroy(handlePtr);
+    VAD._free(handlePtr);
+    const hopMs = (hop / rate) * 1000;
+    for (const threshold of [0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9]) {
+      const speech = [];
+      probabilities.forEach((p, i) => {
+        if (p < threshold) return;
+        const start = i * hopMs;
+        const last = speech[speech.length - 1];
+        if (last && last[1] === start) last[1] = start + hopMs;
+        else speech.push([start, start + hopMs]);
+      });
+      print(`threshold=${threshold},hop=${hop}`, silencesBetween(speech, lengthMs));
+    }
+  }
+}
+
 const [which, path] = process.argv.slice(2);
 if (which === 'silero') {
   silero(path).catch((error) => {
@@ -85,7 +127,12 @@ if (which === 'silero') {
   });
 } else if (which === 'webrtc') {
   webrtc(path);
+} else if (which === 'ten') {
+  ten(path).catch((error) => {
+    console.error(error.message);
+    process.exit(1);
+  });
 } else {
-  console.error('usage: node vad.js silero|webrtc FILE.wav');
+  console.error('usage: node vad.js silero|webrtc|ten FILE.wav');
   process.exit(2);
 }
