@@ -11,7 +11,8 @@
                       weights) and write model.json
   train.py generate   write weights.cpp from model.json; with --check, only compare
   train.py evaluate   run the build's gaptool detect on the validation recordings and score it
-  train.py peers [N]  the same beside ffmpeg, Silero, WebRTC and TEN VAD at their best settings
+  train.py peers [N [FROM]]
+                      the same beside ffmpeg, Silero, WebRTC and TEN VAD at their best settings
                       per recording (bench/anchors/install first), on every N-th recording
   train.py all        every step but evaluate, in order
 
@@ -636,13 +637,15 @@ def anchor_sweep(which, path):
 def peers():
     """The validation group scored by gaptool detect and, each at its best setting per recording
     (chosen in hindsight), ffmpeg's silencedetect and bench/anchors' Silero, WebRTC and TEN VAD,
-    on every EVERY-th recording (train.py peers [EVERY], 1 by default)."""
+    on every EVERY-th recording from the FROM-th (train.py peers [EVERY [FROM]], every one by
+    default). Every twelfth recording is of one condition: take an EVERY prime to 12."""
     import tempfile
     every = int(sys.argv[2]) if len(sys.argv) > 2 else 1
+    start = int(sys.argv[3]) if len(sys.argv) > 3 else 0
     if not os.path.isdir(os.path.join(ROOT, 'bench', 'anchors', 'node_modules')):
         sys.exit('train.py peers: run bench/anchors/install first')
     with open(os.path.join(CACHE, 'validation.json')) as stored:
-        validation = json.load(stored)[::every]
+        validation = json.load(stored)[start::every]
     by = {}
     with tempfile.TemporaryDirectory() as folder:
         wav = os.path.join(folder, 'peer.wav')
