@@ -3,6 +3,7 @@
 // offset, clicks, lossy copies and verify change nothing about it.
 #include "audio/verify.hpp"
 #include "core/format/silencematch.hpp"
+#include "core/format/silences.hpp"
 #include "support/testfiles.hpp"
 #include "testset.hpp"
 
@@ -195,12 +196,9 @@ constexpr double kCutEdgeMs = 10;
 Recording speechWithItsPauses() {
     Recording take = speechExample();
     const test::Bytes gap = test::readBytes(RAVIK_EXAMPLES_FOLDER "/speech.gap");
-    const auto word = [&](std::size_t at) {
-        return static_cast<double>(gap[at] | gap[at + 1] << 8 | gap[at + 2] << 16 |
-                                   gap[at + 3] << 24);
-    };
-    for (std::size_t at = 0; at + 8 <= gap.size(); at += 8)
-        take.truth.push_back({word(at), word(at + 4)});
+    for (const Silence& silence : silences::decodeFile(GapBytes(gap)).list)
+        take.truth.push_back(
+            {static_cast<double>(silence.start), static_cast<double>(silence.end)});
     return take;
 }
 

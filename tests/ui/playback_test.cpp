@@ -144,6 +144,17 @@ bool underWine() {
 #endif
 }
 
+// examples/speech.wav and its speech.gap, copied into `dir`, open in the Recording window.
+RecordingWindow& openSpeechExample(const TempDir& dir, Form1& window) {
+    const std::filesystem::path examples = std::filesystem::path(RAVIK_SOURCE_FOLDER) / "examples";
+    const std::string wav = dir.file("speech.wav");
+    const std::string gap = dir.file("speech.gap");
+    std::filesystem::copy_file(examples / "speech.wav", wav);
+    std::filesystem::copy_file(examples / "speech.gap", gap);
+    window.openRecording(QString::fromStdString(wav), QString::fromStdString(gap));
+    return *window.recordingWindow();
+}
+
 class HeardPlaybackTest : public MainWindowTest, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override {
@@ -225,13 +236,8 @@ protected:
 // (also with every core busy, where the output runs short now and then), and the play-head
 // follows it from its start to its end.
 TEST_P(HeardPlaybackTest, SelectedSilenceIsHeardWithItsMarginsAndThePlayHeadFollows) {
-    const std::filesystem::path examples = std::filesystem::path(RAVIK_SOURCE_FOLDER) / "examples";
+    RecordingWindow& recording = openSpeechExample(dir, window);
     const std::string wav = dir.file("speech.wav");
-    const std::string gap = dir.file("speech.gap");
-    std::filesystem::copy_file(examples / "speech.wav", wav);
-    std::filesystem::copy_file(examples / "speech.gap", gap);
-    window.openRecording(QString::fromStdString(wav), QString::fromStdString(gap));
-    RecordingWindow& recording = *window.recordingWindow();
     WaveformView& view = recording.waveform();
     auto* player = recording.findChild<Player*>();
     ASSERT_NE(player, nullptr);
@@ -354,13 +360,7 @@ class PlayStartTest : public MainWindowTest, public ::testing::WithParamInterfac
 TEST_P(PlayStartTest, PlayingStartsWhereTheKeySays) {
     if (const std::optional<QString> reason = Player().unavailableReason())
         GTEST_SKIP() << reason->toStdString();
-    const std::string wav = dir.file("speech.wav");
-    const std::string gap = dir.file("speech.gap");
-    const std::filesystem::path examples = std::filesystem::path(RAVIK_SOURCE_FOLDER) / "examples";
-    std::filesystem::copy_file(examples / "speech.wav", wav);
-    std::filesystem::copy_file(examples / "speech.gap", gap);
-    window.openRecording(QString::fromStdString(wav), QString::fromStdString(gap));
-    RecordingWindow& recording = *window.recordingWindow();
+    RecordingWindow& recording = openSpeechExample(dir, window);
     WaveformView& view = recording.waveform();
     auto* player = recording.findChild<Player*>();
     ASSERT_NE(player, nullptr);
