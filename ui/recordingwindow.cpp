@@ -331,8 +331,7 @@ RecordingWindow::Opening RecordingWindow::openRecording(const QString& recording
     notice_.clear();
     const std::optional<Failure> failure =
         document_.open(recording.toStdString(), gap.toStdString());
-    view_->setContent(document_.peaks(), document_.isOpen() ? &document_.silences() : nullptr,
-                      static_cast<double>(document_.recordingEndMs()));
+    view_->setContent(document_.peaks(), document_.isOpen() ? &document_.silences() : nullptr);
     view_->setFocus();
     updateActions();
     if (failure) {

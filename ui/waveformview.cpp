@@ -39,11 +39,9 @@ WaveformView::WaveformView(QWidget* parent)
     setMinimumSize(200, 120);
 }
 
-void WaveformView::setContent(const audio::Peaks* peaks, const std::vector<Silence>* list,
-                              double endMs) {
+void WaveformView::setContent(const audio::Peaks* peaks, const std::vector<Silence>* list) {
     peaks_ = peaks;
     list_ = list;
-    endMs_ = endMs;
     selected_.reset();
     playHead_.reset();
     playFrom_.reset();
@@ -99,6 +97,10 @@ void WaveformView::zoomAround(double factor, double atMs) {
 void WaveformView::setPointerMs(double ms) {
     pointerMs_ = std::clamp(ms, 0.0, totalMs());
     emit pointerMoved();
+}
+
+double WaveformView::recordingMs() const {
+    return peaks_ ? peaks_->lengthMs() : 0.0;
 }
 
 void WaveformView::setPlayFrom(double ms) {
@@ -174,7 +176,7 @@ void WaveformView::paintSilences(QPainter& painter) const {
         const double x1 = std::max(xAt(static_cast<double>(silence.end)), x0 + 1.0);
         return QRectF(x0, top, x1 - x0, bottom - top);
     };
-    const double end = peaks_ ? std::max(0.0, xAt(endMs_)) : static_cast<double>(width());
+    const double end = peaks_ ? std::max(0.0, xAt(recordingMs())) : static_cast<double>(width());
     if (end < width()) // outside the waveform's area: a GAP file may list times there
         painter.fillRect(QRectF(end, top, width() - end, bottom - top), kPastTheEnd);
     if (list_) {

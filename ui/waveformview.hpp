@@ -35,10 +35,10 @@ public:
 
     explicit WaveformView(QWidget* parent = nullptr);
 
-    /// What to draw (null: nothing); both must outlive the view or be replaced. `endMs` is where
-    /// the recording ends, past which silences are hatched. Fits the whole recording and every
-    /// silence, the pointer at its start.
-    void setContent(const audio::Peaks* peaks, const std::vector<Silence>* list, double endMs = 0);
+    /// What to draw (null: nothing); both must outlive the view or be replaced. Silences past
+    /// the recording's end are hatched. Fits the whole recording and every silence, the pointer
+    /// at its start.
+    void setContent(const audio::Peaks* peaks, const std::vector<Silence>* list);
 
     [[nodiscard]] std::optional<std::size_t> selected() const { return selected_; }
     [[nodiscard]] silences::Edge selectedEdge() const { return selectedEdge_; }
@@ -59,7 +59,7 @@ public:
     [[nodiscard]] double xAt(double ms) const { return scale_.xAt(ms); }
 
     /// Where the recording itself ends; silences may lie past it.
-    [[nodiscard]] double recordingMs() const { return endMs_; }
+    [[nodiscard]] double recordingMs() const;
 
     /// The time the pointer last pointed at or clicked.
     [[nodiscard]] double pointerMs() const { return pointerMs_; }
@@ -102,7 +102,6 @@ private:
 
     const audio::Peaks* peaks_ = nullptr;
     const std::vector<Silence>* list_ = nullptr;
-    double endMs_ = 0;
     TimeScale scale_;
     double pointerMs_ = 0;
     std::optional<double> playFrom_;
