@@ -544,18 +544,24 @@ def pauses_of(labels, tick_ms):
     return pauses
 
 
-def f1(truth, found):
-    """Pauses matched as gaptool diff matches silences: an overlap of half their union."""
-    matched, used = 0, set()
+def matches(truth, found):
+    """The pairs of a true and a found pause that match as gaptool diff matches silences: an
+    overlap of half their union, each found pause matched once."""
+    pairs, used = [], set()
     for a in truth:
         for j, b in enumerate(found):
             overlap = min(a[1], b[1]) - max(a[0], b[0])
             union = max(a[1], b[1]) - min(a[0], b[0])
             if j not in used and overlap > 0 and overlap * 2 >= union:
-                matched += 1
+                pairs.append((a, b))
                 used.add(j)
                 break
-    return matched, len(truth), len(found)
+    return pairs
+
+
+def f1(truth, found):
+    """What f1 is made of: the pauses matched, the true pauses, the pauses found."""
+    return len(matches(truth, found)), len(truth), len(found)
 
 
 def detected(path):
@@ -595,13 +601,30 @@ def add_score(by, item, score, column=None):
             total[i] += score[i]
 
 
+def edge_errors(reference, found):
+    """How far each edge of `found` lies from the edge of the `reference` pause it matches, in
+    ms."""
+    return [abs(a[k] - b[k]) for a, b in matches(reference, found) for k in (0, 1)]
+
+
 def evaluate():
+    """F1 against the true pauses, and the edges' distance from where detect places them on
+    the recording's clean copy (the truth's own edges are only as fine as its 5 ms ticks)."""
     with open(os.path.join(CACHE, 'validation.json')) as stored:
         validation = json.load(stored)
-    by = {}
+    by, edges = {}, {}
     for item in validation:
-        add_score(by, item, f1(truth_of(item), detected(item['path'])))
+        found = detected(item['path'])
+        add_score(by, item, f1(truth_of(item), found))
+        clean = [(a + item['offset_ms'], b + item['offset_ms']) for a, b in
+                 detected(item['clean'])]
+        edges.setdefault(item['condition'], []).extend(edge_errors(clean, found))
     pooled_table(by)
+    for condition, errors in sorted(edges.items()):
+        errors.sort()
+        median = errors[len(errors) // 2] if errors else float('nan')
+        print(f'{condition:28} edges from the clean copy\'s: median {median:.1f} ms '
+              f'({len(errors)} edges)')
 
 
 def best_of(truth, settings):
