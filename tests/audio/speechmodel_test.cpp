@@ -70,6 +70,36 @@ TEST_P(SpeechProbability, IsTheNetworkOverTheWholeFeatures) {
     }
 }
 
+// The processor's widest lanes give what four give, to the bit, for the features of every kind of
+// tick (digital silence, the floor, loud speech) and for inputs past the features' range: a
+// width that summed in another order, or fused a multiply into its add, would differ.
+TEST(SpeechLanes, EveryWidthGivesTheSameProbabilities) {
+    if (!speech::hasLanes(speech::Lanes::Eight))
+        GTEST_SKIP() << "this processor has four lanes only";
+    EXPECT_EQ(speech::widestLanes(), speech::Lanes::Eight);
+    const Made m = made(13'001);
+    const std::vector<speech::TickFeatures> features =
+        speech::tickFeatures(m.levels, m.dead, m.heard);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> wide(-8, 8);
+    std::size_t differ = 0;
+    for (std::size_t frame = 0; frame < 4'000; ++frame) {
+        std::array<float, speech::kInputs> input{};
+        for (std::size_t at = 0; at < speech::kContext.size(); ++at) {
+            const auto& seen = features[(frame * 3 + at * 7) % features.size()];
+            std::copy(seen.begin(), seen.end(),
+                      input.begin() + static_cast<std::ptrdiff_t>(at * speech::kTickFeatures));
+        }
+        if (frame % 2 == 1)
+            for (float& x : input)
+                x = wide(random);
+        if (speech::speakingIn(input, speech::Lanes::Four) !=
+            speech::speakingIn(input, speech::Lanes::Eight))
+            ++differ;
+    }
+    EXPECT_EQ(differ, 0U);
+}
+
 // Shorter than the context, one block, a block and a tick, several blocks and a part.
 INSTANTIATE_TEST_SUITE_P(Ticks, SpeechProbability,
                          ::testing::Values(std::size_t{1}, std::size_t{25}, std::size_t{4096},
