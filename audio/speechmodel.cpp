@@ -20,8 +20,8 @@ float decibelsOf(float meanSquare) {
     return 10.0F * std::log10(meanSquare + 1e-10F);
 }
 
-// The value below which `share` of `values` lie (0 for none).
-float share(std::vector<float> values, double fraction) {
+// The value below which `share` of `values` lie (0 for none); reorders them.
+float share(std::vector<float>& values, double fraction) {
     if (values.empty())
         return 0;
     const auto at = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));

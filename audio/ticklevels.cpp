@@ -429,7 +429,7 @@ int halvingsAt(int sampleRate) {
 
 } // namespace
 
-double percentile(std::vector<float> values, double share) {
+double percentile(std::vector<float>& values, double share) {
     const auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1));
     std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at),
                      values.end());
