@@ -607,26 +607,56 @@ def edge_errors(reference, found):
     return [abs(a[k] - b[k]) for a, b in matches(reference, found) for k in (0, 1)]
 
 
+def shifts(reference, found):
+    """How much later than the `reference` pause it matches each pause of `found` starts and
+    ends, in ms, leaving out the first and the last match (the recording's ends hold those)."""
+    pairs = matches(reference, found)[1:-1]
+    return [b[0] - a[0] for a, b in pairs], [b[1] - a[1] for a, b in pairs]
+
+
+def missed_early(truth, found):
+    """The true pauses that no found one matches, and how many of those a found pause overlaps
+    that starts over 20 ms before it: a word's soft end taken for the pause."""
+    matched = {a for a, _ in matches(truth, found)}
+    missed = [a for a in truth if a not in matched]
+    return len(missed), sum(1 for a in missed if any(b[0] < a[0] - 20 < a[0] < b[1] for b in found))
+
+
+def median(values):
+    values = sorted(values)
+    return values[len(values) // 2] if values else float('nan')
+
+
 def evaluate():
-    """F1 against the true pauses, and the edges' distance from where detect places them on
-    the recording's clean copy (the truth's own edges are only as fine as its 5 ms ticks)."""
+    """F1 against the true pauses; the edges' distance from where detect places them on the
+    recording's clean copy (the truth's own edges are only as fine as its 5 ms ticks), and which
+    way they move; and how many of the true pauses missed start early in a word's end."""
     with open(os.path.join(CACHE, 'validation.json')) as stored:
         validation = json.load(stored)
-    by, edges, on_clean = {}, {}, {}
+    by, edges, moved, missed, on_clean = {}, {}, {}, {}, {}
     for item in validation:
         found = detected(item['path'])
-        add_score(by, item, f1(truth_of(item), found))
+        truth = truth_of(item)
+        add_score(by, item, f1(truth, found))
+        counts = missed.setdefault(item['condition'], [0, 0])
+        for i, count in enumerate(missed_early(truth, found)):
+            counts[i] += count
         # Each clean copy is shared by the recordings made from it: detected once.
         if item['clean'] not in on_clean:
             on_clean[item['clean']] = detected(item['clean'])
         clean = [(a + item['offset_ms'], b + item['offset_ms']) for a, b in on_clean[item['clean']]]
         edges.setdefault(item['condition'], []).extend(edge_errors(clean, found))
+        starts, ends = shifts(clean, found)
+        later = moved.setdefault(item['condition'], ([], []))
+        later[0].extend(starts)
+        later[1].extend(ends)
     pooled_table(by)
     for condition, errors in sorted(edges.items()):
-        errors.sort()
-        median = errors[len(errors) // 2] if errors else float('nan')
-        print(f'{condition:28} edges from the clean copy\'s: median {median:.1f} ms '
-              f'({len(errors)} edges)')
+        starts, ends = moved[condition]
+        print(f'{condition:28} edges from the clean copy\'s: median {median(errors):.1f} ms '
+              f'({len(errors)} edges); pauses start {median(starts):+.1f} ms and end '
+              f'{median(ends):+.1f} ms from there (median); {missed[condition][0]} true pauses '
+              f'missed, {missed[condition][1]} of them found starting early')
 
 
 def best_of(truth, settings):
