@@ -87,6 +87,40 @@ thread_local std::uint64_t changeCount = 0;
 constexpr std::size_t kLongestName = 255;
 constexpr std::string_view kTemporaryEnding = ".ravik-new";
 
+// The waits between tries at a lock another writer holds: 1 ms at first, twice as long each time
+// up to 10 ms, until `patience` has passed.
+class Backoff {
+public:
+    explicit Backoff(std::chrono::milliseconds patience)
+        : deadline_(std::chrono::steady_clock::now() + patience) {}
+    // Waits once; false, without waiting, when the patience is spent.
+    bool wait() {
+        if (std::chrono::steady_clock::now() >= deadline_)
+            return false;
+        std::this_thread::sleep_for(pause_);
+        pause_ = std::min(pause_ * 2, std::chrono::milliseconds(10));
+        return true;
+    }
+
+private:
+    std::chrono::steady_clock::time_point deadline_;
+    std::chrono::milliseconds pause_{1};
+};
+
+// Takes the lock of a replacement just made, before it takes the file's name. A writer that began
+// while the file was missing may open it by the temporary file's name and hold its lock a moment,
+// until it finds the file there and lets go: that is waited for.
+bool lockReplacement(native::Lock& lock, int fd, const FileIdentity& identity) {
+    Backoff backoff(kLockPatience);
+    for (;;) {
+        const native::Lock::Attempt attempt = lock.tryTake(fd, identity);
+        if (attempt != native::Lock::Attempt::busy)
+            return attempt == native::Lock::Attempt::taken;
+        if (!backoff.wait())
+            return false;
+    }
+}
+
 // The one name of the temporary file beside `target`. Replacements of one file take turns under
 // its writers' lock, so one name is enough, and one left by a writer that was killed is met again
 // by the next. A name too long for that keeps its start and a digest of the whole.
@@ -433,17 +467,26 @@ bool names(const fs::path& path, const FileIdentity& identity) {
 // Removes the temporary file a killed writer left at `temporary`, once no writer holds it.
 std::optional<Failure> removeLeftover(const fs::path& temporary, const std::string& path) {
     const char* action = "Could not remove the temporary file an earlier change left beside";
-    Descriptor fd(native::openForWriting(temporary));
-    if (!fd.valid())
-        return native::lastError() == std::errc::no_such_file_or_directory
-                   ? std::nullopt
-                   : std::optional(failure(action, path, lastReason()));
-    Status status;
+    // A writer that holds it began while the file was missing: it lets go in a moment, when it
+    // finds the file there (or, when its own change had begun, once that has failed, removing
+    // it). That is waited for, taking the file at the name afresh on every try.
     native::Lock lock;
-    if (!native::statusOf(fd.get(), status) ||
-        lock.tryTake(fd.get(), status.identity) != native::Lock::Attempt::taken)
-        return failure(action, path, "Another writer holds it");
-    (void)fd.close();
+    Backoff backoff(kLockPatience);
+    for (;;) {
+        Descriptor fd(native::openForWriting(temporary));
+        if (!fd.valid())
+            return native::lastError() == std::errc::no_such_file_or_directory
+                       ? std::nullopt
+                       : std::optional(failure(action, path, lastReason()));
+        Status status;
+        if (!native::statusOf(fd.get(), status))
+            return failure(action, path, lastReason());
+        const native::Lock::Attempt attempt = lock.tryTake(fd.get(), status.identity);
+        if (attempt == native::Lock::Attempt::taken)
+            break;
+        if (attempt == native::Lock::Attempt::failed || !backoff.wait())
+            return failure(action, path, "Another writer holds it");
+    }
     if (!native::removePath(temporary) &&
         native::lastError() != std::errc::no_such_file_or_directory)
         return failure(action, path, lastReason());
@@ -514,8 +557,7 @@ Locking lockForWriting(const std::string& path, IfMissing ifMissing,
         }
         return std::move(resolved.path);
     };
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    auto pause = std::chrono::milliseconds(1);
+    Backoff backoff(patience);
     native::Lock lock; // keeps this writer's place in the queue while it waits
     for (;;) {
         const std::optional<fs::path> resolved = resolve();
@@ -574,15 +616,13 @@ Locking lockForWriting(const std::string& path, IfMissing ifMissing,
         }
         // Closed while waiting: on Windows an open file cannot be renamed over by the holder.
         (void)fd.close();
-        if (std::chrono::steady_clock::now() >= deadline) {
+        if (!backoff.wait()) {
             locking.failure =
                 failure("Could not lock", path,
                         "Another program has been changing it for " +
                             std::to_string(patience.count() / 1000) + " seconds; nothing was done");
             return locking;
         }
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(10));
     }
 }
 
@@ -707,8 +747,7 @@ std::optional<Failure> WriterLock::replaceWith(std::span<const std::uint8_t> byt
     // The replacement is locked before it takes the name, so that no writer gets between.
     Status made;
     native::Lock next;
-    if (!native::statusOf(fd.get(), made) ||
-        next.tryTake(fd.get(), made.identity) != native::Lock::Attempt::taken)
+    if (!native::statusOf(fd.get(), made) || !lockReplacement(next, fd.get(), made.identity))
         return abandon("Could not lock a temporary file beside");
     if (!fd.close())
         return abandon("Could not write a temporary file beside");

@@ -255,9 +255,14 @@ TEST(WritersInProcesses, ParallelAppendsToOneNewFileAreAllKept) {
             int failures = 0;
             for (int i = 0; i < kEach; ++i) {
                 const int start = (w * kEach + i) * 10;
-                failures +=
-                    writeSilence(path, std::to_string(start), std::to_string(start + 5), ".")
-                        .failure.has_value();
+                const SilenceWrite write =
+                    writeSilence(path, std::to_string(start), std::to_string(start + 5), ".");
+                if (write.failure) {
+                    // What failed, for the test's output: the parent sees only the count.
+                    std::fprintf(stderr, "writer %d, silence %d: %s\n", w, i,
+                                 write.failure->sentence().c_str());
+                    ++failures;
+                }
             }
             ::_exit(failures);
         }
