@@ -118,9 +118,18 @@ DWORD runCommandLine(const std::string& program, std::string commandLine) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process))
-        return GetLastError();
+    // Wine now and then refuses to start a program copied a moment before (ERROR_INTERNAL_ERROR,
+    // once in a run of every test, with other tests busy): a refusal is tried again a few times.
+    // A program that started is never run twice.
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &startup, &process))
+            break;
+        const DWORD error = GetLastError();
+        if (attempt == 5 || (error != ERROR_INTERNAL_ERROR && error != ERROR_BAD_EXE_FORMAT))
+            return error;
+        Sleep(200);
+    }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
