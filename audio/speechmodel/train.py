@@ -29,6 +29,7 @@ import math
 import os
 import shutil
 import struct
+import statistics
 import subprocess
 import sys
 import zipfile
@@ -619,12 +620,12 @@ def missed_early(truth, found):
     that starts over 20 ms before it: a word's soft end taken for the pause."""
     matched = {a for a, _ in matches(truth, found)}
     missed = [a for a in truth if a not in matched]
-    return len(missed), sum(1 for a in missed if any(b[0] < a[0] - 20 < a[0] < b[1] for b in found))
+    early = [a for a in missed if any(b[0] < a[0] - 20 and a[0] < b[1] for b in found)]
+    return len(missed), len(early)
 
 
 def median(values):
-    values = sorted(values)
-    return values[len(values) // 2] if values else float('nan')
+    return statistics.median_high(values) if values else float('nan')
 
 
 def evaluate():

@@ -484,6 +484,8 @@ std::optional<Failure> removeLeftover(const fs::path& temporary, const std::stri
         const native::Lock::Attempt attempt = lock.tryTake(fd.get(), status.identity);
         if (attempt == native::Lock::Attempt::taken)
             break;
+        // Closed while waiting: on Windows an open file cannot be removed by the writer holding it.
+        (void)fd.close();
         if (attempt == native::Lock::Attempt::failed || !backoff.wait())
             return failure(action, path, "Another writer holds it");
     }
