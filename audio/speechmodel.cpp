@@ -20,16 +20,6 @@ float decibelsOf(float meanSquare) {
     return 10.0F * std::log10(meanSquare + 1e-10F);
 }
 
-// The value below which `share` of `values` lie (0 for none); reorders them.
-float share(std::vector<float>& values, double fraction) {
-    if (values.empty())
-        return 0;
-    const auto at = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at),
-                     values.end());
-    return values[at];
-}
-
 // What a tick's levels are measured against: each band's floor and the speech band's loud
 // speech, over the whole recording.
 struct Scale {
@@ -52,9 +42,12 @@ Scale scaleOf(const TickLevels& levels, const std::vector<char>& dead) {
         for (std::size_t tick = 0; tick < levels.ticks(); ++tick)
             if (dead[tick] == 0)
                 live.push_back(band < kOctaves ? levels.octaves[tick][band] : levels.energy[tick]);
-        scale.floors[band] = live.empty() ? 0 : decibelsOf(share(live, 0.1));
+        scale.floors[band] =
+            live.empty() ? 0 : decibelsOf(static_cast<float>(percentile(live, 0.1)));
     }
-    scale.loud = live.empty() ? 0 : decibelsOf(share(live, 0.95)); // the speech band's
+    scale.loud = live.empty()
+                     ? 0
+                     : decibelsOf(static_cast<float>(percentile(live, 0.95))); // the speech band's
     return scale;
 }
 
