@@ -151,7 +151,8 @@ def utterances(speaker):
 
 def room_tone(utterances, rng):
     """The speaker's room: the quiet ends of their recordings (20 ms pieces 45 dB and more under
-    the loudest part), or a faint pink noise where they were edited to digital silence."""
+    the loudest part), or a faint pink noise where they were edited to digital silence. Their
+    level beside each other is kept; joined() sets the room's own."""
     import numpy as np
     pieces = []
     piece = RATE // 50
