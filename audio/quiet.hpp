@@ -20,7 +20,8 @@ inline constexpr int kLongestClickMs = 15;
 /// A click is part of a pause when the quiet on each side lasts at least this long: the least
 /// length of a silence that defrag keeps.
 inline constexpr int kClickSideMs = 51;
-/// Levels below this are taken as digital silence.
+/// Levels below this are taken as digital silence (the detector measures a faint room further
+/// down, and takes a floor as digital silence only where the samples stop changing).
 inline constexpr double kBottomDb = -100;
 
 /// The frames in one tick at `sampleRate`.

@@ -123,12 +123,19 @@ double floorLevel(const std::vector<float>& levels) {
     return lowest + (static_cast<double>(bin) + 0.5) * kBin;
 }
 
-// 10 log10 of a mean square within a thousandth of a decibel, no lower than kBottomDb: each
+// The faintest level a tick is measured at. A take turned down by 40 dB (a quiet one in 24 bits
+// or floats) keeps its room's floor, under kBottomDb: measured there rather than at kBottomDb,
+// the floor lies as far under the speech as in the take turned up, and the pauses are found
+// where they are in that. Only pauses of digital silence make the floor digital (Gate::digital).
+constexpr double kDeepestDb = kBottomDb - 40;
+constexpr double kDeepestMeanSquare = 1e-14;
+
+// 10 log10 of a mean square within a thousandth of a decibel, no lower than kDeepestDb: each
 // tick's levels are taken this way, where the library's logarithm would cost more than all the
 // rest done for a tick.
 float quickDecibels(double meanSquare) {
-    if (!(meanSquare > 1e-10))
-        return static_cast<float>(kBottomDb);
+    if (!(meanSquare > kDeepestMeanSquare))
+        return static_cast<float>(kDeepestDb);
     int exponent = 0;
     const double mantissa = std::frexp(meanSquare, &exponent); // in [0.5, 1)
     // ln of the mantissa by its series in (m - 1) / (m + 1), which stays under a fifth.
@@ -148,6 +155,7 @@ struct Gate {
     double speechDb = kBottomDb;
     double enterDb = 0;
     double soundDb = 0;
+    bool digital = false; ///< the floor is digital silence
 };
 
 Gate gateOf(const std::vector<float>& levelDb, const std::vector<char>& measured,
@@ -159,6 +167,7 @@ Gate gateOf(const std::vector<float>& levelDb, const std::vector<char>& measured
             liveDb.push_back(levelDb[tick]);
     if (liveDb.empty())
         return gate;
+    gate.digital = digitalFloor;
     gate.floorDb = digitalFloor ? kBottomDb : floorLevel(liveDb);
     gate.speechDb = percentile(liveDb, 0.9);
     const double contrast = std::max(0.0, gate.speechDb - gate.floorDb);
@@ -690,8 +699,7 @@ void modelSounds(Analysis& a) {
 // Whether the speech model decides where the sounds are: a trained one, unless a threshold is
 // given or the pauses are digital silence, where levels are exact.
 bool modelDecides(const Analysis& a) {
-    return speech::trained() && !a.options.levelRule && !a.options.thresholdDb &&
-           a.gate.floorDb > kBottomDb;
+    return speech::trained() && !a.options.levelRule && !a.options.thresholdDb && !a.gate.digital;
 }
 
 // Where a pause's edges lie: where the signal last and first strays from its calm, a quarter
@@ -730,7 +738,7 @@ void chooseEdgeRule(Analysis& a, const Detection& detection) {
     // 26 dB under the speech: there sound is what stands within 26 dB of the speech, and the
     // millisecond of fainter sound beside it (a synthesiser's last samples).
     a.rule.strongLevel = a.rule.edgeLevel;
-    if (a.gate.floorDb <= kBottomDb && !a.options.thresholdDb) {
+    if (a.gate.digital && !a.options.thresholdDb) {
         a.rule.strongLevel = std::max(
             a.rule.edgeLevel,
             static_cast<float>(std::pow(10.0, (detection.speechLevelDb - kCodecEdgeDb) / 20)));

@@ -157,6 +157,21 @@ TEST_P(EveryVoice, ADcOffsetChangesNothing) {
     }
 }
 
+// A take turned down by up to 40 dB (kept in floats, so its room stays under it) is the same
+// take: its pauses are where they are in the take as recorded.
+TEST_P(EveryVoice, ATurnedDownCopyFindsTheSamePauses) {
+    const Recording clean = makeVoiceRecording(GetParam(), VoiceCondition::clean);
+    const int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    const std::vector<Silence> plain = detect(clean, {}, format).silences;
+    for (const double db : {-20.0, -40.0}) {
+        SCOPED_TRACE(std::to_string(db) + " dB");
+        Recording quiet = clean;
+        for (float& sample : quiet.samples)
+            sample *= static_cast<float>(std::pow(10.0, db / 20));
+        expectSameSilences(detect(quiet, {}, format).silences, plain, 1);
+    }
+}
+
 // A 3 ms click (a lip smack) anywhere inside a pause of 300 ms or more keeps it one silence,
 // and where there are 51 ms of quiet on both sides of it, the same silence.
 TEST_P(EveryVoice, AClickNeverSplitsAPause) {
