@@ -472,10 +472,9 @@ bool measureLevels(Analysis& a, Detection& detection) {
     } else if (!anyMeasured || a.gate.speechDb - a.gate.floorDb < kLeastContrastDb) {
         detection.failure =
             Failure{"Could not find silences in", a.recording.path(),
-                    !anyMeasured || a.gate.speechDb <= kBottomDb
-                        ? std::string("it is digital silence throughout")
-                        : "no speech stands out from its level of " +
-                              std::to_string(std::lround(a.gate.floorDb)) + " dBFS"};
+                    !anyMeasured ? std::string("it is digital silence throughout")
+                                 : "no speech stands out from its level of " +
+                                       std::to_string(std::lround(a.gate.floorDb)) + " dBFS"};
         detection.noSpeech = true;
         return false;
     }

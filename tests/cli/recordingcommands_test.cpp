@@ -137,14 +137,15 @@ struct BadInput {
     std::string reason;
 };
 
-std::string noise(const test::TempDir& dir) {
+// A second of white noise of `deviation`, in floats.
+std::string noise(const test::TempDir& dir, float deviation) {
     testset::Recording made;
     std::mt19937 random(7);
-    std::normal_distribution<float> value(0.0F, 0.1F);
+    std::normal_distribution<float> value(0.0F, deviation);
     for (int i = 0; i < 22'050; ++i)
         made.samples.push_back(value(random));
     const std::string path = dir.file("noise.wav");
-    EXPECT_TRUE(testset::writeWav(made, path));
+    EXPECT_TRUE(testset::writeWav(made, path, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
     return path;
 }
 
@@ -255,8 +256,12 @@ INSTANTIATE_TEST_SUITE_P(
                      return recording(dir, "silence.wav", {{false, 2000}});
                  },
                  ExitStatus::Incorrect, "it is digital silence throughout"},
-        BadInput{"PureNoise", noise, ExitStatus::Incorrect,
-                 "no speech stands out from its level of"},
+        BadInput{"PureNoise", [](const test::TempDir& dir) { return noise(dir, 0.1F); },
+                 ExitStatus::Incorrect, "no speech stands out from its level of"},
+        // Faint as it is, it is no digital silence.
+        BadInput{"NoiseAt120dBUnderFullScale",
+                 [](const test::TempDir& dir) { return noise(dir, 1e-6F); }, ExitStatus::Incorrect,
+                 "no speech stands out from its level of -1"},
         // Samples no recording holds give no silences: the file is refused naming the sample.
         BadInput{"NotANumberEvery997Samples",
                  [](const test::TempDir& dir) {
