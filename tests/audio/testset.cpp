@@ -226,6 +226,44 @@ Recording makeRecording(Condition condition, int repeat) {
     return recording;
 }
 
+namespace {
+
+// A far talker in a hard room: a room's decay of 0.5 s (four feedback combs and two all-passes)
+// 12 dB louder than the voice it follows.
+void reverberate(std::vector<float>& mono, int rate) {
+    constexpr double kDecaySeconds = 0.5;
+    constexpr double kWetOverDryDb = 12;
+    std::vector<double> wet(mono.size(), 0.0);
+    for (const double delayMs : {29.7, 37.1, 41.1, 43.7}) {
+        const auto delay = static_cast<std::size_t>(delayMs * rate / 1000);
+        const double gain = std::pow(10.0, -3.0 * delayMs / 1000 / kDecaySeconds);
+        std::vector<double> comb(mono.size(), 0.0);
+        for (std::size_t i = 0; i < mono.size(); ++i)
+            comb[i] = mono[i] + (i >= delay ? gain * comb[i - delay] : 0.0);
+        for (std::size_t i = 0; i < mono.size(); ++i)
+            wet[i] += comb[i];
+    }
+    for (const double delayMs : {5.0, 1.7}) {
+        const auto delay = static_cast<std::size_t>(delayMs * rate / 1000);
+        constexpr double kGain = 0.7;
+        std::vector<double> out(wet.size(), 0.0);
+        for (std::size_t i = 0; i < wet.size(); ++i)
+            out[i] = -kGain * wet[i] + (i >= delay ? wet[i - delay] + kGain * out[i - delay] : 0.0);
+        wet = std::move(out);
+    }
+    double dryPower = 0;
+    double wetPower = 0;
+    for (std::size_t i = 0; i < mono.size(); ++i) {
+        dryPower += double{mono[i]} * mono[i];
+        wetPower += wet[i] * wet[i];
+    }
+    const double gain = std::sqrt(dryPower / wetPower * std::pow(10, kWetOverDryDb / 10));
+    for (std::size_t i = 0; i < mono.size(); ++i)
+        mono[i] = static_cast<float>((mono[i] + gain * wet[i]) / (1 + gain));
+}
+
+} // namespace
+
 std::string nameOf(Voice voice) {
     switch (voice) {
     case Voice::tutor:
@@ -252,6 +290,8 @@ std::string nameOf(VoiceCondition condition) {
         return "50 Hz hum";
     case VoiceCondition::mp3:
         return "MP3 64 kbit/s";
+    case VoiceCondition::reverb:
+        return "reverberation";
     }
     return "";
 }
@@ -325,6 +365,9 @@ Recording makeVoiceRecording(Voice voice, VoiceCondition condition) {
         }
         break;
     }
+    case VoiceCondition::reverb:
+        reverberate(mono, kRate);
+        break;
     }
     Recording recording;
     recording.sampleRate = kRate;

@@ -39,10 +39,11 @@ struct Recording {
 /// The speakers of tests/audio/voices (see scripts/make-voices).
 enum class Voice { tutor, game, narrator };
 inline constexpr Voice kVoices[] = {Voice::tutor, Voice::game, Voice::narrator};
-enum class VoiceCondition { clean, noise20dB, noise10dB, babble15dB, hum, mp3 };
+enum class VoiceCondition { clean, noise20dB, noise10dB, babble15dB, hum, mp3, reverb };
 inline constexpr VoiceCondition kVoiceConditions[] = {
     VoiceCondition::clean,      VoiceCondition::noise20dB, VoiceCondition::noise10dB,
-    VoiceCondition::babble15dB, VoiceCondition::hum,       VoiceCondition::mp3};
+    VoiceCondition::babble15dB, VoiceCondition::hum,       VoiceCondition::mp3,
+    VoiceCondition::reverb};
 [[nodiscard]] std::string nameOf(Voice voice);
 [[nodiscard]] std::string nameOf(VoiceCondition condition);
 
