@@ -336,7 +336,7 @@ struct Analysis {
         , options(asked) {}
 
     SoundFile& recording;
-    const DetectOptions& options;
+    const DetectOptions options; // a copy, so that a caller may pass a temporary
     int rate = 0;
     int tickFrames = 1;
     TickLevels levels;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The detector on real voices (tests/audio/voices): what it finds, and that padding, a DC
 // offset, clicks, lossy copies and verify change nothing about it.
+#include "audio/silencedetector.hpp"
 #include "audio/verify.hpp"
 #include "core/format/silencematch.hpp"
 #include "core/format/silences.hpp"
@@ -168,6 +169,26 @@ TEST_P(EveryVoice, ATakeOffsetOrTurnedDownFindsTheSamePauses) {
         SCOPED_TRACE(name);
         expectSameSilences(detect(recording, {}, format).silences, plain, 1);
     }
+}
+
+// The speech model learns from what it is given when it detects: the last of each tick's
+// features, where the level rule hears sound, marks the ticks that its teacher (the level rule
+// whole) calls speech, but for a few ticks at the edges of sounds.
+TEST_P(EveryVoice, TheModelLearnsFromWhatDetectGivesIt) {
+    const Recording clean = makeVoiceRecording(GetParam(), VoiceCondition::clean);
+    test::TempDir dir;
+    const std::string path = dir.file("recording.wav");
+    ASSERT_TRUE(writeWav(clean, path));
+    auto opened = audio::SoundFile::open(path);
+    ASSERT_TRUE(opened.file);
+    const audio::Features seen = audio::speechFeaturesOf(*opened.file);
+    const std::vector<char> speaking = audio::teacherLabels(*opened.file, seen);
+    ASSERT_EQ(speaking.size(), seen.features.size());
+    std::size_t differ = 0;
+    for (std::size_t tick = 0; tick < speaking.size(); ++tick)
+        differ += (seen.features[tick].back() != 0) != (speaking[tick] != 0) ? 1 : 0;
+    EXPECT_LT(static_cast<double>(differ), 0.05 * static_cast<double>(speaking.size()))
+        << differ << " of " << speaking.size() << " ticks";
 }
 
 // A 3 ms click (a lip smack) anywhere inside a pause of 300 ms or more keeps it one silence,
