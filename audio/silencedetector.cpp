@@ -123,28 +123,6 @@ double floorLevel(const std::vector<float>& levels) {
     return lowest + (static_cast<double>(bin) + 0.5) * kBin;
 }
 
-// The faintest level a tick is measured at. A take turned down by 40 dB (a quiet one in 24 bits
-// or floats) keeps its room's floor, under kBottomDb: measured there rather than at kBottomDb,
-// the floor lies as far under the speech as in the take turned up, and the pauses are found
-// where they are in that. Only pauses of digital silence make the floor digital (Gate::digital).
-constexpr double kDeepestDb = kBottomDb - 40;
-constexpr double kDeepestMeanSquare = 1e-14;
-
-// 10 log10 of a mean square within a thousandth of a decibel, no lower than kDeepestDb: each
-// tick's levels are taken this way, where the library's logarithm would cost more than all the
-// rest done for a tick.
-float quickDecibels(double meanSquare) {
-    if (!(meanSquare > kDeepestMeanSquare))
-        return static_cast<float>(kDeepestDb);
-    int exponent = 0;
-    const double mantissa = std::frexp(meanSquare, &exponent); // in [0.5, 1)
-    // ln of the mantissa by its series in (m - 1) / (m + 1), which stays under a fifth.
-    const double t = (mantissa - 1) / (mantissa + 1);
-    const double t2 = t * t;
-    const double ln = 2 * t * (1 + t2 * (1.0 / 3 + t2 * (1.0 / 5 + t2 * (1.0 / 7 + t2 / 9))));
-    return static_cast<float>(10 * (ln + exponent * std::numbers::ln2) / std::numbers::ln10);
-}
-
 // Where a pause starts and what ends it, for one level: a pause starts where the level falls
 // within a few decibels of the floor and lasts while it stays under a higher level: a room's
 // floor swings (breath, rumble, a chair), and a swing must not end a pause. Both margins grow

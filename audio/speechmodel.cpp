@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "speechmodel.hpp"
 
+#include "quiet.hpp"
+
 #include <algorithm>
-#include <bit>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
-#include <numbers>
 
 // Eight lanes of the vector unit where the compiler can build them beside four and the program can
 // ask the processor for them.
@@ -19,23 +18,9 @@
 namespace ravik::audio::speech {
 namespace {
 
-// 10 log10 of a mean square plus 1e-10 (so no lower than -100 dB), within a ten-thousandth of a
-// decibel: its exponent, and the logarithm of its mantissa by the series in (m - 1) / (m + 1).
-// Plain arithmetic, so that every build gives the same features; and a fraction of what the
-// library's logarithm costs, taken six times a tick.
+// A mean square plus 1e-10 as decibels (so no lower than -100 dB), the same on every build.
 float decibelsOf(float meanSquare) {
-    const auto bits = std::bit_cast<std::uint32_t>(meanSquare + 1e-10F);
-    int exponent = static_cast<int>(bits >> 23) - 127;
-    float mantissa = std::bit_cast<float>((bits & 0x007F'FFFFU) | 0x3F80'0000U); // in [1, 2)
-    if (mantissa > std::numbers::sqrt2_v<float>) {
-        mantissa *= 0.5F;
-        ++exponent;
-    }
-    const float t = (mantissa - 1) / (mantissa + 1); // within 0.172 of 0
-    const float t2 = t * t;
-    const float ln = 2 * t * (1 + t2 * (1.0F / 3 + t2 * (1.0F / 5 + t2 * (1.0F / 7))));
-    constexpr float kDecibelsPerNeper = 10 / std::numbers::ln10_v<float>;
-    return kDecibelsPerNeper * (ln + static_cast<float>(exponent) * std::numbers::ln2_v<float>);
+    return quickDecibels(meanSquare + 1e-10F);
 }
 
 // What a tick's levels are measured against: each band's floor and the speech band's loud
