@@ -27,6 +27,8 @@ constexpr double kMouthClosedUnderSpeechDb = 30;
 constexpr double kLeastContrastDb = 6;
 // A floor this close under the speech may be the speech's own softest parts.
 constexpr double kSpeechAloneDb = 30;
+// How far under the floor a recording's ends reach where they hold its room.
+constexpr double kRoomAtTheEndsDb = 10;
 constexpr std::size_t kBlockFrames = 16'384;
 // Beyond these a file's header is damaged, not a recording of speech.
 constexpr int kHighestRate = 1'000'000;
@@ -442,6 +444,21 @@ bool measureLevels(Analysis& a, Detection& detection) {
          (a.gate.speechDb - a.gate.floorDb < kSpeechAloneDb &&
           soundAtItsEnds(a, firstLive, lastLive))))
         a.gate = gateOf(a.levelDb, a.measured, true);
+    // A line cut from a take at its pauses holds its quiet at its ends: without them its floor
+    // is its softest speech, which lies close under the speech. Where the ends then reach far
+    // under that floor, they hold the room, and the floor is measured with them. A fade stays
+    // too short for it.
+    if (trim && !a.gate.digital &&
+        a.gate.speechDb - a.gate.floorDb < kSpeechAloneDb + kRoomAtTheEndsDb) {
+        std::vector<char> whole(ticks, 0);
+        for (std::size_t tick = firstLive; tick < lastLive; ++tick)
+            whole[tick] = a.dead[tick] == 0 ? 1 : 0;
+        const Gate withEnds = gateOf(a.levelDb, whole, false);
+        if (withEnds.floorDb < a.gate.floorDb - kRoomAtTheEndsDb) {
+            a.measured = std::move(whole);
+            a.gate = withEnds;
+        }
+    }
     detection.noiseFloorDb = a.gate.floorDb;
     detection.speechLevelDb = a.gate.speechDb;
     if (a.options.thresholdDb) {

@@ -223,8 +223,10 @@ TEST_P(EveryVoice, AClickNeverSplitsAPause) {
 
 // A line cut out of a longer take at its pauses holds little but speech: its softest parts must
 // not become its floor. In every cut from the middle of one pause to the middle of a later one,
-// no found silence reaches more than kCutEdgeMs into the speech.
+// no found silence reaches more than kCutEdgeMs into the speech, and the floor lies within
+// kCutFloorDb of the take's.
 constexpr double kCutEdgeMs = 10;
+constexpr double kCutFloorDb = 8;
 
 // examples/speech.wav, its pauses those of the speech.gap beside it.
 Recording speechWithItsPauses() {
@@ -250,6 +252,7 @@ TEST_P(CutLine, SpeechIsNeverMarkedSilent) {
                static_cast<std::size_t>(take.channels);
     };
     int cuts = 0;
+    const double takeFloor = detect(take).noiseFloorDb;
     for (std::size_t from = 0; from < take.truth.size(); ++from) {
         for (std::size_t to = from + 1; to < take.truth.size(); ++to) {
             const double startMs = (take.truth[from].start + take.truth[from].end) / 2;
@@ -257,7 +260,11 @@ TEST_P(CutLine, SpeechIsNeverMarkedSilent) {
             Recording cut = take;
             cut.samples.assign(take.samples.begin() + static_cast<std::ptrdiff_t>(frameAt(startMs)),
                                take.samples.begin() + static_cast<std::ptrdiff_t>(frameAt(endMs)));
-            const std::vector<Silence> found = detect(cut).silences;
+            const audio::Detection detection = detect(cut);
+            const std::vector<Silence>& found = detection.silences;
+            // Its room lies at its ends: its floor is the take's, not its softest speech.
+            EXPECT_NEAR(detection.noiseFloorDb, takeFloor, kCutFloorDb)
+                << "cut " << startMs << " to " << endMs << " ms";
             double speechMs = 0;
             for (const Silence& silence : found)
                 for (std::int64_t ms = silence.start; ms < silence.end; ++ms) {
