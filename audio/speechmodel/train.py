@@ -5,8 +5,9 @@
   train.py fetch      download the packages of data.txt (apt-get download) and unpack them
   train.py build      decode their recordings, make the training and validation recordings
                       (speakers joined by pauses of their own room tone, then under noise,
-                      babble, hum, reverb, codecs, levels and rates), and what the model sees of
-                      each (the build's ravik_speech_features)
+                      babble, hum, reverb, codecs, levels and rates; among the training ones,
+                      lines cut at their pauses and lip smacks in pauses), and what the model
+                      sees of each (the build's ravik_speech_features)
   train.py train      fit the network (fixed seeds, one thread: the same data gives the same
                       weights) and write model.json
   train.py generate   write weights.cpp from model.json; with --check, only compare
@@ -34,7 +35,7 @@ import subprocess
 import sys
 import zipfile
 
-VERSION = '1'
+VERSION = '2'
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, '..', '..'))
 BUILD = os.environ.get('RAVIK_BUILD', os.path.join(ROOT, 'build'))
@@ -48,6 +49,7 @@ FEATURES = 8
 HIDDEN = (32, 16)  # as speechmodel.hpp's Weights
 LEAST_SILENCE_MS = 51
 SEED = 2026
+UNHEARD_SHARE = 0.3  # of the training recordings, without the level rule's feature
 
 
 def run(command, **kwargs):
@@ -286,6 +288,53 @@ def condition(clean, labels, kind, rng, babble_pool):
     return out
 
 
+def pause_runs(labels, least_ticks):
+    """The runs of ticks without a voice, `least_ticks` long or more: (first, end) tick pairs."""
+    runs, start = [], None
+    for i, speaking in enumerate(list(labels) + [1]):
+        if not speaking and start is None:
+            start = i
+        elif speaking and start is not None:
+            if i - start >= least_ticks:
+                runs.append((start, i))
+            start = None
+    return runs
+
+
+def with_clicks(made, labels, origin, tick_frames, rng):
+    """Lip smacks: a 2 to 4 ms click near the speech's loudest in some pauses of 200 ms or more,
+    at least 55 ms from either end. The labels stay those of the clean recording: a click is not
+    a voice, and the pause stays one silence."""
+    import numpy as np
+    peak = float(np.max(np.abs(made))) + 1e-9
+    for first, end in pause_runs(labels, 200 // TICK_MS):
+        if rng.random() < 0.5:
+            continue
+        start = origin + first * tick_frames + RATE * 55 // 1000
+        stop = origin + end * tick_frames - RATE * 60 // 1000
+        if stop <= start:
+            continue
+        at = int(rng.integers(start, stop))
+        n = int(RATE * rng.uniform(0.002, 0.004))
+        i = np.arange(min(n, len(made) - at))
+        made[at:at + len(i)] += (peak * rng.uniform(0.2, 0.9) * np.exp(-i / (n / 6)) *
+                                 np.sin(2 * math.pi * rng.uniform(1000, 4000) * i / RATE))
+    return made
+
+
+def cut_line(labels, origin, tick_frames, rng):
+    """Where to cut a line out of a take at its pauses: from the middle of one pause to the
+    middle of a later one, so that the line holds little but speech (samples, or None)."""
+    runs = pause_runs(labels, 60 // TICK_MS)
+    if len(runs) < 3:
+        return None
+    # Mostly a line of one or two phrases, as a take's lines are.
+    first = int(rng.integers(len(runs) - 1))
+    last = min(len(runs) - 1, first + [1, 1, 1, 2, 2, 3][int(rng.integers(6))])
+    middle = lambda run: origin + (run[0] + run[1]) * tick_frames // 2
+    return middle(runs[first]), middle(runs[last])
+
+
 def write_wav(path, samples, rate=RATE):
     """A 32-bit float WAV, which every build of libsndfile reads."""
     import numpy as np
@@ -362,6 +411,9 @@ def build():
     import numpy as np
     _, speakers = data_list()
     rng = np.random.default_rng(SEED)
+    # The cut lines and clicks of the training recordings draw from a stream of their own, so
+    # that the validation recordings do not depend on them.
+    extra = np.random.default_rng(SEED + 1)
     work = os.path.join(CACHE, 'made')
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
@@ -390,15 +442,24 @@ def build():
                 made = condition(clean, labels, kind, rng, babble_pool)
                 # Levels from -40 to 0 dBFS at their loudest; sometimes padded and faded.
                 made *= 10 ** (rng.uniform(-40, 0) / 20) / (np.max(np.abs(made)) + 1e-9)
+                cut = 0
+                if training:
+                    if extra.random() < 0.3:
+                        made = with_clicks(made, labels, clean_origin, clean_tick_frames, extra)
+                    if extra.random() < 0.4:
+                        line = cut_line(labels, clean_origin, clean_tick_frames, extra)
+                        if line:
+                            made = made[line[0]:line[1]].copy()
+                            cut = line[0]
                 if rng.random() < 0.1:
                     fade = int(RATE * 0.1)
                     made[:fade] *= np.linspace(0, 1, fade)
                     made[-fade:] *= np.linspace(1, 0, fade)
                     pad = np.zeros(int(RATE * rng.uniform(0.05, 0.5)), dtype=np.float32)
                     made = np.concatenate([pad, made, pad])
-                    offset = len(pad)
+                    offset = len(pad) - cut
                 else:
-                    offset = 0
+                    offset = -cut
                 path = f'{stem}-{c}.wav'
                 write_wav(path, made)
                 if codec or rate != RATE:
@@ -448,10 +509,17 @@ def train():
     torch.set_num_threads(1)
     stored = np.load(os.path.join(CACHE, 'training.npz'))
     xs, ys, at = [], [], 0
+    every_x, every_y = stored['x'], stored['y']
+    # In some recordings the network is not told what the level rule hears, so that it learns
+    # to hear a voice by itself too, where the level rule's floor is wrong (a line cut at its
+    # pauses, with little but speech).
+    unheard = np.random.default_rng(SEED + 2)
     for length in stored['lengths']:
-        features = stored['x'][at:at + length]
-        labels = stored['y'][at:at + length]
+        features = every_x[at:at + length].copy()
+        labels = every_y[at:at + length]
         at += length
+        if unheard.random() < UNHEARD_SHARE:
+            features[:, FEATURES - 1] = 0
         x, frames = stacked(features)
         xs.append(x)
         ys.append(labels[frames])
@@ -539,15 +607,8 @@ def generate(check):
 
 def pauses_of(labels, tick_ms):
     """The runs of ticks without a voice, of the least silence length or more, in ms."""
-    pauses, start = [], None
-    for i, speaking in enumerate(list(labels) + [1]):
-        if not speaking and start is None:
-            start = i
-        elif speaking and start is not None:
-            if (i - start) * tick_ms >= LEAST_SILENCE_MS:
-                pauses.append((start * tick_ms, i * tick_ms))
-            start = None
-    return pauses
+    return [(first * tick_ms, end * tick_ms) for first, end in pause_runs(labels, 1)
+            if (end - first) * tick_ms >= LEAST_SILENCE_MS]
 
 
 def matches(truth, found):
