@@ -413,13 +413,17 @@ bool measureLevels(Analysis& a, Detection& detection) {
         --lastLive;
     constexpr std::size_t kEndTicks = 250 / kTickMs;
     const bool trim = lastLive - firstLive >= 4 * kEndTicks;
-    a.measured.assign(ticks, 0);
-    bool anyMeasured = false;
-    for (std::size_t tick = trim ? firstLive + kEndTicks : firstLive;
-         tick < (trim ? lastLive - kEndTicks : lastLive); ++tick) {
-        a.measured[tick] = a.dead[tick] == 0 ? 1 : 0;
-        anyMeasured = anyMeasured || a.measured[tick] != 0;
-    }
+    // The ticks from `from` to `to` that are no digital silence.
+    const auto liveBetween = [&](std::size_t from, std::size_t to) {
+        std::vector<char> live(ticks, 0);
+        for (std::size_t tick = from; tick < to; ++tick)
+            live[tick] = a.dead[tick] == 0 ? 1 : 0;
+        return live;
+    };
+    a.measured = trim ? liveBetween(firstLive + kEndTicks, lastLive - kEndTicks)
+                      : liveBetween(firstLive, lastLive);
+    const bool anyMeasured =
+        std::any_of(a.measured.begin(), a.measured.end(), [](char m) { return m != 0; });
 
     // Pauses of digital silence inside the recording (a synthesiser's, or a noise gate's)
     // make digital silence its floor; padding at its ends does not.
@@ -450,9 +454,7 @@ bool measureLevels(Analysis& a, Detection& detection) {
     // too short for it.
     if (trim && !a.gate.digital &&
         a.gate.speechDb - a.gate.floorDb < kSpeechAloneDb + kRoomAtTheEndsDb) {
-        std::vector<char> whole(ticks, 0);
-        for (std::size_t tick = firstLive; tick < lastLive; ++tick)
-            whole[tick] = a.dead[tick] == 0 ? 1 : 0;
+        std::vector<char> whole = liveBetween(firstLive, lastLive);
         const Gate withEnds = gateOf(a.levelDb, whole, false);
         if (withEnds.floorDb < a.gate.floorDb - kRoomAtTheEndsDb) {
             a.measured = std::move(whole);
