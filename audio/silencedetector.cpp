@@ -764,18 +764,28 @@ void placePauses(Analysis& a) {
             continue;
         }
         const std::size_t into = std::min(kEdgeSpanTicks, (end - first) / 2);
+        // A click set apart in the pause is no edge of it: the edges are looked for short of it.
+        std::size_t intoStart = into;
+        std::size_t intoEnd = into;
+        for (const TickRun& click : a.clicks) {
+            if (click.begin >= first && click.begin < first + intoStart)
+                intoStart = click.begin - first;
+            if (click.end <= end && click.end > end - intoEnd)
+                intoEnd = end - click.end;
+        }
         std::int64_t startFrame = 0;
         if (at > 0) {
             const std::size_t from =
                 std::max(sounds[at - 1].begin, first - std::min(first, kEdgeSpanTicks));
-            const std::size_t rest = first + std::max<std::size_t>(into, 1) - 1;
-            startFrame = edges.lastSound(from, first + into, rest).value_or(edges.frameAt(first));
+            const std::size_t rest = first + std::max<std::size_t>(intoStart, 1) - 1;
+            startFrame =
+                edges.lastSound(from, first + intoStart, rest).value_or(edges.frameAt(first));
         }
         std::int64_t endFrame = a.levels.frames;
         if (at < sounds.size()) {
             const std::size_t to = std::min(sounds[at].end, end + kEdgeSpanTicks);
-            const std::size_t rest = end - std::max<std::size_t>(into, 1);
-            endFrame = edges.firstSound(end - into, to, rest).value_or(edges.frameAt(end));
+            const std::size_t rest = end - std::max<std::size_t>(intoEnd, 1);
+            endFrame = edges.firstSound(end - intoEnd, to, rest).value_or(edges.frameAt(end));
         }
         a.pauses.push_back({{a.ms(startFrame, true), a.ms(endFrame, false)}, at});
     }
