@@ -596,8 +596,10 @@ std::vector<TickRun> runsOf(const std::vector<char>& flags) {
 }
 
 // How far a model's pause edge moves to the level rule's, which is exact to the tick and moves
-// with the recording as its padding does.
+// with the recording as its padding does; where that shortens the pause, further: speech marked
+// silent is the one error lip sync must not make.
 constexpr std::size_t kSnapTicks = 8;
+constexpr std::size_t kSnapToSoundTicks = 20;
 
 // The model's pauses with their ends moved to those of the level rule's pauses nearby.
 std::vector<char> snappedPauses(const std::vector<char>& modelPause,
@@ -606,16 +608,22 @@ std::vector<char> snappedPauses(const std::vector<char>& modelPause,
     const auto near = [](std::size_t x, std::size_t y) {
         return (x > y ? x - y : y - x) <= kSnapTicks;
     };
+    const auto nearBefore = [&](std::size_t level, std::size_t model) {
+        return level > model ? level - model <= kSnapToSoundTicks : near(level, model);
+    };
+    const auto nearAfter = [&](std::size_t level, std::size_t model) {
+        return level < model ? model - level <= kSnapToSoundTicks : near(level, model);
+    };
     for (const TickRun& run : runsOf(modelPause)) {
         for (const TickRun& level : levelPauses) {
             if (level.end <= run.begin || level.begin >= run.end)
                 continue;
-            if (near(level.begin, run.begin))
+            if (nearBefore(level.begin, run.begin))
                 std::fill(
                     pause.begin() + static_cast<std::ptrdiff_t>(std::min(level.begin, run.begin)),
                     pause.begin() + static_cast<std::ptrdiff_t>(std::max(level.begin, run.begin)),
                     level.begin < run.begin ? 1 : 0);
-            if (near(level.end, run.end))
+            if (nearAfter(level.end, run.end))
                 std::fill(pause.begin() + static_cast<std::ptrdiff_t>(std::min(level.end, run.end)),
                           pause.begin() + static_cast<std::ptrdiff_t>(std::max(level.end, run.end)),
                           level.end > run.end ? 1 : 0);
@@ -641,6 +649,23 @@ std::vector<char> modelPauses(const Analysis& a, const std::vector<char>& heard,
                 (pause ? speaking[tick] < kPauseEnds : speaking[tick] < kPauseEnters);
         pauses[tick] = pause ? 1 : 0;
         speech[tick] = pause ? 0 : 1;
+    }
+    // A pause ends, where the level rule hears sound already, at the last tick the model was
+    // sure of it: waiting for the second level, the model lets a soft onset's first syllable
+    // pass as pause.
+    for (const TickRun& run : runsOf(pauses)) {
+        if (run.end >= a.ticks || heard[run.end - 1] == 0)
+            continue;
+        std::size_t onset = run.end - 1;
+        while (onset > run.begin && heard[onset - 1] != 0)
+            --onset;
+        std::size_t end = run.end;
+        while (end > onset && a.dead[end - 1] == 0 && speaking[end - 1] >= kPauseEnters)
+            --end;
+        std::fill(pauses.begin() + static_cast<std::ptrdiff_t>(end),
+                  pauses.begin() + static_cast<std::ptrdiff_t>(run.end), 0);
+        std::fill(speech.begin() + static_cast<std::ptrdiff_t>(end),
+                  speech.begin() + static_cast<std::ptrdiff_t>(run.end), 1);
     }
     for (const TickRun& run : runsOf(speech)) {
         if (run.begin == 0 || run.end >= a.ticks)
