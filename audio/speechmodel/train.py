@@ -11,7 +11,8 @@
   train.py train      fit the network (fixed seeds, one thread: the same data gives the same
                       weights) and write model.json
   train.py generate   write weights.cpp from model.json; with --check, only compare
-  train.py evaluate   run the build's gaptool detect on the validation recordings and score it
+  train.py evaluate   run the build's gaptool detect on the validation recordings and score it,
+                      and beside it on a tenth of the training recordings
   train.py peers [N [FROM]]
                       the same beside ffmpeg, Silero, WebRTC and TEN VAD at their best settings
                       per recording (bench/anchors/install first), on every N-th recording
@@ -50,6 +51,7 @@ HIDDEN = (32, 16)  # as speechmodel.hpp's Weights
 LEAST_SILENCE_MS = 51
 SEED = 2026
 UNHEARD_SHARE = 0.3  # of the training recordings, without the level rule's feature
+SCORED_EVERY = 10  # every tenth training recording is kept, and evaluate scores it too
 
 
 def run(command, **kwargs):
@@ -420,7 +422,7 @@ def build():
     decoded = {s['name']: utterances(s) for s in speakers}
     babble_pool = [u for s in speakers if s['role'] == 'train' for u in decoded[s['name']]]
     train_x, train_y = [], []
-    validation = []
+    validation, scored = [], []
     for speaker in speakers:
         mine = decoded[speaker['name']]
         if len(mine) < 3:
@@ -428,6 +430,7 @@ def build():
         training = speaker['role'] == 'train'
         mixtures = 30 if training else 6
         for m in range(mixtures):
+            kept = False
             clean = joined(mine, rng)
             stem = os.path.join(work, f"{speaker['name']}-{m}")
             write_wav(stem + '-clean.wav', clean)
@@ -468,18 +471,25 @@ def build():
                 shifted_origin = origin - offset * got_rate // RATE
                 y = aligned(labels, shifted_origin, tick_frames, got_rate, clean_origin,
                             clean_tick_frames, len(features))
+                item = {'speaker': speaker['name'], 'condition': kind +
+                        (' ' + codec if codec else ''), 'path': path,
+                        'clean': stem + '-clean.wav', 'offset_ms': offset * 1000 / RATE}
                 if training:
                     train_x.append(features)
                     train_y.append(y)
-                    os.remove(path)
+                    # The training recordings scored are named by their noise alone: each has
+                    # a codec and a rate of its own.
+                    if (len(train_x) - 1) % SCORED_EVERY == 0:
+                        scored.append(dict(item, condition=kind))
+                        np.save(path + '.y.npy', y)
+                        kept = True
+                    else:
+                        os.remove(path)
                 else:
-                    validation.append({'speaker': speaker['name'], 'condition': kind +
-                                       (' ' + codec if codec else ''), 'path': path,
-                                       'clean': stem + '-clean.wav', 'offset_ms':
-                                       offset * 1000 / RATE})
+                    validation.append(item)
                     np.save(path + '.x.npy', features)
                     np.save(path + '.y.npy', y)
-            if training:
+            if training and not kept:
                 os.remove(stem + '-clean.wav')
         print(speaker['name'], 'done', flush=True)
     np.savez(os.path.join(CACHE, 'training.npz'),
@@ -487,6 +497,8 @@ def build():
              y=np.concatenate(train_y))
     with open(os.path.join(CACHE, 'validation.json'), 'w') as out:
         json.dump(validation, out, indent=1)
+    with open(os.path.join(CACHE, 'training.json'), 'w') as out:
+        json.dump(scored, out, indent=1)
 
 
 # --- train -------------------------------------------------------------------------------------
@@ -724,6 +736,16 @@ def evaluate():
               f'({len(errors)} edges); pauses start {median(starts):+.1f} ms and end '
               f'{median(ends):+.1f} ms from there (median); {missed[condition][0]} true pauses '
               f'missed, {missed[condition][1]} of them found starting early')
+    # Beside it, the same score on a tenth of the training recordings (each with a codec and a
+    # rate of its own): how much better the model does on what it learnt from.
+    scored = os.path.join(CACHE, 'training.json')
+    if os.path.exists(scored):
+        with open(scored) as stored:
+            training = json.load(stored)
+        by = {}
+        for item in training:
+            add_score(by, item, f1(truth_of(item), detected(item['path'])), 'training')
+        pooled_table(by)
 
 
 def best_of(truth, settings):
