@@ -582,6 +582,14 @@ std::vector<char> soundTicks(const Analysis& a) {
     return heard;
 }
 
+// The ticks not flagged in `flags`.
+std::vector<char> inverted(const std::vector<char>& flags) {
+    std::vector<char> others(flags.size());
+    std::transform(flags.begin(), flags.end(), others.begin(),
+                   [](char flag) { return flag == 0 ? 1 : 0; });
+    return others;
+}
+
 // The runs of ticks flagged in `flags`.
 std::vector<TickRun> runsOf(const std::vector<char>& flags) {
     std::vector<TickRun> runs;
@@ -642,13 +650,11 @@ constexpr std::size_t kLeastUnheardSpeechTicks = 150 / kTickMs;
 std::vector<char> modelPauses(const Analysis& a, const std::vector<char>& heard,
                               const std::vector<float>& speaking) {
     std::vector<char> pauses(a.ticks, 0);
-    std::vector<char> speech(a.ticks, 0);
     bool pause = false;
     for (std::size_t tick = 0; tick < a.ticks; ++tick) {
         pause = a.dead[tick] != 0 ||
                 (pause ? speaking[tick] < kPauseEnds : speaking[tick] < kPauseEnters);
         pauses[tick] = pause ? 1 : 0;
-        speech[tick] = pause ? 0 : 1;
     }
     // A pause ends, where the level rule hears sound already, at the last tick the model was
     // sure of it: waiting for the second level, the model lets a soft onset's first syllable
@@ -664,10 +670,8 @@ std::vector<char> modelPauses(const Analysis& a, const std::vector<char>& heard,
             --end;
         std::fill(pauses.begin() + static_cast<std::ptrdiff_t>(end),
                   pauses.begin() + static_cast<std::ptrdiff_t>(run.end), 0);
-        std::fill(speech.begin() + static_cast<std::ptrdiff_t>(end),
-                  speech.begin() + static_cast<std::ptrdiff_t>(run.end), 1);
     }
-    for (const TickRun& run : runsOf(speech)) {
+    for (const TickRun& run : runsOf(inverted(pauses))) {
         if (run.begin == 0 || run.end >= a.ticks)
             continue; // the recording's first or last sound
         const std::size_t length = run.end - run.begin;
@@ -689,10 +693,7 @@ std::vector<char> modelPauses(const Analysis& a, const std::vector<char>& heard,
 void modelSounds(Analysis& a) {
     const std::vector<char> heard = soundTicks(a);
     const std::vector<float> speaking = speech::speechProbability(a.levels, a.dead, heard);
-    std::vector<char> levelPause(a.ticks, 0);
-    for (std::size_t tick = 0; tick < a.ticks; ++tick)
-        levelPause[tick] = heard[tick] == 0 ? 1 : 0;
-    const std::vector<TickRun> levelPauses = runsOf(levelPause);
+    const std::vector<TickRun> levelPauses = runsOf(inverted(heard));
     std::vector<char> found = snappedPauses(modelPauses(a, heard, speaking), levelPauses);
     const double faint = a.gate.speechDb - kMouthClosedUnderSpeechDb;
     for (const TickRun& run : levelPauses) {
