@@ -2,6 +2,7 @@
 #include "ticklevels.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -419,6 +420,20 @@ private:
     Floats input_, output_, tail_, highBand_, highTail_;
 };
 
+// From this many values a percentile is counted out (three passes over them, each a few times
+// faster than partitioning them) instead of partitioned.
+constexpr std::size_t kCountedFrom = 4096;
+
+// Keys in the order of the floats they are made from (the negative ones reversed under the
+// positive ones), and back.
+std::uint32_t orderKey(float value) {
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    return (bits & 0x8000'0000U) != 0 ? ~bits : bits | 0x8000'0000U;
+}
+float valueOfKey(std::uint32_t key) {
+    return std::bit_cast<float>((key & 0x8000'0000U) != 0 ? key & 0x7FFF'FFFFU : ~key);
+}
+
 // How often the rate is halved down to the analysis rate.
 int halvingsAt(int sampleRate) {
     int halvings = 0;
@@ -430,10 +445,39 @@ int halvingsAt(int sampleRate) {
 } // namespace
 
 double percentile(std::vector<float>& values, double share) {
-    const auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1));
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at),
-                     values.end());
-    return values[at];
+    auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1));
+    if (values.size() < kCountedFrom) {
+        std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at),
+                         values.end());
+        return values[at];
+    }
+    // The value's key a digit at a time, from the highest: each pass counts the keys that share
+    // the digits found so far by their next digit.
+    std::uint32_t found = 0;
+    int known = 0;
+    for (const int width : {11, 11, 10}) {
+        std::array<std::uint32_t, std::size_t{1} << 11> counts{};
+        const int shift = 32 - known - width;
+        const std::uint32_t digits = (std::uint32_t{1} << width) - 1;
+        if (known == 0) {
+            for (const float value : values)
+                ++counts[orderKey(value) >> shift];
+        } else {
+            for (const float value : values) {
+                const std::uint32_t key = orderKey(value);
+                if (key >> (32 - known) == found)
+                    ++counts[(key >> shift) & digits];
+            }
+        }
+        std::uint32_t digit = 0;
+        while (at >= counts[digit]) {
+            at -= counts[digit];
+            ++digit;
+        }
+        found = (found << width) | digit;
+        known += width;
+    }
+    return valueOfKey(found);
 }
 
 int analysisRate(int sampleRate) {

@@ -43,8 +43,9 @@ struct TickLevels {
 [[nodiscard]] TickLevels readTickLevels(SoundFile& recording, std::int64_t from, std::int64_t to,
                                         int tickFrames);
 
-/// The value below which `share` (0 to 1) of `values` lie; `values` must not be empty. Reorders
-/// `values` rather than copy them: only their order changes, so they can be asked again.
+/// The value below which `share` (0 to 1) of `values` lie; `values` must not be empty and hold no
+/// NaN. May reorder `values` rather than copy them: only their order changes, so they can be
+/// asked again.
 [[nodiscard]] double percentile(std::vector<float>& values, double share);
 
 } // namespace ravik::audio

@@ -5,10 +5,13 @@
 #include "support/testfiles.hpp"
 #include "testset.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
 #include <numbers>
+#include <random>
 #include <sndfile.h>
 
 namespace ravik::audio {
@@ -109,6 +112,49 @@ TEST(TickLevels, SixteenBitSamplesGiveTheLevelsOfTheirFloats) {
     EXPECT_EQ(fromIntegers.spread, fromFloats.spread);
     EXPECT_EQ(fromIntegers.octaves, fromFloats.octaves);
 }
+
+// A percentile is the value a full sort puts at its place, whether the values are few or many,
+// spread or heaped on a few, negative or deep (the levels' mean squares and their decibels).
+struct Values {
+    std::string name;
+    std::size_t count;
+    std::function<float(std::mt19937&)> draw;
+};
+
+class EveryValues : public ::testing::TestWithParam<Values> {};
+
+TEST_P(EveryValues, APercentileIsWhereASortPutsIt) {
+    std::mt19937 random(7);
+    std::vector<float> values(GetParam().count);
+    for (float& value : values)
+        value = GetParam().draw(random);
+    std::vector<float> sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    for (const double share : {0.0, 0.1, 0.5, 0.75, 0.9, 0.95, 0.98, 1.0}) {
+        const auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1));
+        EXPECT_EQ(percentile(values, share), sorted[at]) << share;
+    }
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(values, sorted); // reordered, nothing lost or changed
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Percentiles, EveryValues,
+    ::testing::Values(
+        Values{"few", 100, [](std::mt19937& r) { return std::normal_distribution<float>()(r); }},
+        Values{"meanSquares", 100'000,
+               [](std::mt19937& r) { return std::lognormal_distribution<float>(-10, 4)(r); }},
+        Values{"decibels", 60'000,
+               [](std::mt19937& r) { return std::uniform_real_distribution<float>(-140, 0)(r); }},
+        Values{"heaped", 50'000,
+               [](std::mt19937& r) {
+                   return std::bernoulli_distribution(0.9)(r)
+                              ? -140.0F
+                              : std::normal_distribution<float>(-30, 0.001F)(r);
+               }},
+        Values{"signed", 4'096,
+               [](std::mt19937& r) { return std::normal_distribution<float>(0, 1e-30F)(r); }}),
+    test::RowName{});
 
 // Digital silence (zeros, or a constant offset) has no spread; a stretch's levels come from its
 // own samples, so a loud tone just before it adds nothing to its first tick.
