@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
 #include <vector>
 
@@ -61,6 +62,38 @@ inline constexpr double kDeepestMeanSquare = 1e-14;
     const double t2 = t * t;
     const double ln = 2 * t * (1 + t2 * (1.0 / 3 + t2 * (1.0 / 5 + t2 * (1.0 / 7 + t2 / 9))));
     return static_cast<float>(10 * (ln + exponent * std::numbers::ln2) / std::numbers::ln10);
+}
+
+/// quickDecibels of `count` mean squares, to the bit, two at a time (`decibels` may be
+/// `meanSquares`): one level's steps wait on each other, the next levels' do not.
+inline void quickDecibels(const float* meanSquares, float* decibels, std::size_t count) {
+    typedef double Doubles __attribute__((vector_size(16)));
+    typedef std::uint64_t Bits __attribute__((vector_size(16)));
+    typedef float Floats __attribute__((vector_size(8)));
+    constexpr std::size_t kLanes = 2;
+    std::size_t at = 0;
+    for (; at + kLanes <= count; at += kLanes) {
+        Floats given;
+        std::memcpy(&given, meanSquares + at, sizeof given);
+        const Doubles meanSquare = __builtin_convertvector(given, Doubles);
+        const auto bits = std::bit_cast<Bits>(meanSquare);
+        // The exponent's bits as a double, exactly: they fill a mantissa under 2^52.
+        const Doubles biased =
+            std::bit_cast<Doubles>((bits >> 52) | 0x4330'0000'0000'0000U) - 0x1p52;
+        const Doubles exponent = biased - 1022;
+        const auto mantissa =
+            std::bit_cast<Doubles>((bits & 0x000F'FFFF'FFFF'FFFFU) | 0x3FE0'0000'0000'0000U);
+        const Doubles t = (mantissa - 1) / (mantissa + 1);
+        const Doubles t2 = t * t;
+        const Doubles ln = 2 * t * (1 + t2 * (1.0 / 3 + t2 * (1.0 / 5 + t2 * (1.0 / 7 + t2 / 9))));
+        const Floats db = __builtin_convertvector(
+            10 * (ln + exponent * std::numbers::ln2) / std::numbers::ln10, Floats);
+        for (std::size_t lane = 0; lane < kLanes; ++lane)
+            decibels[at + lane] =
+                meanSquare[lane] > kDeepestMeanSquare ? db[lane] : static_cast<float>(kDeepestDb);
+    }
+    for (; at < count; ++at)
+        decibels[at] = quickDecibels(meanSquares[at]);
 }
 
 inline constexpr double kSpeechBandLowestHz = 200;

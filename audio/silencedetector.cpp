@@ -401,8 +401,7 @@ bool measureLevels(Analysis& a, Detection& detection) {
     for (std::size_t tick = 0; tick < ticks; ++tick)
         a.dead[tick] = a.levels.spread[tick] == 0 ? 1 : 0;
     a.levelDb = meansOver(a.levels.energy, a.dead, kLevelTicks / 2, kLevelTicks - kLevelTicks / 2);
-    for (float& db : a.levelDb)
-        db = quickDecibels(db);
+    quickDecibels(a.levelDb.data(), a.levelDb.data(), a.levelDb.size());
     // The recording's first and last quarter second are left out of them too, where the
     // recording is long enough: a fade in or out lies there.
     std::size_t firstLive = 0;

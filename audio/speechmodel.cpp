@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <span>
 
 // Eight lanes of the vector unit where the compiler can build them beside four and the program can
 // ask the processor for them.
@@ -31,11 +32,6 @@ struct Scale {
     float loud = 0;
 };
 
-// The levels of `band` in dB (the octaves, then the speech band).
-float bandDb(const TickLevels& levels, std::size_t tick, std::size_t band) {
-    return decibelsOf(band < kOctaves ? levels.octaves[tick][band] : levels.energy[tick]);
-}
-
 // The levels' shares are taken before they become decibels, which keep their order: the same
 // values, for a logarithm a tick rather than one a tick and band.
 Scale scaleOf(const TickLevels& levels, const std::vector<char>& dead) {
@@ -55,21 +51,39 @@ Scale scaleOf(const TickLevels& levels, const std::vector<char>& dead) {
     return scale;
 }
 
-TickFeatures featuresAt(const TickLevels& levels, const std::vector<char>& dead,
-                        const std::vector<char>& heard, const Scale& scale, std::size_t tick) {
-    TickFeatures f{};
-    f[kOctaves + 2] = heard[tick] != 0 ? 1.0F : 0.0F;
-    if (dead[tick] != 0) {
-        std::fill_n(f.begin(), kOctaves + 1, -1.0F);
-        f[kOctaves + 1] = -4.0F;
-        return f;
+// The features of the ticks from `first` on, as many as `out` holds (those past the recording's
+// ends as its first and last tick's). Their levels are made decibels all at once, in `decibels`.
+void featuresOf(const TickLevels& levels, const std::vector<char>& dead,
+                const std::vector<char>& heard, const Scale& scale, std::ptrdiff_t first,
+                std::span<TickFeatures> out, std::vector<float>& decibels) {
+    constexpr std::size_t kBands = kOctaves + 1; // the octaves, then the speech band
+    const auto last = static_cast<std::ptrdiff_t>(levels.ticks()) - 1;
+    const auto tickAt = [&](std::size_t at) {
+        return static_cast<std::size_t>(
+            std::clamp<std::ptrdiff_t>(first + static_cast<std::ptrdiff_t>(at), 0, last));
+    };
+    decibels.resize(kBands * out.size());
+    for (std::size_t at = 0; at < out.size(); ++at) {
+        const std::size_t tick = tickAt(at);
+        std::copy(levels.octaves[tick].begin(), levels.octaves[tick].end(),
+                  decibels.begin() + static_cast<std::ptrdiff_t>(kBands * at));
+        decibels[kBands * at + kOctaves] = levels.energy[tick];
     }
-    for (std::size_t band = 0; band <= kOctaves; ++band)
-        f[band] =
-            std::clamp((bandDb(levels, tick, band) - scale.floors[band]) / 20.0F, -1.0F, 3.0F);
-    f[kOctaves + 1] =
-        std::clamp((bandDb(levels, tick, kOctaves) - scale.loud) / 20.0F, -4.0F, 1.0F);
-    return f;
+    quickDecibels(decibels.data(), decibels.data(), decibels.size());
+    for (std::size_t at = 0; at < out.size(); ++at) {
+        const std::size_t tick = tickAt(at);
+        TickFeatures& f = out[at];
+        f[kOctaves + 2] = heard[tick] != 0 ? 1.0F : 0.0F;
+        if (dead[tick] != 0) {
+            std::fill_n(f.begin(), kOctaves + 1, -1.0F);
+            f[kOctaves + 1] = -4.0F;
+            continue;
+        }
+        const float* db = decibels.data() + kBands * at;
+        for (std::size_t band = 0; band < kBands; ++band)
+            f[band] = std::clamp((db[band] - scale.floors[band]) / 20.0F, -1.0F, 3.0F);
+        f[kOctaves + 1] = std::clamp((db[kOctaves] - scale.loud) / 20.0F, -4.0F, 1.0F);
+    }
 }
 
 // The first layer's weights input by input, so that the units' sums go side by side (in the
@@ -160,8 +174,12 @@ std::vector<TickFeatures> tickFeatures(const TickLevels& levels, const std::vect
                                        const std::vector<char>& heard) {
     const Scale scale = scaleOf(levels, dead);
     std::vector<TickFeatures> features(levels.ticks());
-    for (std::size_t tick = 0; tick < features.size(); ++tick)
-        features[tick] = featuresAt(levels, dead, heard, scale, tick);
+    std::vector<float> decibels;
+    for (std::size_t block = 0; block < features.size(); block += kBlockTicks)
+        featuresOf(
+            levels, dead, heard, scale, static_cast<std::ptrdiff_t>(block),
+            std::span(features).subspan(block, std::min(kBlockTicks, features.size() - block)),
+            decibels);
     return features;
 }
 
@@ -209,17 +227,12 @@ std::vector<float> speechProbability(const TickLevels& levels, const std::vector
     // A block's features at a time, those past the recording's ends taken to repeat its first
     // and last, so that memory stays the same for any length.
     std::vector<TickFeatures> around(kBlockTicks + 2 * kReach);
+    std::vector<float> decibels;
     std::array<float, kInputs> input{};
     const Lanes lanes = widestLanes();
     for (std::size_t block = 0; block < ticks; block += kBlockTicks) {
-        const auto clamped = [&](std::ptrdiff_t tick) {
-            return static_cast<std::size_t>(
-                std::clamp<std::ptrdiff_t>(tick, 0, static_cast<std::ptrdiff_t>(ticks) - 1));
-        };
         const auto first = static_cast<std::ptrdiff_t>(block) - static_cast<std::ptrdiff_t>(kReach);
-        for (std::size_t at = 0; at < around.size(); ++at)
-            around[at] = featuresAt(levels, dead, heard, scale,
-                                    clamped(first + static_cast<std::ptrdiff_t>(at)));
+        featuresOf(levels, dead, heard, scale, first, around, decibels);
         for (std::size_t frame = block; frame < std::min(ticks, block + kBlockTicks);
              frame += kFrameTicks) {
             for (std::size_t at = 0; at < kContext.size(); ++at) {

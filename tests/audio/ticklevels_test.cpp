@@ -6,6 +6,7 @@
 #include "testset.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
@@ -155,6 +156,31 @@ INSTANTIATE_TEST_SUITE_P(
         Values{"signed", 4'096,
                [](std::mt19937& r) { return std::normal_distribution<float>(0, 1e-30F)(r); }}),
     test::RowName{});
+
+// Decibels within a thousandth of the library's, never under the deepest level (nor for zero,
+// negative or NaN levels); and those taken two at a time are the same to the bit, at either end
+// of an odd count too.
+TEST(Decibels, AsTheLibrarysAndTheSameTwoAtATime) {
+    std::vector<float> meanSquares = {0.0F,   -1.0F,       std::numeric_limits<float>::quiet_NaN(),
+                                      1e-14F, 1.0001e-14F, 0.5F,
+                                      1.0F,   2.0F};
+    for (double exponent = -15; exponent < 1; exponent += 0.0137)
+        meanSquares.push_back(static_cast<float>(std::pow(10.0, exponent)));
+    if (meanSquares.size() % 2 == 0)
+        meanSquares.push_back(4.0F); // the last taken alone
+    std::vector<float> decibels(meanSquares.size());
+    quickDecibels(meanSquares.data(), decibels.data(), decibels.size());
+    for (std::size_t at = 0; at < meanSquares.size(); ++at) {
+        const float meanSquare = meanSquares[at];
+        const float one = quickDecibels(meanSquare);
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(decibels[at]), std::bit_cast<std::uint32_t>(one))
+            << meanSquare;
+        if (meanSquare > kDeepestMeanSquare)
+            EXPECT_NEAR(one, 10 * std::log10(static_cast<double>(meanSquare)), 1e-3) << meanSquare;
+        else
+            EXPECT_EQ(one, static_cast<float>(kDeepestDb)) << meanSquare;
+    }
+}
 
 // Digital silence (zeros, or a constant offset) has no spread; a stretch's levels come from its
 // own samples, so a loud tone just before it adds nothing to its first tick.
