@@ -115,30 +115,55 @@ Found detectOne(const Target& target, const Arguments& args) {
     return found;
 }
 
+// A line as met: its recording's file, and the folder and name of its GAP file (in any case where
+// the file system takes names so).
+struct Met {
+    fileio::FileIdentity recording;
+    fileio::FileIdentity folder;
+    std::string gapName;
+    auto operator<=>(const Met&) const = default;
+};
+
+std::optional<Met> metAs(const std::string& recording, const std::string& gap) {
+    const std::filesystem::path gapPath = toPath(gap);
+    const std::filesystem::path folder = gapPath.has_parent_path() ? gapPath.parent_path() : ".";
+    const std::optional<fileio::FileIdentity> file = fileio::identityOf(recording);
+    const std::optional<fileio::FileIdentity> within = fileio::identityOf(utf8Of(folder));
+    if (!file || !within)
+        return std::nullopt;
+    std::string name = utf8Of(gapPath.filename());
+#ifdef _WIN32
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+#endif
+    return Met{*file, *within, std::move(name)};
+}
+
 // The recordings to detect: each RECORDING named, and every recording under each FOLDER named,
 // line by line as the Voice Pack window lists them, each with the GAP file the pairing rule
-// gives it. A line with a GAP file is skipped with a note unless --force; a recording met again
-// (folders that overlap, a file named twice) is detected once.
+// gives it. A line with a GAP file is skipped with a note unless --force; a line met again
+// (folders that overlap, a file named twice) is detected once. Hard links to one recording
+// under other names are lines of their own, each with its GAP file.
 std::vector<Target> targetsOf(const Arguments& args, Report& report) {
     std::vector<Target> targets;
-    std::set<fileio::FileIdentity> seen;
-    const auto firstTime = [&](const std::string& recording) {
-        const std::optional<fileio::FileIdentity> identity = fileio::identityOf(recording);
-        return !identity || seen.insert(*identity).second;
+    std::set<Met> seen;
+    const auto firstTime = [&](const std::string& recording, const std::string& gap) {
+        const std::optional<Met> met = metAs(recording, gap);
+        return !met || seen.insert(*met).second;
     };
     for (const std::string& path : args.paths) {
         std::error_code error;
         if (!std::filesystem::is_directory(toPath(path), error)) {
-            if (firstTime(path))
-                targets.push_back(
-                    {path, args.output ? *args.output : voicepack::gapFileBeside(path)});
+            const std::string gap = args.output ? *args.output : voicepack::gapFileBeside(path);
+            if (firstTime(path, gap))
+                targets.push_back({path, gap});
             continue;
         }
         const voicepack::Listing listing = voicepack::listPack(path);
         for (const Failure& failure : listing.failures)
             report.fail(failure);
         for (const voicepack::Line& line : listing.lines) {
-            if (!line.recording || !firstTime(*line.recording))
+            if (!line.recording || !firstTime(*line.recording, line.gapPath()))
                 continue;
             if (line.gap && !args.force)
                 report.say("\"" + printable(*line.gap) +

@@ -77,6 +77,23 @@ TEST_F(DetectTest, ARecordingMetAgainIsDetectedOnce) {
     EXPECT_EQ(headers, 2u) << run.out;
 }
 
+// Hard links to one recording under other names are lines of their own: each gets its GAP file,
+// named or found in a folder, as the Voice Pack window writes them.
+TEST_F(DetectTest, HardLinksToOneRecordingEachGetTheirGapFile) {
+    fs::create_directories(dir.path() / "pack");
+    const std::string wav =
+        recording(dir, "pack/first.wav", {{false, 300}, {true, 400}, {false, 300}});
+    std::error_code error;
+    fs::create_hard_link(wav, dir.path() / "pack" / "again.wav", error);
+    fs::create_hard_link(wav, dir.path() / "named.wav", error);
+    if (error)
+        GTEST_SKIP() << "this file system makes no hard links: " << error.message();
+    const Output run = gaptool({"detect", dir.file("pack"), dir.file("named.wav")});
+    EXPECT_EQ(run.status, ExitStatus::AllCorrect) << run.err;
+    for (const std::string gap : {"pack/first.gap", "pack/again.gap", "named.gap"})
+        EXPECT_EQ(test::readBytes(dir.file(gap)), test::records({{0, 300}, {700, 1000}})) << gap;
+}
+
 TEST_F(DetectTest, RefusesToReplaceAnExistingFileUnlessForced) {
     const std::string wav = recording(dir, "line.wav", {{false, 300}, {true, 400}, {false, 300}});
     const std::string gap = dir.write("line.gap", test::records({{1, 2}}));
