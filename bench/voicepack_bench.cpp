@@ -1,19 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Voice Pack window on generated packs: how soon 10,000 names show, a full scan of 2,000
 // five-second recordings against `gaptool lint -j 2` on the same folder, the longest time the
-// event loop was kept from running during that scan, and the resident memory with 10,000
-// lines. The packs are made in the system's temporary folder (hard links to one recording and
-// one GAP file, so that they cost little room) and removed at the end.
+// event loop was kept from running during that scan, the resident memory with 10,000 lines, and
+// Detect over 2,000 lines of a real voice without GAP files. The packs are made in the system's
+// temporary folder (hard links to one recording and one GAP file, so that they cost little room)
+// and removed at the end.
 //
 //   build/bench/ravik_voicepack_bench [LINES_SHOWN [LINES_SCANNED]]
+#include "audio/testset.hpp"
 #include "pack/packbatch.hpp"
 #include "ui/voicepackwindow.hpp"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTableView>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -52,15 +56,33 @@ void writeFiveSeconds(const std::string& from, const std::string& to) {
     sf_close(file);
 }
 
-// A pack of `lines` lines, 100 to a folder, each a hard link to `wav` and to `gap`.
+// A pack of `lines` lines, 100 to a folder, each a hard link to `wav` and to `gap` (none when
+// `gap` is empty).
 void makePack(const fs::path& folder, int lines, const fs::path& wav, const fs::path& gap) {
     for (int i = 0; i < lines; ++i) {
         const fs::path sub = folder / ("scene" + std::to_string(i / 100));
         fs::create_directories(sub);
         const std::string name = "line" + std::to_string(i);
         fs::create_hard_link(wav, sub / (name + ".wav"));
-        fs::create_hard_link(gap, sub / (name + ".gap"));
+        if (!gap.empty())
+            fs::create_hard_link(gap, sub / (name + ".gap"));
     }
+}
+
+// Runs `work` on the lines of `listing` on two plain threads; its processor seconds.
+template <class Work>
+double onTwoThreads(const vp::Listing& listing, Work work) {
+    const double before = static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+    std::atomic<std::size_t> next{0};
+    const auto run = [&] {
+        for (std::size_t i = next++; i < listing.lines.size(); i = next++)
+            work(listing.lines[i]);
+    };
+    {
+        std::jthread other(run);
+        run();
+    }
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC - before;
 }
 
 long residentKb() {
@@ -168,15 +190,7 @@ int main(int argc, char** argv) {
         const auto bare = std::chrono::steady_clock::now();
         const double bareProcessor = processorSeconds();
         const vp::Listing listing = vp::listPack((scratch / "scanned").string());
-        std::atomic<std::size_t> next{0};
-        const auto work = [&] {
-            for (std::size_t i = next++; i < listing.lines.size(); i = next++)
-                (void)vp::scanLine(listing.lines[i]);
-        };
-        {
-            std::jthread other(work);
-            work();
-        }
+        (void)onTwoThreads(listing, [](const vp::Line& line) { (void)vp::scanLine(line); });
         const double threads =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - bare).count();
         std::printf("%d five-second lines: window scan %.2f s (processor %.2f s), gaptool lint "
@@ -186,6 +200,60 @@ int main(int argc, char** argv) {
                     scannedLines, figures.scanSeconds, figures.processorSeconds, lint, status,
                     figures.scanSeconds / lint, static_cast<long long>(figures.longestGapMs),
                     QThread::idealThreadCount(), threads, processorSeconds() - bareProcessor);
+    }
+
+    // 2,000 five-second recordings without GAP files: the window's Detect over all of them, and
+    // the detection alone on two plain threads, by the speech model and by the level rule alone.
+    // Each is the game character's first five seconds in its room, where the model decides (the
+    // example's pauses are digital silence, which the level rule decides alone).
+    const fs::path voice = scratch / "voice.wav";
+    {
+        namespace testset = ravik::testset;
+        testset::Recording line =
+            testset::makeVoiceRecording(testset::Voice::game, testset::VoiceCondition::clean);
+        line.samples.resize(static_cast<std::size_t>(5 * line.sampleRate * line.channels));
+        if (!testset::writeWav(line, voice.string())) {
+            std::cerr << "cannot write " << voice << '\n';
+            return 2;
+        }
+    }
+    makePack(scratch / "detected", scannedLines, voice, {});
+    {
+        ravik::VoicePackWindow window({});
+        (void)scan(window, scratch / "detected");
+        window.table().selectAll();
+        QEventLoop loop;
+        QObject::connect(&window, &ravik::VoicePackWindow::batchFinished, &loop, &QEventLoop::quit);
+        const double processorBefore = processorSeconds();
+        QElapsedTimer clock;
+        clock.start();
+        window.detectSelected();
+        if (window.batchRunning())
+            loop.exec();
+        const double detectSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        const double detectProcessor = processorSeconds() - processorBefore;
+        const vp::Listing listing = vp::listPack((scratch / "detected").string());
+        const auto detectWith = [&](bool levelRule) {
+            ravik::audio::DetectOptions options;
+            options.levelRule = levelRule;
+            return onTwoThreads(listing, [&](const vp::Line& line) {
+                (void)vp::detectGap(*line.recording, options);
+            });
+        };
+        // Three rounds of each, taken in turn, and the fastest of each: a shared machine's speed
+        // swings by a third from minute to minute.
+        double model = 1e9;
+        double levelRule = 1e9;
+        for (int round = 0; round < 3; ++round) {
+            model = std::min(model, detectWith(false));
+            levelRule = std::min(levelRule, detectWith(true));
+        }
+        std::printf("%d five-second lines without GAP files: the window's Detect %.2f s "
+                    "(processor %.2f s); detectGap on two threads without the window, processor "
+                    "%.2f s with the speech model, %.2f s by the level rule alone (%.2f x; the "
+                    "fastest of three rounds each)\n",
+                    scannedLines, detectSeconds, detectProcessor, model, levelRule,
+                    model / levelRule);
     }
     fs::remove_all(scratch);
     return 0;
