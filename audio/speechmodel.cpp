@@ -8,14 +8,6 @@
 #include <cstring>
 #include <span>
 
-// Eight lanes of the vector unit where the compiler can build them beside four and the program can
-// ask the processor for them.
-#if defined(__GNUC__) && defined(__x86_64__)
-#define RAVIK_EIGHT_LANES 1
-#else
-#define RAVIK_EIGHT_LANES 0
-#endif
-
 namespace ravik::audio::speech {
 namespace {
 
@@ -185,21 +177,6 @@ std::vector<TickFeatures> tickFeatures(const TickLevels& levels, const std::vect
 
 bool trained() {
     return kTrained;
-}
-
-bool hasLanes(Lanes lanes) {
-#if RAVIK_EIGHT_LANES
-    if (lanes == Lanes::Eight) {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }
-#endif
-    return lanes == Lanes::Four;
-}
-
-Lanes widestLanes() {
-    static const Lanes widest = hasLanes(Lanes::Eight) ? Lanes::Eight : Lanes::Four;
-    return widest;
 }
 
 float speakingIn(const std::array<float, kInputs>& input, Lanes lanes) {

@@ -38,11 +38,10 @@ inline constexpr std::size_t kFrameTicks = 2;
 /// has none yet, and then the level rule decides alone).
 [[nodiscard]] bool trained();
 
-/// How wide the vector unit's lanes are that the network's sums run in: every width gives the
-/// same probabilities to the bit, so the widest the processor has is taken.
-enum class Lanes { Four, Eight };
-[[nodiscard]] bool hasLanes(Lanes lanes);
-[[nodiscard]] Lanes widestLanes();
+/// The network's sums run in the lanes the analysis's filters run in (ticklevels.hpp).
+using audio::hasLanes;
+using audio::Lanes;
+using audio::widestLanes;
 
 /// The probability that a voice speaks in a frame, from the features of the ticks of kContext
 /// around it, one tick's after another.

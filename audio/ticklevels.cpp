@@ -15,20 +15,19 @@ constexpr std::size_t kBlockFrames = 16'384;
 constexpr int kLeastAnalysisRate = 8'000;
 
 // Four samples at once: the steps below are written on them so that they run at the processor's
-// width whatever the compiler's settings.
-using Lanes = float __attribute__((vector_size(16)));
+// width whatever the compiler's settings (the filters in eight where the processor has them).
+using Quad = float __attribute__((vector_size(16)));
 constexpr std::size_t kLanes = 4;
+// Zeros kept past a buffer's end: the widest steps read and write that far past it.
+constexpr std::size_t kPadding = 8;
 
-Lanes lanesAt(const float* at) {
-    Lanes lanes;
+Quad lanesAt(const float* at) {
+    Quad lanes;
     std::memcpy(&lanes, at, sizeof lanes);
     return lanes;
 }
-void store(float* at, Lanes lanes) {
-    std::memcpy(at, &lanes, sizeof lanes);
-}
-Lanes same(float value) {
-    return Lanes{value, value, value, value};
+Quad same(float value) {
+    return Quad{value, value, value, value};
 }
 
 // Samples in a buffer that grows without clearing what it adds (every step writes what it
@@ -43,8 +42,8 @@ public:
     [[nodiscard]] float back() const { return data_[size_ - 1]; }
 
     void resize(std::size_t size) {
-        if (size + kLanes > capacity_) {
-            const std::size_t capacity = std::max(2 * capacity_, size + kLanes);
+        if (size + kPadding > capacity_) {
+            const std::size_t capacity = std::max(2 * capacity_, size + kPadding);
             auto grown = std::make_unique_for_overwrite<float[]>(capacity);
             if (size_ > 0)
                 std::memcpy(grown.get(), data_.get(), size_ * sizeof(float));
@@ -52,7 +51,7 @@ public:
             capacity_ = capacity;
         }
         size_ = size;
-        std::fill_n(data_.get() + size_, kLanes, 0.0F);
+        std::fill_n(data_.get() + size_, kPadding, 0.0F);
     }
     void clear() { resize(0); }
     void push_back(float value) {
@@ -82,6 +81,88 @@ private:
     std::size_t capacity_ = 0;
 };
 
+// The outputs of a half-band filter `kWidth` at a time: output m from even[m] and the odd
+// samples around it (see Halver::run). Each output's terms are summed in the same order
+// whatever the width, so every width gives the same outputs to the bit.
+template <std::size_t kPairs, std::size_t kWidth>
+[[gnu::always_inline]] inline void halveRows(const float* even, const float* odd,
+                                             const std::array<float, kPairs>& given,
+                                             std::size_t outputs, float* low, float* high) {
+    typedef float Wide __attribute__((vector_size(kWidth * sizeof(float))));
+    // In locals, so that no store below can be taken to change them. (No lambdas here: they
+    // would not be built for the caller's wider lanes.)
+    Wide taps[kPairs];
+    Wide half;
+    std::array<float, kWidth> row{};
+    for (std::size_t pair = 0; pair < kPairs; ++pair) {
+        row.fill(given[pair]);
+        std::memcpy(&taps[pair], row.data(), sizeof half);
+    }
+    row.fill(0.5F);
+    std::memcpy(&half, row.data(), sizeof half);
+    Wide before;
+    Wide after;
+    for (std::size_t at = 0; at < outputs; at += kWidth) {
+        std::memcpy(&before, odd + at - 1, sizeof half);
+        std::memcpy(&after, odd + at, sizeof half);
+        Wide side = taps[0] * (after + before);
+        for (std::size_t pair = 1; pair < kPairs; ++pair) {
+            std::memcpy(&before, odd + at - 1 - pair, sizeof half);
+            std::memcpy(&after, odd + at + pair, sizeof half);
+            side += taps[pair] * (after + before);
+        }
+        Wide middle;
+        std::memcpy(&middle, even + at, sizeof half);
+        middle = half * middle;
+        const Wide lowLanes = middle + side;
+        std::memcpy(low + at, &lowLanes, sizeof half);
+        if (high != nullptr) {
+            const Wide highLanes = middle - side;
+            std::memcpy(high + at, &highLanes, sizeof half);
+        }
+    }
+}
+template <std::size_t kPairs>
+void halveInFour(const float* even, const float* odd, const std::array<float, kPairs>& taps,
+                 std::size_t outputs, float* low, float* high) {
+    halveRows<kPairs, 4>(even, odd, taps, outputs, low, high);
+}
+#if RAVIK_EIGHT_LANES
+template <std::size_t kPairs>
+[[gnu::target("avx2")]] void halveInEight(const float* even, const float* odd,
+                                          const std::array<float, kPairs>& taps,
+                                          std::size_t outputs, float* low, float* high) {
+    halveRows<kPairs, 8>(even, odd, taps, outputs, low, high);
+}
+#endif
+
+// 16-bit samples as the floats libsndfile would make of them, as wide as the lanes go (the
+// compiler's vectoriser builds each form for its own lanes).
+[[gnu::always_inline]] inline void floatsOfRow(const std::int16_t* in, float* out,
+                                               std::size_t count) {
+    for (std::size_t at = 0; at < count; ++at)
+        out[at] = static_cast<float>(in[at]) * (1.0F / 32'768);
+}
+void floatsInFour(const std::int16_t* in, float* out, std::size_t count) {
+    floatsOfRow(in, out, count);
+}
+#if RAVIK_EIGHT_LANES
+[[gnu::target("avx2")]] void floatsInEight(const std::int16_t* in, float* out, std::size_t count) {
+    floatsOfRow(in, out, count);
+}
+#endif
+void floatsOf(const std::int16_t* in, float* out, std::size_t count, Lanes lanes) {
+#if RAVIK_EIGHT_LANES
+    if (lanes == Lanes::Eight) {
+        floatsInEight(in, out, count);
+        return;
+    }
+#else
+    (void)lanes;
+#endif
+    floatsInFour(in, out, count);
+}
+
 // A half-band filter that halves the rate: symmetric, with taps at the centre (one half) and at
 // odd distances 1, 3, ..., 2 * kPairs - 1 from it. Each output sample is centred on an even input
 // sample; the high half (what the low half leaves out) is given at the same centres. The samples
@@ -90,8 +171,9 @@ private:
 template <std::size_t kPairs>
 class Halver {
 public:
-    explicit Halver(std::array<float, kPairs> taps)
-        : taps_(taps) {}
+    Halver(std::array<float, kPairs> taps, Lanes lanes)
+        : taps_(taps)
+        , lanes_(lanes) {}
 
     // Takes `count` samples; replaces `low` (and `high`, when given) with the outputs they
     // complete.
@@ -174,22 +256,14 @@ private:
             high->resize(outputs);
         const float* even = even_.data() + kPairs;
         const float* odd = odd_.data() + kPairs;
-        // In locals, so that no store below can be taken to change them.
-        std::array<Lanes, kPairs> taps;
-        for (std::size_t pair = 0; pair < kPairs; ++pair)
-            taps[pair] = same(taps_[pair]);
-        const Lanes half = same(0.5F);
         float* lowAt = low.data();
         float* highAt = high != nullptr ? high->data() : nullptr;
-        for (std::size_t at = 0; at < outputs; at += kLanes) {
-            Lanes side = taps[0] * (lanesAt(odd + at) + lanesAt(odd + at - 1));
-            for (std::size_t pair = 1; pair < kPairs; ++pair)
-                side += taps[pair] * (lanesAt(odd + at + pair) + lanesAt(odd + at - 1 - pair));
-            const Lanes middle = half * lanesAt(even + at);
-            store(lowAt + at, middle + side);
-            if (highAt != nullptr)
-                store(highAt + at, middle - side);
-        }
+#if RAVIK_EIGHT_LANES
+        if (lanes_ == Lanes::Eight)
+            halveInEight<kPairs>(even, odd, taps_, outputs, lowAt, highAt);
+        else
+#endif
+            halveInFour<kPairs>(even, odd, taps_, outputs, lowAt, highAt);
         // The lanes past the end wrote there; the buffers keep zeros past their ends.
         low.resize(outputs);
         if (high != nullptr)
@@ -200,6 +274,7 @@ private:
     }
 
     std::array<float, kPairs> taps_;
+    Lanes lanes_;
     Floats even_;
     Floats odd_;
     bool carrying_ = false; // an even sample waits for the odd one after it
@@ -210,11 +285,11 @@ private:
 
 // 11 taps where the rate comes down (the speech band must not fold back into itself), 7 where
 // octaves are split (a little overlap between neighbours does no harm).
-Halver<3> rateHalver() {
-    return Halver<3>({150.0F / 512, -25.0F / 512, 3.0F / 512});
+Halver<3> rateHalver(Lanes lanes) {
+    return Halver<3>({150.0F / 512, -25.0F / 512, 3.0F / 512}, lanes);
 }
-Halver<2> octaveHalver() {
-    return Halver<2>({9.0F / 32, -1.0F / 32});
+Halver<2> octaveHalver(Lanes lanes) {
+    return Halver<2>({9.0F / 32, -1.0F / 32}, lanes);
 }
 
 // The sums of squares of a stream of samples, `step` frames apart, per tick.
@@ -237,10 +312,10 @@ public:
         while (left > 0) {
             const auto take = static_cast<std::size_t>(
                 std::min<std::int64_t>(nextTick_ - index_, static_cast<std::int64_t>(left)));
-            Lanes lanes = same(0.0F);
+            Quad lanes = same(0.0F);
             std::size_t i = 0;
             for (; i + kLanes <= take; i += kLanes) {
-                const Lanes next = lanesAt(at + i);
+                const Quad next = lanesAt(at + i);
                 lanes += next * next;
             }
             float sum = lanes[0] + lanes[1] + lanes[2] + lanes[3];
@@ -291,12 +366,12 @@ private:
 // analysis rate, and the octaves there.
 class Channel {
 public:
-    Channel(int halvings, int tickFrames)
+    Channel(int halvings, int tickFrames, Lanes lanes)
         : tickFrames_(tickFrames) {
         for (int step = 0; step < halvings; ++step)
-            rate_.push_back(rateHalver());
+            rate_.push_back(rateHalver(lanes));
         for (std::size_t octave = 0; octave < kOctaves; ++octave) {
-            octave_.push_back(octaveHalver());
+            octave_.push_back(octaveHalver(lanes));
             sums_.emplace_back(std::int64_t{1} << (halvings + static_cast<int>(octave) + 1),
                                tickFrames);
         }
@@ -356,10 +431,10 @@ private:
             const float* samples = in + at * stride;
             std::size_t i = 0;
             if (stride == 1 && take >= kLanes) {
-                Lanes high = lanesAt(samples);
-                Lanes low = high;
+                Quad high = lanesAt(samples);
+                Quad low = high;
                 for (i = kLanes; i + kLanes <= take; i += kLanes) {
-                    const Lanes next = lanesAt(samples + i);
+                    const Quad next = lanesAt(samples + i);
                     high = high > next ? high : next;
                     low = low < next ? low : next;
                 }
@@ -444,6 +519,21 @@ int halvingsAt(int sampleRate) {
 
 } // namespace
 
+bool hasLanes(Lanes lanes) {
+#if RAVIK_EIGHT_LANES
+    if (lanes == Lanes::Eight) {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }
+#endif
+    return lanes == Lanes::Four;
+}
+
+Lanes widestLanes() {
+    static const Lanes widest = hasLanes(Lanes::Eight) ? Lanes::Eight : Lanes::Four;
+    return widest;
+}
+
 double percentile(std::vector<float>& values, double share) {
     auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1));
     if (values.size() < kCountedFrom) {
@@ -484,8 +574,8 @@ int analysisRate(int sampleRate) {
     return sampleRate >> halvingsAt(sampleRate);
 }
 
-TickLevels readTickLevels(SoundFile& recording, std::int64_t from, std::int64_t to,
-                          int tickFrames) {
+TickLevels readTickLevels(SoundFile& recording, std::int64_t from, std::int64_t to, int tickFrames,
+                          Lanes lanes) {
     TickLevels levels;
     levels.tickFrames = tickFrames;
     levels.origin = from;
@@ -497,7 +587,7 @@ TickLevels readTickLevels(SoundFile& recording, std::int64_t from, std::int64_t 
     std::vector<Channel> analysis;
     analysis.reserve(channels);
     for (std::size_t channel = 0; channel < channels; ++channel)
-        analysis.emplace_back(halvings, tickFrames);
+        analysis.emplace_back(halvings, tickFrames, lanes);
     const std::int64_t expected = (std::min(to, recording.frames()) - from) / tickFrames + 1;
     const auto reserve =
         static_cast<std::size_t>(std::clamp<std::int64_t>(expected, 0, std::int64_t{1} << 20));
@@ -545,8 +635,7 @@ TickLevels readTickLevels(SoundFile& recording, std::int64_t from, std::int64_t 
             got = recording.readFrames(std::span(block).first(want * channels));
         } else {
             got = recording.readFrames(std::span(integers).first(want * channels));
-            for (std::size_t at = 0; at < got * channels; ++at)
-                block[at] = static_cast<float>(integers[at]) * (1.0F / 32'768);
+            floatsOf(integers.data(), block.data(), got * channels, lanes);
         }
         if (got == 0)
             break;

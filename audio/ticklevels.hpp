@@ -36,12 +36,27 @@ struct TickLevels {
     [[nodiscard]] std::size_t ticks() const { return energy.size(); }
 };
 
+/// Eight lanes of the vector unit (AVX2) are built beside four where the compiler can build them
+/// and the program can ask the processor for them.
+#if defined(__GNUC__) && defined(__x86_64__)
+#define RAVIK_EIGHT_LANES 1
+#else
+#define RAVIK_EIGHT_LANES 0
+#endif
+
+/// How wide the vector unit's lanes are that the analysis's filters and the speech model's sums
+/// run in: every width gives the same results to the bit, so the widest the processor has is
+/// taken.
+enum class Lanes { Four, Eight };
+[[nodiscard]] bool hasLanes(Lanes lanes);
+[[nodiscard]] Lanes widestLanes();
+
 /// Reads frames [from, to) of `recording` (to its end when `to` is past it) and takes their
 /// levels, ticks counted from `from`. Judged from those samples only: what lies before and after
 /// them is taken to repeat the first and the last. Stops short where the recording cannot be
 /// read (see SoundFile::readFailure).
 [[nodiscard]] TickLevels readTickLevels(SoundFile& recording, std::int64_t from, std::int64_t to,
-                                        int tickFrames);
+                                        int tickFrames, Lanes lanes = widestLanes());
 
 /// The value below which `share` (0 to 1) of `values` lie; `values` must not be empty and hold no
 /// NaN. May reorder `values` rather than copy them: only their order changes, so they can be
