@@ -54,7 +54,8 @@ enum class Lanes { Four, Eight };
 /// Reads frames [from, to) of `recording` (to its end when `to` is past it) and takes their
 /// levels, ticks counted from `from`. Judged from those samples only: what lies before and after
 /// them is taken to repeat the first and the last. Stops short where the recording cannot be
-/// read (see SoundFile::readFailure).
+/// read (see SoundFile::readFailure). `lanes` is the width the filters run in; every width the
+/// processor has gives the same levels.
 [[nodiscard]] TickLevels readTickLevels(SoundFile& recording, std::int64_t from, std::int64_t to,
                                         int tickFrames, Lanes lanes = widestLanes());
 
