@@ -11,12 +11,6 @@
 namespace ravik::audio::speech {
 namespace {
 
-// A mean square as decibels, the same on every build, as deep as the level rule measures: a
-// take turned down by 40 dB gives the same features as the take.
-float decibelsOf(float meanSquare) {
-    return quickDecibels(meanSquare);
-}
-
 // What a tick's levels are measured against: each band's floor and the speech band's loud
 // speech, over the whole recording.
 struct Scale {
@@ -35,16 +29,18 @@ Scale scaleOf(const TickLevels& levels, const std::vector<char>& dead) {
             if (dead[tick] == 0)
                 live.push_back(band < kOctaves ? levels.octaves[tick][band] : levels.energy[tick]);
         scale.floors[band] =
-            live.empty() ? 0 : decibelsOf(static_cast<float>(percentile(live, 0.1)));
+            live.empty() ? 0 : quickDecibels(static_cast<float>(percentile(live, 0.1)));
     }
-    scale.loud = live.empty()
-                     ? 0
-                     : decibelsOf(static_cast<float>(percentile(live, 0.95))); // the speech band's
+    scale.loud =
+        live.empty()
+            ? 0
+            : quickDecibels(static_cast<float>(percentile(live, 0.95))); // the speech band's
     return scale;
 }
 
 // The features of the ticks from `first` on, as many as `out` holds (those past the recording's
-// ends as its first and last tick's). Their levels are made decibels all at once, in `decibels`.
+// ends as its first and last tick's). Their levels are made decibels all at once, in `decibels`,
+// as deep as the level rule measures: a take turned down by 40 dB gives the take's features.
 void featuresOf(const TickLevels& levels, const std::vector<char>& dead,
                 const std::vector<char>& heard, const Scale& scale, std::ptrdiff_t first,
                 std::span<TickFeatures> out, std::vector<float>& decibels) {

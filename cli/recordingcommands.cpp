@@ -7,6 +7,7 @@
 #include "core/format/silences.hpp"
 #include "core/text/failure.hpp"
 #include "core/text/messages.hpp"
+#include "core/text/plaintext.hpp"
 #include "detect.hpp"
 #include "gaptool.hpp"
 #include "options.hpp"
@@ -133,8 +134,7 @@ std::optional<Met> metAs(const std::string& recording, const std::string& gap) {
         return std::nullopt;
     std::string name = utf8Of(gapPath.filename());
 #ifdef _WIN32
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    name = plaintext::asciiLower(name);
 #endif
     return Met{*file, *within, std::move(name)};
 }

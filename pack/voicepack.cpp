@@ -5,6 +5,7 @@
 #include "audio/soundfile.hpp"
 #include "audio/verify.hpp"
 #include "core/files/fileio.hpp"
+#include "core/text/plaintext.hpp"
 #include "pack/batchengine.hpp"
 
 #include <algorithm>
@@ -27,13 +28,6 @@ fs::path pathOf(const std::string& utf8) {
 std::string textOf(const fs::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
-}
-
-std::string lower(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered)
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    return lowered;
 }
 
 // The name without its ending and the ending without its dot; a name that starts with its only
@@ -79,7 +73,7 @@ bool verifyAgainst(const std::string& recording, const GapBytes& bytes,
 } // namespace
 
 std::optional<std::size_t> recordingRank(std::string_view fileName) {
-    const std::string ending = lower(split(fileName).second);
+    const std::string ending = plaintext::asciiLower(split(fileName).second);
     if (ending.empty())
         return std::nullopt;
     std::size_t rank = 0;
@@ -93,7 +87,7 @@ std::optional<std::size_t> recordingRank(std::string_view fileName) {
 }
 
 bool isGapName(std::string_view fileName) {
-    return lower(split(fileName).second) == "gap";
+    return plaintext::asciiLower(split(fileName).second) == "gap";
 }
 
 FolderPairing::FolderPairing(const std::vector<fileio::FolderEntry>& entries) {

@@ -70,6 +70,13 @@ std::string quote(std::string_view text) {
     return "\"" + std::string(text.substr(0, cut)) + "...\"";
 }
 
+std::string asciiLower(std::string_view text) {
+    std::string lowered(text);
+    for (char& c : lowered)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return lowered;
+}
+
 std::string printable(std::string_view text) {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string shown;

@@ -24,6 +24,10 @@ namespace ravik::plaintext {
 /// point beyond U+10FFFF or a sequence cut short.
 [[nodiscard]] std::size_t utf8SequenceAt(std::string_view text, std::size_t at);
 
+/// `text` with its ASCII letters in lower case and every other byte as it is: how file endings are
+/// compared, and names where the file system takes them in any case.
+[[nodiscard]] std::string asciiLower(std::string_view text);
+
 /// Outside text quoted in a message, in quotation marks: whole when short, else its first 57
 /// bytes (never part of a UTF-8 sequence) and "...", so that one huge field does not fill a
 /// terminal.

@@ -33,12 +33,13 @@ testset::Recording tone(int sampleRate, int channels, double hz, double amplitud
     return made;
 }
 
-TickLevels levelsOf(const testset::Recording& recording, int format = 0) {
+TickLevels levelsOf(const testset::Recording& recording, int format = 0,
+                    Lanes lanes = widestLanes()) {
     test::TempDir dir;
     const std::string path = dir.file("levels");
     EXPECT_TRUE(testset::writeWav(recording, path, format));
     auto opened = SoundFile::open(path);
-    return readTickLevels(*opened.file, 0, kToTheEnd, tickFramesAt(recording.sampleRate));
+    return readTickLevels(*opened.file, 0, kToTheEnd, tickFramesAt(recording.sampleRate), lanes);
 }
 
 struct Rate {
@@ -97,17 +98,10 @@ TEST_P(EveryRate, EightLanesGiveWhatFourGive) {
     std::normal_distribution<float> noise(0, 0.05F);
     for (float& sample : made.samples)
         sample += noise(random);
-    test::TempDir dir;
     // Floats, and 16-bit samples, which the analysis makes floats itself.
     for (const int format : {SF_FORMAT_WAV | SF_FORMAT_FLOAT, SF_FORMAT_WAV | SF_FORMAT_PCM_16}) {
-        const std::string path = dir.file("lanes" + std::to_string(format) + ".wav");
-        ASSERT_TRUE(testset::writeWav(made, path, format));
-        const auto read = [&](Lanes lanes) {
-            auto opened = SoundFile::open(path);
-            return readTickLevels(*opened.file, 0, kToTheEnd, tickFramesAt(rate.sampleRate), lanes);
-        };
-        const TickLevels four = read(Lanes::Four);
-        const TickLevels eight = read(Lanes::Eight);
+        const TickLevels four = levelsOf(made, format, Lanes::Four);
+        const TickLevels eight = levelsOf(made, format, Lanes::Eight);
         ASSERT_GT(four.ticks(), 100U);
         EXPECT_EQ(four.energy, eight.energy) << format;
         EXPECT_EQ(four.spread, eight.spread) << format;
