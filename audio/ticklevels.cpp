@@ -495,18 +495,15 @@ private:
     Floats input_, output_, tail_, highBand_, highTail_;
 };
 
-// From this many values a percentile is counted out (three passes over them, each a few times
-// faster than partitioning them) instead of partitioned.
+// From this many values a percentile is first narrowed by counting them out (a pass a few times
+// faster than partitioning them all) before it is partitioned.
 constexpr std::size_t kCountedFrom = 4096;
 
 // Keys in the order of the floats they are made from (the negative ones reversed under the
-// positive ones), and back.
+// positive ones).
 std::uint32_t orderKey(float value) {
     const auto bits = std::bit_cast<std::uint32_t>(value);
     return (bits & 0x8000'0000U) != 0 ? ~bits : bits | 0x8000'0000U;
-}
-float valueOfKey(std::uint32_t key) {
-    return std::bit_cast<float>((key & 0x8000'0000U) != 0 ? key & 0x7FFF'FFFFU : ~key);
 }
 
 // How often the rate is halved down to the analysis rate.
@@ -541,33 +538,22 @@ double percentile(std::vector<float>& values, double share) {
                          values.end());
         return values[at];
     }
-    // The value's key a digit at a time, from the highest: each pass counts the keys that share
-    // the digits found so far by their next digit.
-    std::uint32_t found = 0;
-    int known = 0;
-    for (const int width : {11, 11, 10}) {
-        std::array<std::uint32_t, std::size_t{1} << 11> counts{};
-        const int shift = 32 - known - width;
-        const std::uint32_t digits = (std::uint32_t{1} << width) - 1;
-        if (known == 0) {
-            for (const float value : values)
-                ++counts[orderKey(value) >> shift];
-        } else {
-            for (const float value : values) {
-                const std::uint32_t key = orderKey(value);
-                if (key >> (32 - known) == found)
-                    ++counts[(key >> shift) & digits];
-            }
-        }
-        std::uint32_t digit = 0;
-        while (at >= counts[digit]) {
-            at -= counts[digit];
-            ++digit;
-        }
-        found = (found << width) | digit;
-        known += width;
+    // The values are counted by their key's highest digits; those that share the digits of the
+    // percentile's place are moved to the front and partitioned there, a few among many.
+    constexpr int kShift = 21;
+    std::array<std::uint32_t, std::size_t{1} << (32 - kShift)> counts{};
+    for (const float value : values)
+        ++counts[orderKey(value) >> kShift];
+    std::uint32_t digits = 0;
+    while (at >= counts[digits]) {
+        at -= counts[digits];
+        ++digits;
     }
-    return valueOfKey(found);
+    const auto shared = std::partition(values.begin(), values.end(), [digits](float value) {
+        return orderKey(value) >> kShift == digits;
+    });
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at), shared);
+    return values[at];
 }
 
 int analysisRate(int sampleRate) {
