@@ -400,6 +400,8 @@ bool measureLevels(Analysis& a, Detection& detection) {
     a.dead.assign(ticks, 0);
     for (std::size_t tick = 0; tick < ticks; ++tick)
         a.dead[tick] = a.levels.spread[tick] == 0 ? 1 : 0;
+    // The spread tells digital silence and nothing else: not kept past here.
+    std::vector<float>().swap(a.levels.spread);
     a.levelDb = meansOver(a.levels.energy, a.dead, kLevelTicks / 2, kLevelTicks - kLevelTicks / 2);
     quickDecibels(a.levelDb.data(), a.levelDb.data(), a.levelDb.size());
     // The recording's first and last quarter second are left out of them too, where the

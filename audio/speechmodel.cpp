@@ -23,6 +23,7 @@ struct Scale {
 Scale scaleOf(const TickLevels& levels, const std::vector<char>& dead) {
     Scale scale;
     std::vector<float> live;
+    live.reserve(levels.ticks());
     for (std::size_t band = 0; band <= kOctaves; ++band) {
         live.clear();
         for (std::size_t tick = 0; tick < levels.ticks(); ++tick)
