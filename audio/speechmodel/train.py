@@ -12,7 +12,8 @@
                       weights) and write model.json
   train.py generate   write weights.cpp from model.json; with --check, only compare
   train.py evaluate   run the build's gaptool detect on the validation recordings and score it,
-                      and beside it on a tenth of the training recordings
+                      on each of them converted to 16 bits too, and beside it on a tenth of
+                      the training recordings
   train.py peers [N [FROM]]
                       the same beside ffmpeg, Silero, WebRTC and TEN VAD at their best settings
                       per recording (bench/anchors/install first), on every N-th recording
@@ -713,10 +714,18 @@ def evaluate():
     with open(os.path.join(CACHE, 'validation.json')) as stored:
         validation = json.load(stored)
     by, edges, moved, missed, on_clean = {}, {}, {}, {}, {}
+    sixteen = os.path.join(CACHE, 'sixteen-bits')
+    os.makedirs(sixteen, exist_ok=True)
     for item in validation:
         found = detected(item['path'])
         truth = truth_of(item)
         add_score(by, item, f1(truth, found))
+        # The same recording as most reach a user: in 16 bits, undithered.
+        copy = os.path.join(sixteen, os.path.basename(item['path']))
+        run(['ffmpeg', '-nostdin', '-loglevel', 'error', '-y', '-i', item['path'], '-c:a',
+             'pcm_s16le', copy])
+        add_score(by, item, f1(truth, detected(copy)), '16-bit')
+        os.remove(copy)
         counts = missed.setdefault(item['condition'], [0, 0])
         for i, count in enumerate(missed_early(truth, found)):
             counts[i] += count
