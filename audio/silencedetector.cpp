@@ -189,23 +189,23 @@ std::vector<float> meansOver(const std::vector<float>& energy, const std::vector
     std::vector<float> means(ticks, 0.0F);
     double sum = 0;
     int live = 0;
-    std::size_t from = 0;
-    std::size_t to = 0;
+    // A tick of digital silence adds and takes 0, which leaves the sum as it is to the bit.
+    const auto add = [&](std::size_t at, double sign) {
+        const bool counts = dead[at] == 0;
+        sum += counts ? sign * static_cast<double>(energy[at]) : 0.0;
+        live += counts ? static_cast<int>(sign) : 0;
+    };
+    // The window of tick t is [t - before, t + after), cut to the recording: each tick adds the
+    // one that enters it, then takes the one that leaves.
+    for (std::size_t at = 0; at < std::min(ticks, after); ++at)
+        add(at, 1);
     for (std::size_t tick = 0; tick < ticks; ++tick) {
-        const std::size_t wantFrom = tick >= before ? tick - before : 0;
-        const std::size_t wantTo = std::min(ticks, tick + after);
-        for (; to < wantTo; ++to)
-            if (dead[to] == 0) {
-                sum += energy[to];
-                ++live;
-            }
-        for (; from < wantFrom; ++from)
-            if (dead[from] == 0) {
-                sum -= energy[from];
-                --live;
-            }
-        if (dead[tick] == 0 && live > 0)
-            means[tick] = static_cast<float>(std::max(0.0, sum) / live);
+        if (tick > 0 && tick + after <= ticks)
+            add(tick + after - 1, 1);
+        if (tick > before)
+            add(tick - before - 1, -1);
+        means[tick] =
+            dead[tick] == 0 && live > 0 ? static_cast<float>(std::max(0.0, sum) / live) : 0.0F;
     }
     return means;
 }
