@@ -693,7 +693,8 @@ std::vector<char> modelPauses(const Analysis& a, const std::vector<char>& heard,
 // a short breath between two words is kept. Clicks are set apart as before.
 void modelSounds(Analysis& a) {
     const std::vector<char> heard = soundTicks(a);
-    const std::vector<float> speaking = speech::speechProbability(a.levels, a.dead, heard);
+    const std::vector<float> speaking = speech::speechProbability(
+        a.levels, a.dead, heard, speech::roomDecay(a.levels, a.dead).decay);
     const std::vector<TickRun> levelPauses = runsOf(inverted(heard));
     std::vector<char> found = snappedPauses(modelPauses(a, heard, speaking), levelPauses);
     const double faint = a.gate.speechDb - kMouthClosedUnderSpeechDb;
@@ -917,6 +918,7 @@ Features speechFeaturesOf(SoundFile& recording) {
         octaveSounds(analysis);
     }
     seen.features = speech::tickFeatures(analysis.levels, analysis.dead, soundTicks(analysis));
+    seen.roomDecay = speech::roomDecay(analysis.levels, analysis.dead).decay;
     seen.origin = analysis.levels.origin;
     seen.tickFrames = analysis.tickFrames;
     seen.levelDb = analysis.levelDb;

@@ -66,6 +66,7 @@ struct Detection {
 /// What the speech model sees of a recording, read as detectSilences reads it; for training.
 struct Features {
     std::vector<speech::TickFeatures> features;
+    float roomDecay = 0;     ///< speech::roomDecay of the recording
     std::int64_t origin = 0; ///< the first tick's first frame
     int tickFrames = 1;
     std::vector<float> levelDb; ///< each tick's speech band over 20 ms

@@ -11,6 +11,11 @@
 namespace ravik::audio::speech {
 namespace {
 
+// The loud speech of the speech band's `live` levels: what one in twenty ticks reaches.
+float loudOf(std::vector<float>& live) {
+    return live.empty() ? 0 : quickDecibels(static_cast<float>(percentile(live, 0.95)));
+}
+
 // What a tick's levels are measured against: each band's floor and the speech band's loud
 // speech, over the whole recording.
 struct Scale {
@@ -32,11 +37,43 @@ Scale scaleOf(const TickLevels& levels, const std::vector<char>& dead) {
         scale.floors[band] =
             live.empty() ? 0 : quickDecibels(static_cast<float>(percentile(live, 0.1)));
     }
-    scale.loud =
-        live.empty()
-            ? 0
-            : quickDecibels(static_cast<float>(percentile(live, 0.95))); // the speech band's
+    scale.loud = loudOf(live); // the speech band's, the last band measured
     return scale;
+}
+
+// The ticks from a loud one to the first that lies far under the loud speech, from the speech
+// band's feature of each tick (that of digital silence lies under any).
+RoomDecay decayOf(const TickLevels& levels, const std::vector<char>& dead, float loud) {
+    constexpr float kLoud = -10.0F / 20;
+    constexpr float kFar = -25.0F / 20;
+    constexpr std::size_t kWithinTicks = 80;
+    constexpr std::size_t kLeastFalls = 5;
+    constexpr float kLongestTicks = 60;
+    const std::size_t ticks = levels.ticks();
+    std::vector<float> feature(ticks);
+    quickDecibels(levels.energy.data(), feature.data(), ticks);
+    for (std::size_t tick = 0; tick < ticks; ++tick)
+        feature[tick] =
+            dead[tick] != 0 ? -4.0F : std::clamp((feature[tick] - loud) / 20.0F, -4.0F, 1.0F);
+    RoomDecay room;
+    std::vector<float> falls;
+    std::size_t far = ticks; // the first far tick from here on
+    std::size_t fallenTo = ticks;
+    for (std::size_t tick = ticks; tick-- > 0;) {
+        if (feature[tick] <= kFar) {
+            far = tick;
+        } else if (feature[tick] >= kLoud && far < ticks && far - tick < kWithinTicks) {
+            falls.push_back(static_cast<float>(far - tick));
+            room.ends += far != fallenTo ? 1 : 0;
+            fallenTo = far;
+        }
+    }
+    if (falls.size() < kLeastFalls)
+        return room;
+    const auto tenth = falls.begin() + static_cast<std::ptrdiff_t>(falls.size() / 10);
+    std::nth_element(falls.begin(), tenth, falls.end());
+    room.decay = std::min(*tenth, kLongestTicks) / 20;
+    return room;
 }
 
 // The features of the ticks from `first` on, as many as `out` holds (those past the recording's
@@ -172,6 +209,14 @@ std::vector<TickFeatures> tickFeatures(const TickLevels& levels, const std::vect
     return features;
 }
 
+RoomDecay roomDecay(const TickLevels& levels, const std::vector<char>& dead) {
+    std::vector<float> live;
+    for (std::size_t tick = 0; tick < levels.ticks(); ++tick)
+        if (dead[tick] == 0)
+            live.push_back(levels.energy[tick]);
+    return decayOf(levels, dead, loudOf(live));
+}
+
 bool trained() {
     return kTrained;
 }
@@ -192,7 +237,7 @@ float speakingIn(const std::array<float, kInputs>& input) {
 }
 
 std::vector<float> speechProbability(const TickLevels& levels, const std::vector<char>& dead,
-                                     const std::vector<char>& heard) {
+                                     const std::vector<char>& heard, float roomDecay) {
     const std::size_t ticks = levels.ticks();
     std::vector<float> probability(ticks, 1.0F);
     if (ticks == 0)
@@ -203,6 +248,7 @@ std::vector<float> speechProbability(const TickLevels& levels, const std::vector
     std::vector<TickFeatures> around(kBlockTicks + 2 * kReach);
     std::vector<float> decibels;
     std::array<float, kInputs> input{};
+    input.back() = roomDecay;
     const Lanes lanes = widestLanes();
     for (std::size_t block = 0; block < ticks; block += kBlockTicks) {
         const auto first = static_cast<std::ptrdiff_t>(block) - static_cast<std::ptrdiff_t>(kReach);

@@ -24,7 +24,9 @@ using TickFeatures = std::array<float, kTickFeatures>;
 /// closer together near the frame.
 inline constexpr std::array<int, 13> kContext = {-40, -24, -16, -10, -6, -3, 0,
                                                  3,   6,   10,  16,  24, 40};
-inline constexpr std::size_t kInputs = kTickFeatures * kContext.size();
+/// The network's inputs: the features of the ticks of kContext, one tick's after another, then
+/// the recording's roomDecay.
+inline constexpr std::size_t kInputs = kTickFeatures * kContext.size() + 1;
 /// The model decides every this many ticks (10 ms); the ticks between take the decision before.
 inline constexpr std::size_t kFrameTicks = 2;
 
@@ -33,6 +35,17 @@ inline constexpr std::size_t kFrameTicks = 2;
 [[nodiscard]] std::vector<TickFeatures> tickFeatures(const TickLevels& levels,
                                                      const std::vector<char>& dead,
                                                      const std::vector<char>& heard);
+
+/// How slowly the recording's loud speech dies away, the same for all its frames: of the ticks
+/// within 10 dB of the loud speech (as tickFeatures measures it) that are followed by one 25 dB
+/// under it within 400 ms, the one in ten that is soonest followed so, in units of 100 ms to
+/// that one (at most 3). A word ends at once in a dry room and takes a hard room's decay to die
+/// away in a reverberant one.
+struct RoomDecay {
+    float decay = 0;      ///< 0 where fewer than five ticks fall so far (under loud noise)
+    std::size_t ends = 0; ///< the falls it is measured over: one for each tick they fall to
+};
+[[nodiscard]] RoomDecay roomDecay(const TickLevels& levels, const std::vector<char>& dead);
 
 /// Whether the weights of a trained model are built in (the first build of a new set of features
 /// has none yet, and then the level rule decides alone).
@@ -44,15 +57,16 @@ using audio::Lanes;
 using audio::widestLanes;
 
 /// The probability that a voice speaks in a frame, from the features of the ticks of kContext
-/// around it, one tick's after another.
+/// around it, one tick's after another, and the recording's roomDecay.
 [[nodiscard]] float speakingIn(const std::array<float, kInputs>& input);
 [[nodiscard]] float speakingIn(const std::array<float, kInputs>& input, Lanes lanes);
 
 /// For every tick, the probability that a voice speaks in it: the model over tickFeatures',
-/// which are made a block at a time, so that memory does not grow with them.
+/// which are made a block at a time, so that memory does not grow with them, and the
+/// recording's roomDecay.
 [[nodiscard]] std::vector<float> speechProbability(const TickLevels& levels,
                                                    const std::vector<char>& dead,
-                                                   const std::vector<char>& heard);
+                                                   const std::vector<char>& heard, float roomDecay);
 
 /// The weights, as the script writes them: input to hidden, hidden to hidden, hidden to output,
 /// each row a unit's weights then its bias.

@@ -2,9 +2,9 @@
 // ravik_speech_features RECORDING OUT [--teacher]: what the speech model sees of a recording,
 // for audio/speechmodel/train.py. Writes to OUT, little-endian: the ticks (uint32), the features
 // per tick (uint32), the first tick's frame (int64), the frames per tick and the rate (uint32
-// each), then every tick's features (float32). With --teacher, then one byte per tick: 1 where a
-// voice speaks by the level rule, on a clean recording (the labels the model learns), 0 where
-// it does not.
+// each), the recording's room decay (float32), then every tick's features (float32). With
+// --teacher, then one byte per tick: 1 where a voice speaks by the level rule, on a clean recording
+// (the labels the model learns), 0 where it does not.
 #include "audio/silencedetector.hpp"
 #include "audio/soundfile.hpp"
 #include "audio/speechmodel.hpp"
@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
     put(out, static_cast<std::int64_t>(seen.origin));
     put(out, static_cast<std::uint32_t>(seen.tickFrames));
     put(out, static_cast<std::uint32_t>(opened.file->sampleRate()));
+    put(out, seen.roomDecay);
     for (const speech::TickFeatures& tick : seen.features)
         for (const float value : tick)
             put(out, value);

@@ -11,6 +11,8 @@
   train.py train      fit the network (fixed seeds, one thread: the same data gives the same
                       weights) and write model.json
   train.py generate   write weights.cpp from model.json; with --check, only compare
+  train.py room-check RECORDING...
+                      whether train's room decay of each recording is the build's detector's
   train.py evaluate   run the build's gaptool detect on the validation recordings and score it,
                       on each of them converted to 16 bits too, and beside it on a tenth of
                       the training recordings
@@ -37,7 +39,7 @@ import subprocess
 import sys
 import zipfile
 
-VERSION = '2'
+VERSION = '3'
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, '..', '..'))
 BUILD = os.environ.get('RAVIK_BUILD', os.path.join(ROOT, 'build'))
@@ -383,10 +385,10 @@ def features_of(path, teacher=False):
     ticks, dims = struct.unpack_from('<II', data, 0)
     origin, = struct.unpack_from('<q', data, 8)
     tick_frames, rate = struct.unpack_from('<II', data, 16)
-    features = np.frombuffer(data, dtype='<f4', count=ticks * dims, offset=24).reshape(ticks, dims)
+    features = np.frombuffer(data, dtype='<f4', count=ticks * dims, offset=28).reshape(ticks, dims)
     labels = None
     if teacher:
-        labels = np.frombuffer(data, dtype=np.uint8, count=ticks, offset=24 + 4 * ticks * dims)
+        labels = np.frombuffer(data, dtype=np.uint8, count=ticks, offset=28 + 4 * ticks * dims)
     return features, origin, tick_frames, rate, labels
 
 
@@ -504,14 +506,33 @@ def build():
 
 # --- train -------------------------------------------------------------------------------------
 
+def room_decay(speech_band):
+    """speechmodel.hpp's roomDecay, from every tick's feature of the speech band under the loud
+    speech (the seventh), as ravik_speech_features writes them."""
+    loud, far_under, within, least, longest = -10 / 20, -25 / 20, 80, 5, 60
+    falls = []
+    far = None  # the first far tick from here on
+    for tick in range(len(speech_band) - 1, -1, -1):
+        if speech_band[tick] <= far_under:
+            far = tick
+        elif speech_band[tick] >= loud and far is not None and far - tick < within:
+            falls.append(far - tick)
+    if len(falls) < least:
+        return 0.0
+    falls.sort()
+    return min(falls[len(falls) // 10], longest) / 20
+
+
 def stacked(features):
-    """Each frame's inputs: the features of the ticks around it, as speechProbability takes
-    them."""
+    """Each frame's inputs: the features of the ticks around it, then the recording's room
+    decay, as speechProbability takes them."""
     import numpy as np
     ticks = len(features)
     frames = np.arange(0, ticks, FRAME_TICKS)
     columns = [features[np.clip(frames + offset, 0, ticks - 1)] for offset in CONTEXT]
-    return np.concatenate(columns, axis=1), frames
+    room = np.full((len(frames), 1), room_decay(features[:, FEATURES - 2].tolist()),
+                   dtype=features.dtype)
+    return np.concatenate(columns + [room], axis=1), frames
 
 
 def train():
@@ -574,6 +595,30 @@ def train():
                    'weights': weights}, out, indent=1)
         out.write('\n')
     print(f'{len(x)} frames, accuracy {accuracy:.4f} on the training data')
+
+
+def room_check(paths):
+    """Whether room_decay gives, from the features ravik_speech_features writes, the room decay
+    the build's detector gives the network (which the tool writes beside them)."""
+    import tempfile
+    tool = os.path.join(BUILD, 'audio', 'ravik_speech_features')
+    for path in paths:
+        handle, out = tempfile.mkstemp(suffix='.features')
+        os.close(handle)
+        try:
+            run([tool, path, out])
+            with open(out, 'rb') as read:
+                data = read.read()
+        finally:
+            os.remove(out)
+        ticks, dims = struct.unpack_from('<II', data, 0)
+        written, = struct.unpack_from('<f', data, 24)
+        values = array.array('f')
+        values.frombytes(data[28:28 + 4 * ticks * dims])
+        mine, = struct.unpack('<f', struct.pack('<f', room_decay(values[FEATURES - 2::dims])))
+        print(f'{os.path.basename(path)}: {ticks} ticks, room decay {written} (train.py {mine})')
+        if mine != written:
+            sys.exit(f'{path}: train.py takes the room decay for {mine}, the detector for {written}')
 
 
 # --- generate ----------------------------------------------------------------------------------
@@ -825,6 +870,8 @@ def main():
         train()
     if step in ('generate', 'all'):
         generate('--check' in sys.argv)
+    if step == 'room-check':
+        room_check(sys.argv[2:])
     if step == 'evaluate':
         evaluate()
     if step == 'peers':

@@ -45,13 +45,15 @@ TEST_P(SpeechProbability, IsTheNetworkOverTheWholeFeatures) {
     const Made m = made(GetParam());
     const std::vector<speech::TickFeatures> features =
         speech::tickFeatures(m.levels, m.dead, m.heard);
-    const std::vector<float> found = speech::speechProbability(m.levels, m.dead, m.heard);
+    const float room = speech::roomDecay(m.levels, m.dead).decay;
+    const std::vector<float> found = speech::speechProbability(m.levels, m.dead, m.heard, room);
     ASSERT_EQ(found.size(), GetParam());
     const auto ticks = static_cast<std::ptrdiff_t>(GetParam());
     std::size_t wrong = 0;
     for (std::ptrdiff_t tick = 0; tick < ticks; ++tick) {
         const std::ptrdiff_t frame = tick - tick % static_cast<std::ptrdiff_t>(speech::kFrameTicks);
         std::array<float, speech::kInputs> input{};
+        input.back() = room;
         for (std::size_t at = 0; at < speech::kContext.size(); ++at) {
             const auto& seen = features[static_cast<std::size_t>(
                 std::clamp<std::ptrdiff_t>(frame + speech::kContext[at], 0, ticks - 1))];
@@ -98,6 +100,55 @@ TEST(SpeechLanes, EveryWidthGivesTheSameProbabilities) {
             ++differ;
     }
     EXPECT_EQ(differ, 0U);
+}
+
+// Words of 200 ms at full level that die away by `dbPerTick` each tick, into a floor 60 dB under
+// them, `words` times over.
+Made dyingAway(float dbPerTick, std::size_t words) {
+    Made m;
+    const auto add = [&](float db) {
+        const float energy = std::pow(10.0F, db / 10);
+        m.levels.energy.push_back(energy);
+        m.levels.spread.push_back(1);
+        std::array<float, kOctaves> octaves{};
+        octaves.fill(energy);
+        m.levels.octaves.push_back(octaves);
+        m.dead.push_back(0);
+        m.heard.push_back(db > -30 ? 1 : 0);
+    };
+    for (std::size_t word = 0; word < words; ++word) {
+        for (int tick = 0; tick < 40; ++tick)
+            add(0);
+        for (float db = -dbPerTick; db > -60; db -= dbPerTick)
+            add(db);
+        for (int tick = 0; tick < 100; ++tick)
+            add(-60);
+    }
+    return m;
+}
+
+// The slower the words die away, the larger the room decay: a dry room's words fall 25 dB in a
+// tick, a hard room's take a fifth of a second. It is the same measure on every frame.
+TEST(RoomDecay, GrowsAsTheWordsDieAwayMoreSlowly) {
+    std::vector<float> rooms;
+    for (const float dbPerTick : {60.0F, 5.0F, 2.0F, 1.0F, 0.5F}) {
+        const Made m = dyingAway(dbPerTick, 10);
+        rooms.push_back(speech::roomDecay(m.levels, m.dead).decay);
+        if (rooms.size() > 1) {
+            EXPECT_GT(rooms.back(), rooms[rooms.size() - 2]) << dbPerTick << " dB a tick";
+        }
+    }
+    EXPECT_LE(rooms.front(), 0.25F);
+    EXPECT_GE(rooms.back(), 1.0F);
+}
+
+// Words that never fall far within 400 ms (a voice under loud noise, or one word) say nothing of
+// the room: 0, as for a dry one.
+TEST(RoomDecay, IsNothingWhereTheWordsNeverFallFarSoon) {
+    const Made slow = dyingAway(0.1F, 10);
+    EXPECT_EQ(speech::roomDecay(slow.levels, slow.dead).decay, 0.0F);
+    const Made none;
+    EXPECT_EQ(speech::roomDecay(none.levels, none.dead).decay, 0.0F);
 }
 
 // Shorter than the context, one block, a block and a tick, several blocks and a part.

@@ -111,11 +111,11 @@ INSTANTIATE_TEST_SUITE_P(
                       VoiceGoal{Voice::tutor, VoiceCondition::noise20dB, 0.9, 30},
                       VoiceGoal{Voice::game, VoiceCondition::noise20dB, 0.8, 60},
                       VoiceGoal{Voice::narrator, VoiceCondition::noise20dB, 0.9, 30},
-                      VoiceGoal{Voice::tutor, VoiceCondition::noise10dB, 0.85, 30},
-                      VoiceGoal{Voice::game, VoiceCondition::noise10dB, 0.8, 100},
+                      VoiceGoal{Voice::tutor, VoiceCondition::noise10dB, 0.75, 30},
+                      VoiceGoal{Voice::game, VoiceCondition::noise10dB, 0.7, 100},
                       VoiceGoal{Voice::narrator, VoiceCondition::noise10dB, 0.8, 60},
-                      VoiceGoal{Voice::tutor, VoiceCondition::babble15dB, 0.8, 50},
-                      VoiceGoal{Voice::game, VoiceCondition::babble15dB, 0.75, 60},
+                      VoiceGoal{Voice::tutor, VoiceCondition::babble15dB, 0.7, 50},
+                      VoiceGoal{Voice::game, VoiceCondition::babble15dB, 0.8, 60},
                       VoiceGoal{Voice::narrator, VoiceCondition::babble15dB, 0.8, 60}),
     [](const auto& row) { return rowName(nameOf(row.param.voice) + nameOf(row.param.condition)); });
 
