@@ -23,6 +23,12 @@ namespace {
 constexpr double kCodecNoiseDb = 40;
 // What stays this far under the speech is no voice: the mouth is closed there.
 constexpr double kMouthClosedUnderSpeechDb = 30;
+// A room rings where its recording's words take this long to die away (speech::roomDecay, in
+// units of 100 ms), measured over this many of their ends at least: its decay after a word is
+// pause, as far up as this far under the speech.
+constexpr float kRingingRoomDecay = 0.9F;
+constexpr std::size_t kRingingLeastEnds = 5;
+constexpr double kRingingUnderSpeechDb = 15;
 // A recording whose speech stands less than this above its pauses holds no speech to find.
 constexpr double kLeastContrastDb = 6;
 // A floor this close under the speech may be the speech's own softest parts.
@@ -322,6 +328,7 @@ struct Analysis {
     TickLevels levels;
     std::size_t ticks = 0;
     std::vector<char> dead;     // ticks of digital silence
+    bool ringing = false;       // the room rings after each word (set by the speech model)
     std::vector<float> levelDb; // the speech band's level over 20 ms
     std::vector<char> measured; // ticks the recording's levels are measured on
     Gate gate;
@@ -610,15 +617,19 @@ std::vector<TickRun> runsOf(const std::vector<char>& flags) {
 constexpr std::size_t kSnapTicks = 8;
 constexpr std::size_t kSnapToSoundTicks = 20;
 
-// The model's pauses with their ends moved to those of the level rule's pauses nearby.
+// The model's pauses with their ends moved to those of the level rule's pauses nearby. In a room
+// that rings, the level rule hears the decay after a word as sound, so a pause never starts
+// later for its sake.
 std::vector<char> snappedPauses(const std::vector<char>& modelPause,
-                                const std::vector<TickRun>& levelPauses) {
+                                const std::vector<TickRun>& levelPauses, bool ringing) {
     std::vector<char> pause = modelPause;
     const auto near = [](std::size_t x, std::size_t y) {
         return (x > y ? x - y : y - x) <= kSnapTicks;
     };
     const auto nearBefore = [&](std::size_t level, std::size_t model) {
-        return level > model ? level - model <= kSnapToSoundTicks : near(level, model);
+        if (level > model)
+            return !ringing && level - model <= kSnapToSoundTicks;
+        return near(level, model);
     };
     const auto nearAfter = [&](std::size_t level, std::size_t model) {
         return level < model ? model - level <= kSnapToSoundTicks : near(level, model);
@@ -693,10 +704,13 @@ std::vector<char> modelPauses(const Analysis& a, const std::vector<char>& heard,
 // a short breath between two words is kept. Clicks are set apart as before.
 void modelSounds(Analysis& a) {
     const std::vector<char> heard = soundTicks(a);
-    const std::vector<float> speaking = speech::speechProbability(
-        a.levels, a.dead, heard, speech::roomDecay(a.levels, a.dead).decay);
+    const speech::RoomDecay room = speech::roomDecay(a.levels, a.dead);
+    a.ringing = room.decay >= kRingingRoomDecay && room.ends >= kRingingLeastEnds;
+    const std::vector<float> speaking =
+        speech::speechProbability(a.levels, a.dead, heard, room.decay);
     const std::vector<TickRun> levelPauses = runsOf(inverted(heard));
-    std::vector<char> found = snappedPauses(modelPauses(a, heard, speaking), levelPauses);
+    std::vector<char> found =
+        snappedPauses(modelPauses(a, heard, speaking), levelPauses, a.ringing);
     const double faint = a.gate.speechDb - kMouthClosedUnderSpeechDb;
     for (const TickRun& run : levelPauses) {
         bool quiet = true;
@@ -793,7 +807,8 @@ void placePauses(Analysis& a) {
         }
         const std::size_t into = std::min(kEdgeSpanTicks, (end - first) / 2);
         // A click set apart in the pause is no edge of it: the edges are looked for short of it.
-        std::size_t intoStart = into;
+        // Nor is a ringing room's decay, so there a start is looked for before the pause only.
+        std::size_t intoStart = a.ringing ? std::min<std::size_t>(into, 1) : into;
         std::size_t intoEnd = into;
         for (const TickRun& click : a.clicks) {
             if (click.begin >= first && click.begin < first + intoStart)
@@ -899,6 +914,12 @@ Detection detectSilences(SoundFile& recording, const DetectOptions& options) {
         octaveSounds(analysis);
     if (modelDecides(analysis)) {
         modelSounds(analysis);
+        // A ringing room's decay is no sound in a silence, to detect as to verify.
+        if (analysis.ringing) {
+            analysis.gate.soundDb =
+                std::max(analysis.gate.soundDb, analysis.gate.speechDb - kRingingUnderSpeechDb);
+            detection.thresholdDb = analysis.gate.soundDb;
+        }
     }
     chooseEdgeRule(analysis, detection);
     placePauses(analysis);
