@@ -113,23 +113,32 @@ std::string readText(const fs::path& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-/// Runs `program` with the raw `commandLine` and waits for it; returns its exit code.
-DWORD runCommandLine(const std::string& program, std::string commandLine) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    // Wine now and then refuses to start a program copied a moment before (ERROR_INTERNAL_ERROR,
-    // once in a run of every test, with other tests busy): a refusal is tried again a few times.
-    // A program that started is never run twice.
+/// Calls `start` (CreateProcess, ShellExecuteEx) until it starts the program; returns 0 once it
+/// has, or the error that stopped it. Wine now and then refuses to start a program copied a moment
+/// before (ERROR_INTERNAL_ERROR, once in a run of every test, with other tests busy): such a
+/// refusal is tried again a few times. A program that started is never started twice.
+template <typename Start>
+DWORD startTryingWineRefusalsAgain(Start start) {
     for (int attempt = 1;; ++attempt) {
-        if (CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                           nullptr, &startup, &process))
-            break;
+        if (start())
+            return 0;
         const DWORD error = GetLastError();
         if (attempt == 5 || (error != ERROR_INTERNAL_ERROR && error != ERROR_BAD_EXE_FORMAT))
             return error;
         Sleep(200);
     }
+}
+
+/// Runs `program` with the raw `commandLine` and waits for it; returns its exit code.
+DWORD runCommandLine(const std::string& program, std::string commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (const DWORD error = startTryingWineRefusalsAgain([&] {
+            return CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                  nullptr, nullptr, &startup, &process);
+        }))
+        return error;
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
@@ -211,7 +220,7 @@ TEST_F(RealRegistry, OpensAGapFileInTheRegisteredProgramWithItsWholePath) {
     open.lpVerb = "open";
     open.lpFile = gapFile.c_str();
     open.nShow = SW_HIDE;
-    ASSERT_TRUE(ShellExecuteExA(&open)) << GetLastError();
+    ASSERT_EQ(startTryingWineRefusalsAgain([&] { return ShellExecuteExA(&open); }), 0U);
     ASSERT_NE(open.hProcess, nullptr);
     WaitForSingleObject(open.hProcess, INFINITE);
     CloseHandle(open.hProcess);
