@@ -21,6 +21,9 @@
                       per recording (bench/anchors/install first), on every N-th recording
   train.py all        every step but evaluate, in order
 
+The same data gives the same weights on the same kind of processor only: torch and ffmpeg pick
+their vector code by the processor, and another rounds otherwise (docs/speed-and-accuracy.md).
+
 The packages and everything made from them stay in ${XDG_CACHE_HOME:-~/.cache}/ravik/speech-data;
 only model.json and weights.cpp are committed. fetch installs what the steps need from Debian
 (python3-torch, python3-numpy, ffmpeg) when it is missing. The build folder is build/ (or
