@@ -16,6 +16,13 @@ float loudOf(std::vector<float>& live) {
     return live.empty() ? 0 : quickDecibels(static_cast<float>(percentile(live, 0.95)));
 }
 
+// The speech band's feature of a tick: its level `db` under the loud speech, in units of 20 dB.
+// That of digital silence lies under any.
+constexpr float kDeadUnderLoud = -4.0F;
+float underLoud(float db, float loud) {
+    return std::clamp((db - loud) / 20.0F, kDeadUnderLoud, 1.0F);
+}
+
 // What a tick's levels are measured against: each band's floor and the speech band's loud
 // speech, over the whole recording.
 struct Scale {
@@ -42,7 +49,7 @@ Scale scaleOf(const TickLevels& levels, const std::vector<char>& dead) {
 }
 
 // The ticks from a loud one to the first that lies far under the loud speech, from the speech
-// band's feature of each tick (that of digital silence lies under any).
+// band's feature of each tick.
 RoomDecay decayOf(const TickLevels& levels, const std::vector<char>& dead, float loud) {
     constexpr float kLoud = -10.0F / 20;
     constexpr float kFar = -25.0F / 20;
@@ -53,8 +60,7 @@ RoomDecay decayOf(const TickLevels& levels, const std::vector<char>& dead, float
     std::vector<float> feature(ticks);
     quickDecibels(levels.energy.data(), feature.data(), ticks);
     for (std::size_t tick = 0; tick < ticks; ++tick)
-        feature[tick] =
-            dead[tick] != 0 ? -4.0F : std::clamp((feature[tick] - loud) / 20.0F, -4.0F, 1.0F);
+        feature[tick] = dead[tick] != 0 ? kDeadUnderLoud : underLoud(feature[tick], loud);
     RoomDecay room;
     std::vector<float> falls;
     std::size_t far = ticks; // the first far tick from here on
@@ -102,13 +108,13 @@ void featuresOf(const TickLevels& levels, const std::vector<char>& dead,
         f[kOctaves + 2] = heard[tick] != 0 ? 1.0F : 0.0F;
         if (dead[tick] != 0) {
             std::fill_n(f.begin(), kOctaves + 1, -1.0F);
-            f[kOctaves + 1] = -4.0F;
+            f[kOctaves + 1] = kDeadUnderLoud;
             continue;
         }
         const float* db = decibels.data() + kBands * at;
         for (std::size_t band = 0; band < kBands; ++band)
             f[band] = std::clamp((db[band] - scale.floors[band]) / 20.0F, -1.0F, 3.0F);
-        f[kOctaves + 1] = std::clamp((db[kOctaves] - scale.loud) / 20.0F, -4.0F, 1.0F);
+        f[kOctaves + 1] = underLoud(db[kOctaves], scale.loud);
     }
 }
 
