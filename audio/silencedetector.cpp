@@ -36,6 +36,11 @@ constexpr double kSpeechAloneDb = 30;
 // How far under the floor a recording's ends reach where they hold its room.
 constexpr double kRoomAtTheEndsDb = 10;
 constexpr std::size_t kBlockFrames = 16'384;
+// A recording's levels are measured over its first ten minutes of sound: plenty to know its
+// room and its speech, and far past what a GAP file reaches, so that what a detection keeps
+// stops growing there. The rest is read through to its end, for its length and its samples'
+// soundness, and let go.
+constexpr std::int64_t kMeasuredMs = 10 * 60 * 1000;
 // Beyond these a file's header is damaged, not a recording of speech.
 constexpr int kHighestRate = 1'000'000;
 constexpr int kMostChannels = 256;
@@ -85,6 +90,19 @@ std::int64_t firstMove(SoundFile& recording) {
                             block.begin() + static_cast<std::ptrdiff_t>(frame * channels)))
                 return at;
     }
+}
+
+// The frames from the read position to the recording's end, read and let go.
+std::int64_t framesLeft(SoundFile& recording) {
+    const auto readAll = [&](auto sample) {
+        std::vector<decltype(sample)> block(kBlockFrames *
+                                            static_cast<std::size_t>(recording.channels()));
+        std::int64_t left = 0;
+        while (const std::size_t got = recording.readFrames(std::span(block)))
+            left += static_cast<std::int64_t>(got);
+        return left;
+    };
+    return recording.sixteenBitSamples() ? readAll(std::int16_t{}) : readAll(float{});
 }
 
 // The level of a recording's pauses: the lowest 6 dB of tick levels that holds a twentieth of
@@ -342,6 +360,7 @@ struct Analysis {
     EdgeRule rule;
     std::vector<std::pair<Silence, std::size_t>> pauses; // each with the sound after it
     int leftOut = 0;
+    bool cutShort = false; // the levels end before the recording does (see kMeasuredMs)
 
     // The millisecond of `frame`, rounded up or down.
     [[nodiscard]] std::int64_t ms(std::int64_t frame, bool up) const {
@@ -351,7 +370,8 @@ struct Analysis {
 };
 
 // Whether sound stands within the first or last 100 ms of the recording's live part, by the gate
-// measured so far: it was cut in its speech or at a pause, not in a room's lead-in or out.
+// measured so far: it was cut in its speech or at a pause, not in a room's lead-in or out. Where
+// the levels end before the recording, their end is none of its ends.
 bool soundAtItsEnds(const Analysis& a, std::size_t firstLive, std::size_t lastLive) {
     constexpr std::size_t kBesideTicks = 100 / kTickMs;
     if (lastLive - firstLive < kBesideTicks)
@@ -361,11 +381,12 @@ bool soundAtItsEnds(const Analysis& a, std::size_t firstLive, std::size_t lastLi
                                  a.levelDb.begin() + static_cast<std::ptrdiff_t>(
                                                          from + kBesideTicks)) >= a.gate.soundDb;
     };
-    return loud(firstLive) || loud(lastLive - kBesideTicks);
+    return loud(firstLive) || (!a.cutShort && loud(lastLive - kBesideTicks));
 }
 
 // Reads the recording once into its levels, ticks counted from where its padding ends, so that
-// padding moves no tick. False, with the failure set, when there is nothing to find silences in.
+// padding moves no tick, up to kMeasuredMs after that, and then to its end for its length. False,
+// with the failure set, when there is nothing to find silences in.
 bool readLevels(Analysis& a, Detection& detection) {
     const std::string& path = a.recording.path();
     a.rate = a.recording.sampleRate();
@@ -380,13 +401,23 @@ bool readLevels(Analysis& a, Detection& detection) {
     a.tickFrames = tickFramesAt(a.rate);
     // A run shorter than a tick is no padding: two equal samples of a quiet room.
     const std::int64_t still = firstMove(a.recording);
-    a.levels = readTickLevels(a.recording, still < a.tickFrames ? 0 : still % a.tickFrames,
-                              std::numeric_limits<std::int64_t>::max(), a.tickFrames);
+    const std::int64_t from = still < a.tickFrames ? 0 : still % a.tickFrames;
+    const std::int64_t measuredTicks =
+        (still - from) / a.tickFrames +
+        (kMeasuredMs * a.rate / 1000 + a.tickFrames - 1) / a.tickFrames;
+    const std::int64_t to = from + measuredTicks * a.tickFrames;
+    a.levels = readTickLevels(a.recording, from, to, a.tickFrames);
+    std::int64_t frames = a.levels.frames;
+    if (frames == to && !a.recording.readFailure()) {
+        const std::int64_t left = framesLeft(a.recording);
+        a.cutShort = left > 0;
+        frames += left;
+    }
     if (auto failure = a.recording.readFailure()) {
         detection.failure = std::move(failure);
         return false;
     }
-    detection.lengthMs = a.ms(a.levels.frames, false);
+    detection.lengthMs = a.ms(frames, false);
     a.ticks = a.levels.energy.size();
     if (a.ticks == 0) {
         detection.failure = Failure{"Could not find silences in", path, "it holds no samples"};
@@ -898,7 +929,10 @@ void keepQuietSilences(Analysis& a, std::vector<Silence> found, Detection& detec
         detection.warnings.push_back(
             "the recording lasts " + thousands(detection.lengthMs) +
             " ms, longer than a GAP file reaches (32,767 ms): " + std::to_string(a.leftOut) +
-            (a.leftOut == 1 ? " silence" : " silences") + " after that left out");
+            (a.leftOut == 1 ? " silence" : " silences") + " after that left out" +
+            (a.cutShort
+                 ? ", and none looked for after " + thousands(a.ms(a.levels.frames, false)) + " ms"
+                 : std::string()));
 }
 
 } // namespace

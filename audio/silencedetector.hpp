@@ -54,13 +54,15 @@ struct Detection {
 };
 
 /// Finds the silences of `recording`, reading it whole once (and a few parts of it again, from
-/// the start). A pause starts where the speech band's level falls near the recording's noise
-/// floor, and every octave's near its own noise, and ends where one of them rises well above it
-/// (or, with a threshold given, where the speech band's level falls below and rises above that
-/// level); it lasts at least the least silence length and holds no sound by soundInside's rule;
-/// a click of a few milliseconds inside a pause does not split it. Boundaries are exact to the
-/// sample (the last and first samples that rise above the pauses' own noise), then rounded
-/// inwards to milliseconds. Only pauses that a GAP file reaches are placed and judged so.
+/// the start); its levels are measured over its first ten minutes of sound only, so that a
+/// longer recording costs no more memory, and the rest is only read for its length. A pause starts
+/// where the speech band's level falls near the recording's noise floor, and every octave's near
+/// its own noise, and ends where one of them rises well above it (or, with a threshold given, where
+/// the speech band's level falls below and rises above that level); it lasts at least the least
+/// silence length and holds no sound by soundInside's rule; a click of a few milliseconds inside a
+/// pause does not split it. Boundaries are exact to the sample (the last and first samples that
+/// rise above the pauses' own noise), then rounded inwards to milliseconds. Only pauses that a GAP
+/// file reaches are placed and judged so.
 [[nodiscard]] Detection detectSilences(SoundFile& recording, const DetectOptions& options = {});
 
 /// What the speech model sees of a recording, read as detectSilences reads it; for training.

@@ -6,8 +6,10 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <numbers>
 #include <optional>
+#include <random>
 #include <sndfile.h>
 
 namespace ravik::audio {
@@ -116,6 +118,69 @@ INSTANTIATE_TEST_SUITE_P(
                       SettingRow{"Space", " -45", std::nullopt, std::nullopt},
                       SettingRow{"Empty", "", std::nullopt, std::nullopt}),
     test::RowName{});
+
+} // namespace
+} // namespace ravik::audio
+
+namespace ravik::audio {
+namespace {
+
+// Ten minutes at 8 kHz of a second each: 700 ms of a tone, 300 ms of a quiet room's hiss.
+testset::Recording tenMinutesOfPauses() {
+    testset::Recording made;
+    made.sampleRate = 8'000;
+    std::mt19937 random(11);
+    const auto hiss = [&] {
+        return static_cast<float>((static_cast<double>(random()) / 4294967296.0 - 0.5) * 0.004);
+    };
+    for (int second = 0; second < 600; ++second)
+        for (int frame = 0; frame < 8'000; ++frame)
+            made.samples.push_back(
+                hiss() + (frame < 5'600 ? static_cast<float>(0.1 * std::sin(2 * std::numbers::pi *
+                                                                            440 * frame / 8'000))
+                                        : 0.0F));
+    return made;
+}
+
+Detection detectionOf(const testset::Recording& recording, const std::string& path, int format) {
+    EXPECT_TRUE(testset::writeWav(recording, path, format));
+    auto opened = SoundFile::open(path);
+    EXPECT_TRUE(opened.file);
+    return opened.file ? detectSilences(*opened.file) : Detection{};
+}
+
+// What follows a recording's first ten minutes changes none of its levels (here ten minutes
+// more of a tone far louder than its speech), yet it is read to its end: its length is all of
+// it, and a sample no recording holds there is refused as anywhere else.
+TEST(LongRecording, IsMeasuredOverItsFirstTenMinutesAndReadToItsEnd) {
+    test::TempDir dir;
+    testset::Recording recording = tenMinutesOfPauses();
+    const Detection first = detectionOf(recording, dir.file("first.wav"), 0);
+    ASSERT_FALSE(first.failure) << first.failure->sentence();
+    ASSERT_EQ(first.warnings.size(), 1U);
+    const std::string left = first.warnings[0].substr(first.warnings[0].find(" ms, longer"));
+    for (int frame = 0; frame < 600 * 8'000; ++frame)
+        recording.samples.push_back(
+            static_cast<float>(0.9 * std::sin(2 * std::numbers::pi * 300 * frame / 8'000)));
+    const Detection whole = detectionOf(recording, dir.file("whole.wav"), 0);
+    ASSERT_FALSE(whole.failure) << whole.failure->sentence();
+    EXPECT_EQ(whole.silences, first.silences);
+    EXPECT_EQ(whole.noiseFloorDb, first.noiseFloorDb);
+    EXPECT_EQ(whole.speechLevelDb, first.speechLevelDb);
+    EXPECT_EQ(whole.thresholdDb, first.thresholdDb);
+    EXPECT_EQ(first.lengthMs, 600'000);
+    EXPECT_EQ(whole.lengthMs, 1'200'000);
+    EXPECT_EQ(whole.warnings, std::vector<std::string>{"the recording lasts 1,200,000" + left +
+                                                       ", and none looked for after 600,000 ms"});
+
+    recording.samples[900 * 8'000] = std::numeric_limits<float>::quiet_NaN();
+    const std::string broken = dir.file("broken.wav");
+    const Detection refused = detectionOf(recording, broken, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    ASSERT_TRUE(refused.failure);
+    EXPECT_EQ(refused.failure->path, broken);
+    EXPECT_NE(refused.failure->reason.find("Its sample at 900.000 s"), std::string::npos)
+        << refused.failure->reason;
+}
 
 } // namespace
 } // namespace ravik::audio
