@@ -80,7 +80,8 @@ TEST_P(OneRuleTest, EveryCallerGivesTheSameAnswer) {
     if (stray.isEmpty()) {
         EXPECT_EQ(lint.out.find("partial-record"), std::string::npos) << lint.out;
         EXPECT_NE(status, "structure incorrect");
-        EXPECT_FALSE(recordingStatus.contains("not a valid GAP file")) << recordingStatus.toStdString();
+        EXPECT_FALSE(recordingStatus.contains("not a valid GAP file"))
+            << recordingStatus.toStdString();
         return;
     }
     EXPECT_NE(lint.out.find("partial-record: " + stray.toStdString()), std::string::npos)
