@@ -54,7 +54,6 @@ TEST_F(PackBatch, DetectWritesWhatGaptoolDetectWritesAndSkipsExistingFiles) {
     ASSERT_EQ(batch.notes.size(), 1u);
     EXPECT_NE(batch.notes[0].find("line1.gap\" exists already"), std::string::npos);
     EXPECT_EQ(test::readBytes(pack.file("line1.gap")), kept);
-    EXPECT_FALSE(fs::exists(pack.path() / "line0.gap~")); // nothing was replaced
 
     const test::TempDir other;
     for (int i : {0, 2}) {

@@ -477,14 +477,6 @@ TEST_F(DetectTest, ADecodersOwnMessagesNeverReachTheUser) {
 }
 #endif
 
-TEST_F(DetectTest, VerifyAgreesWithWhatDetectWrote) {
-    const std::string wav = recording(dir, "line.wav", {{false, 300}, {true, 400}, {false, 300}});
-    ASSERT_EQ(gaptool({"detect", wav}).status, ExitStatus::AllCorrect);
-    const Output run = gaptool({"verify", dir.file("line.gap"), wav});
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.status, ExitStatus::AllCorrect);
-}
-
 // A real voice in a real room: whatever the settings, verify with them finds nothing in what
 // detect wrote with them.
 TEST_F(DetectTest, VerifyAgreesWithWhatDetectWroteWithAnySettings) {

@@ -176,18 +176,6 @@ TEST_F(Form1Test, PictureShowsTheSilencesBlueAndTheSpeechBlack) {
         EXPECT_EQ(colourAt(x), QColor(0, 0, 0)) << "column " << x;
 }
 
-TEST_F(Form1Test, PictureKeepsItsBoxesWhenCoveredAndUncovered) {
-    window.startWith(twoSilences());
-    auto* picture = window.findChild<TimelinePicture*>("GAP");
-    const QImage before = picture->grab().toImage();
-
-    window.hide();
-    window.show();
-    QApplication::processEvents();
-
-    EXPECT_EQ(picture->grab().toImage(), before);
-}
-
 TEST_F(Form1Test, AGapFileDroppedOnTheWindowOpensLikeTheOpenCommand) {
     const QString path = twoSilences();
     QMimeData data;

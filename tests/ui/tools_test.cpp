@@ -182,13 +182,6 @@ TEST_F(UndoTest, AFileChangedSinceIsLeftAsItIsAndTheLineSaysWhy) {
                                         "\": It has changed since Defrag GAP wrote it.");
 }
 
-TEST_F(UndoTest, NothingDoneYetNothingToUndo) {
-    window.startWith(path);
-    undo();
-    EXPECT_EQ(statusLines().back(), std::string(messages::kNothingToUndo));
-    EXPECT_EQ(readBytes(shown), before);
-}
-
 TEST_F(ToolsTest, LinkToRegistryReportsInTheStatusList) {
     press("Command3");
     EXPECT_EQ(registrations, 1);

@@ -262,26 +262,6 @@ TEST_F(VoicePackWindowTest, DefragKeepsBackupsAndUndoRefusesAFileChangedSince) {
         << window.reportText().toStdString();
 }
 
-TEST_F(VoicePackWindowTest, CancelledBatchLeavesEachFileWholeOrAbsent) {
-    for (int i = 0; i < 8; ++i)
-        copy("speech.wav", "line" + std::to_string(i) + ".wav");
-    open();
-    window.table().selectAll();
-    runBatch([&] {
-        window.detectSelected();
-        QTest::qWait(50);
-        window.cancel();
-    });
-    const Bytes whole = readBytes(kExamples.string() + "/speech.gap");
-    for (int i = 0; i < 8; ++i) {
-        const std::string gap = pack.file("line" + std::to_string(i) + ".gap");
-        if (fs::exists(gap)) {
-            EXPECT_EQ(readBytes(gap), whole) << gap;
-        }
-    }
-    EXPECT_TRUE(window.reportText().startsWith("Detect: ")) << window.reportText().toStdString();
-}
-
 TEST_F(VoicePackWindowTest, FileChangedOnDiskIsScannedAgain) {
     copy("speech.gap", "s.gap");
     open();
@@ -324,12 +304,6 @@ TEST_F(OpenFolderTest, CtrlShiftOAndADroppedFolderOpenTheVoicePackWindow) {
     EXPECT_EQ(window.voicePackWindow()->model().rowCount(), 0);
     EXPECT_TRUE(text("txtPath").isEmpty()); // the main window's file is not touched
 }
-
-} // namespace
-} // namespace ravik::test
-
-namespace ravik::test {
-namespace {
 
 // F5 lists the folder again: a recording copied in, a line removed and one renamed show, the
 // others keep their status until scanned again; the selection and the first line in view stay.
